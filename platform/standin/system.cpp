@@ -1,0 +1,92 @@
+/*
+ * system.cpp - GetVersionExA with its platform-id hook, critical sections.
+ */
+#include "internal.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <pthread.h>
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA must be 148 bytes, as on Win32");
+
+namespace {
+
+std::once_flag g_platformOnce;
+std::atomic<long> g_platformId{VER_PLATFORM_WIN32_NT};
+
+/* MOVRELA_PLATFORM_ID, when set to a number, is the initial platform id. */
+void InitPlatformId() {
+  std::call_once(g_platformOnce, [] {
+    const char *env = std::getenv("MOVRELA_PLATFORM_ID");
+    if (!env || !*env) return;
+    char *end = nullptr;
+    errno = 0;
+    long id = std::strtol(env, &end, 10);
+    if (errno == 0 && end != env && *end == '\0') g_platformId.store(id);
+  });
+}
+
+}  // namespace
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  InitPlatformId();
+  if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  long id = g_platformId.load();
+  if (id == -1) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  info->dwMajorVersion = 5;
+  info->dwMinorVersion = 1;
+  info->dwBuildNumber = 2600;
+  info->dwPlatformId = static_cast<DWORD>(id);
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  std::snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "Service Pack 3");
+  return TRUE;
+}
+
+extern "C" void StandinSetPlatformId(long id) {
+  InitPlatformId(); /* so that a later first query does not override it */
+  g_platformId.store(id);
+}
+
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) {
+  auto *mutex = new pthread_mutex_t;
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(mutex, &attr);
+  pthread_mutexattr_destroy(&attr);
+  cs->impl = mutex;
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION cs) {
+  if (!cs || !cs->impl) {
+    std::fprintf(stderr, "win32standin: EnterCriticalSection on an uninitialised section\n");
+    std::abort();
+  }
+  pthread_mutex_lock(static_cast<pthread_mutex_t *>(cs->impl));
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
+  if (!cs || !cs->impl) {
+    std::fprintf(stderr, "win32standin: LeaveCriticalSection on an uninitialised section\n");
+    std::abort();
+  }
+  pthread_mutex_unlock(static_cast<pthread_mutex_t *>(cs->impl));
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
+  if (!cs || !cs->impl) return;
+  auto *mutex = static_cast<pthread_mutex_t *>(cs->impl);
+  pthread_mutex_destroy(mutex);
+  delete mutex;
+  cs->impl = nullptr;
+}

@@ -1,0 +1,29 @@
+/*
+ * module.cpp - the plug-in's process-wide state and its DLL entry point.
+ */
+#include "plugin/module.h"
+
+#include "plugin/external_decoder.h"
+
+ModuleState g_module;
+
+void AttachModule(HINSTANCE instance) {
+  g_module.instance = instance;
+  InitializeCriticalSection(&g_module.AllocationLock);
+
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version; /* 148: the ANSI record */
+  g_module.platformId = GetVersionExA(&version) ? version.dwPlatformId : 0;
+
+  ClearExternalDecoder();
+}
+
+void DetachModule() { DeleteCriticalSection(&g_module.AllocationLock); }
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+  if (reason == DLL_PROCESS_ATTACH)
+    AttachModule(instance);
+  else if (reason == DLL_PROCESS_DETACH)
+    DetachModule();
+  return TRUE;
+}

@@ -1,0 +1,96 @@
+/*
+ * plugin_info.cpp - GetPluginInfo: the identification, name, file patterns
+ * and descriptions the host asks for by index.
+ */
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/module.h"
+#include "plugin/records.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+
+namespace {
+
+/* Copies `text` with its terminator when it fits in fewer than `bufferSize`
+ * bytes; otherwise exactly `bufferSize` bytes, without a terminator. */
+int32_t CopyInfoString(const char *text, char *buf, int32_t bufferSize) {
+  int32_t n = static_cast<int32_t>(std::strlen(text)) + 1;
+  int32_t count = n < bufferSize ? n : bufferSize;
+  std::memcpy(buf, text, static_cast<size_t>(count));
+  return count;
+}
+
+/* Reads the flag that offers the user's mask, from the main key. */
+int32_t ReadUserDefineExtention(char *keyPath) {
+  char valueName[kSettingNameBuffer];
+  LoadStringA(g_module.instance, IDS_KEY_MAIN, keyPath, kSettingNameBuffer);
+  LoadStringA(g_module.instance, IDS_USER_DEFINE_EXTENTION, valueName, sizeof valueName);
+  int32_t enabled = 0;
+  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingNumber, &enabled);
+  return enabled;
+}
+
+int32_t UserMask(char *buf, int32_t bufferSize) {
+  char keyPath[kSettingNameBuffer];
+  int32_t enabled = ReadUserDefineExtention(keyPath);
+
+  char valueName[kSettingNameBuffer];
+  char mask[kSettingTextBuffer] = "";
+  LoadStringA(g_module.instance, IDS_EXTENTION_MASK, valueName, sizeof valueName);
+  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, mask);
+
+  const char *start = SkipBlanks(mask);
+  int32_t length = static_cast<int32_t>(std::strlen(start));
+  int32_t n = length > 0 ? length + 1 : 0;
+  if (enabled == 0 || n == 0) return 0;
+  if (buf == nullptr) return n; /* the size the host has to offer */
+  if (bufferSize <= 0) return 0;
+  int32_t count = bufferSize < n ? bufferSize : n;
+  std::memcpy(buf, start, static_cast<size_t>(count));
+  return count;
+}
+
+int32_t UserMaskDescription(char *buf, int32_t bufferSize) {
+  char keyPath[kSettingNameBuffer];
+  if (ReadUserDefineExtention(keyPath) == 0) return 0;
+  if (buf == nullptr || bufferSize <= 0) return 0;
+
+  char text[1024];
+  LoadStringA(g_module.instance, IDS_USER_EXT_DESCRIPTION, text, sizeof text);
+  int32_t length = static_cast<int32_t>(std::strlen(text));
+  if (bufferSize >= length + 1) {
+    std::memcpy(buf, text, static_cast<size_t>(length) + 1);
+    return length + 1;
+  }
+  std::memcpy(buf, text, static_cast<size_t>(bufferSize) - 1);
+  buf[bufferSize - 1] = 0;
+  return bufferSize;
+}
+
+}  // namespace
+
+PLUGIN_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t bufferSize) {
+  if (infoIndex == 4) return UserMask(buf, bufferSize);
+  if (infoIndex == 5) return UserMaskDescription(buf, bufferSize);
+  if (infoIndex < 0 || infoIndex > 3 || buf == nullptr || bufferSize <= 0) return 0;
+
+  char text[128];
+  switch (infoIndex) {
+    case 0:
+      return CopyInfoString("00IN", buf, bufferSize);
+    case 1:
+      return CopyInfoString("Talvo JPEG Filter Ver0.04 based on QUORELV6.MQF V0.11 by doru", buf,
+                            bufferSize);
+    default: {
+      PluginSettings settings;
+      LoadSettings(g_module.instance, &settings);
+      bool patterns = infoIndex == 2;
+      std::snprintf(text, sizeof text, "%s%s%s", patterns ? "*.JPG;*.JPEG" : "JPEG/JFIF",
+                    settings.J6ISupport ? (patterns ? ";*.J6I" : "/RICOH DC-1,2(J6I)") : "",
+                    settings.PMPSupport ? (patterns ? ";*.PMP" : "/Sony Cyber-short(DSC-F1,F2)")
+                                        : "");
+      return CopyInfoString(text, buf, bufferSize);
+    }
+  }
+}

@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# Runs 32-bit Windows programs under Wine, unattended.
+#
+#   scripts/wine.sh PROGRAM.exe ARGS...           console program, no display needed
+#   scripts/wine.sh --xvfb PROGRAM.exe ARGS...    program that opens windows: runs it
+#                                                 on a private Xvfb server
+#   source scripts/wine.sh                        exports the Wine environment and
+#                                                 creates the prefix; wine_xvfb_start
+#                                                 and wine_xvfb_stop are then available
+#
+# The exit status is the program's (Wine passes on its low 8 bits; an unhandled
+# exception such as 0xC0000005 comes back as 5), or 124 when it was killed for
+# running longer than WINE_TIMEOUT. stdout and stderr pass straight through.
+#
+# Environment:
+#   WINEPREFIX_DIR     prefix to use (default: <repo>/build/wineprefix)
+#   WINE_TIMEOUT       seconds before the program is killed (default 300, 0 = never)
+#   WINE_XVFB_SCREEN   Xvfb screen geometry (default 1280x1024x24)
+#   WINEDEBUG          kept when already set, otherwise -all
+#
+# Wine on Debian 12 is 8.0 with only the 32-bit loader (wine32:i386); it cannot
+# make a 64-bit prefix, so the prefix is win32, which runs i686 programs natively.
+
+_wine_sh_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+export WINEPREFIX="${WINEPREFIX_DIR:-$(dirname "$_wine_sh_dir")/build/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko: they would be offered for download when the prefix is made.
+case ";${WINEDLLOVERRIDES:-};" in
+  *";mscoree=;mshtml=;"*) ;;
+  *) export WINEDLLOVERRIDES="mscoree=;mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
+esac
+
+_wine_stamp_name=.movrela-prefix
+
+_wine_err() { echo "wine.sh: $*" >&2; }
+
+# Creates the prefix once; later calls only look at the stamp. Concurrent
+# callers serialise on a lock next to the prefix.
+wine_prefix_ensure() {
+  local stamp="$WINEPREFIX/$_wine_stamp_name"
+  [ -f "$stamp" ] && return 0
+
+  if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
+    _wine_err "wine is not installed (run scripts/setup.sh)"
+    return 1
+  fi
+  # Debian's wine wrapper prefers this 32-bit loader; without it only a 64-bit
+  # prefix is possible and our i686 programs have nothing to run on.
+  if [ ! -x /usr/lib/wine/wine ]; then
+    _wine_err "the 32-bit Wine loader is missing (install wine32:i386, see scripts/setup.sh)"
+    return 1
+  fi
+
+  mkdir -p "$(dirname "$WINEPREFIX")" || return 1
+  (
+    flock -w 600 9 || { _wine_err "timed out waiting for $WINEPREFIX.lock"; exit 1; }
+    [ -f "$stamp" ] && exit 0
+
+    # A prefix without stamp is a creation that was interrupted: start over,
+    # but never delete a folder that is not a Wine prefix.
+    if [ -d "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ]; then
+      if [ ! -e "$WINEPREFIX/system.reg" ] && [ ! -e "$WINEPREFIX/dosdevices" ]; then
+        _wine_err "$WINEPREFIX exists and is not a Wine prefix; remove it or set WINEPREFIX_DIR"
+        exit 1
+      fi
+      rm -rf "$WINEPREFIX"
+    fi
+
+    local t0=$SECONDS rc
+    echo "wine.sh: creating Wine prefix $WINEPREFIX" >&2
+    # No display while the prefix is made: nothing can pop up and wait.
+    if ! env -u DISPLAY -u WAYLAND_DISPLAY timeout 600 wineboot -i </dev/null >&2; then
+      _wine_err "wineboot -i failed"
+      exit 1
+    fi
+    # Unhandled exceptions: Wine's default debugger (winedbg --auto) prints a
+    # backtrace but then races the dying program for its exit code, which now
+    # and then comes back as 0, and on a display it waits for a click on its
+    # crash dialog. With no debugger to start, the program ends with the
+    # exception code every time, and Wine still reports the fault on stderr.
+    local reg
+    reg="$(mktemp --suffix=.reg)"
+    printf '%s\r\n' 'REGEDIT4' '' \
+      '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]' \
+      '"Auto"="1"' '"Debugger"="no-debugger.exe %ld %ld"' '' >"$reg"
+    env -u DISPLAY -u WAYLAND_DISPLAY timeout 120 wine reg import "$reg" </dev/null >/dev/null 2>&1
+    rc=$?
+    rm -f "$reg"
+    [ $rc -eq 0 ] || { _wine_err "could not configure the prefix"; exit 1; }
+    timeout 120 wineserver -w
+    grep -q '^#arch=win32' "$WINEPREFIX/system.reg" || { _wine_err "prefix is not win32"; exit 1; }
+    { wine --version; echo "arch=$WINEARCH"; } >"$stamp.tmp" && mv "$stamp.tmp" "$stamp"
+    echo "wine.sh: prefix ready in $((SECONDS - t0)) s" >&2
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# Waits (bounded) until the prefix's wineserver and its helper processes have
+# exited, so that the next program starts a session with the current DISPLAY.
+_wine_settle() {
+  timeout 30 wineserver -w 2>/dev/null || true
+}
+
+# Starts Xvfb on the first free display from :99 upwards and exports DISPLAY.
+# Xvfb reports the display number through -displayfd once it accepts clients;
+# if the number was taken meanwhile it exits, and the next one is tried.
+wine_xvfb_start() {
+  local n ready log i
+  command -v Xvfb >/dev/null || { _wine_err "Xvfb is not installed (run scripts/setup.sh)"; return 1; }
+  # A session left over from a display-less run would own the desktop, and
+  # windows could not be created.
+  _wine_settle
+  ready="$(mktemp)" log="$(mktemp)"
+  for ((n = 99; n < 199; n++)); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    : >"$ready"
+    Xvfb ":$n" -screen 0 "${WINE_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset \
+      -displayfd 3 3>"$ready" </dev/null >"$log" 2>&1 &
+    WINE_XVFB_PID=$!
+    for ((i = 0; i < 200; i++)); do
+      [ -s "$ready" ] && break
+      kill -0 "$WINE_XVFB_PID" 2>/dev/null || break
+      sleep 0.05
+    done
+    if [ -s "$ready" ]; then
+      export DISPLAY=":$n"
+      rm -f "$ready" "$log"
+      return 0
+    fi
+    kill "$WINE_XVFB_PID" 2>/dev/null
+    wait "$WINE_XVFB_PID" 2>/dev/null
+  done
+  _wine_err "could not start Xvfb on :99-:198; last log:"
+  cat "$log" >&2
+  rm -f "$ready" "$log"
+  unset WINE_XVFB_PID
+  return 1
+}
+
+wine_xvfb_stop() {
+  [ -n "${WINE_XVFB_PID:-}" ] || return 0
+  # Let Wine's helper processes leave before their X server goes away.
+  _wine_settle
+  kill "$WINE_XVFB_PID" 2>/dev/null
+  wait "$WINE_XVFB_PID" 2>/dev/null
+  unset WINE_XVFB_PID DISPLAY
+}
+
+_wine_main() {
+  local xvfb=0 rc t0 to="${WINE_TIMEOUT:-300}"
+  if [ "${1:-}" = "--xvfb" ]; then xvfb=1; shift; fi
+  if [ $# -eq 0 ]; then
+    echo "usage: scripts/wine.sh [--xvfb] PROGRAM.exe [ARGS...]" >&2
+    return 2
+  fi
+  wine_prefix_ensure || return 1
+
+  # Never wait for keyboard input: a terminal on stdin is replaced by /dev/null.
+  if [ -t 0 ] || ! { true <&0; } 2>/dev/null; then exec </dev/null; fi
+
+  local -a run=(wine "$@")
+  [ "$to" != 0 ] && run=(timeout -k 10 "$to" wine "$@")
+
+  t0=$SECONDS
+  if [ $xvfb -eq 1 ]; then
+    wine_xvfb_start || return 1
+    trap 'wine_xvfb_stop' EXIT
+    "${run[@]}"
+    rc=$?
+    wine_xvfb_stop
+    trap - EXIT
+  else
+    "${run[@]}"
+    rc=$?
+  fi
+  if [ $rc -eq 124 ] && [ "$to" != 0 ] && [ $((SECONDS - t0)) -ge "$to" ]; then
+    _wine_err "$1 killed after ${to} s"
+  fi
+  return $rc
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  _wine_main "$@"
+  exit $?
+else
+  wine_prefix_ensure
+fi

@@ -1,0 +1,86 @@
+/*
+ * settings.h - the plug-in's configuration record and its store.
+ *
+ * PluginSettings is loaded afresh at the start of every entry-point call and
+ * never cached. It lives per user in the registry, or in the private INI file
+ * "quorelv6.ini" when the platform id recorded at process attach is 0.
+ * ReadSetting and WriteSetting also serve keys that are not the plug-in's
+ * own (the host's plug-in folder, the user mask of GetPluginInfo).
+ */
+#ifndef MOVRELA_SETTINGS_H
+#define MOVRELA_SETTINGS_H
+
+#include <cstdint>
+
+#include "platform.h"
+
+struct PluginSettings {
+  int32_t SearchMarkerSupport;    /* search the first SOI when no container matches */
+  int32_t ExifSupport;            /* read Exif: report and thumbnail */
+  int32_t ExifPreviewLevel;       /* bits 2/4/8: thumbnail kinds 1/2/3 usable as preview */
+  int32_t DCTMethod;              /* 0 islow, 1 ifast, 2 float */
+  int32_t DitherMode;             /* handed to the internal decoder */
+  int32_t UpSampling;             /* kept and saved; nothing depends on it */
+  int32_t UserDefineExtention;    /* offer ExtentionMask in GetPluginInfo */
+  int32_t IgnorePixelAspectRatio; /* report square pixels */
+  int32_t ColorSelect;            /* non-zero: internal decoder outputs grey */
+  int32_t PreviewSize;            /* 0, 4 or 8 */
+  int32_t ReportDialog;           /* show the broken-file prompt */
+  int32_t UseInternalDecoder;     /* GetPicture may fall back to our decoder */
+  char ExtentionMask[256];        /* user patterns, at most 255 characters */
+  char JPEGPlugin[260];           /* wrapped plug-in: name or full path */
+  int32_t J6ISupport;
+  int32_t AspectX;
+  int32_t AspectY;
+  int32_t Top;    /* rows cut at the start of the bottom-up bits */
+  int32_t Bottom; /* rows cut at the end of the bottom-up bits */
+  int32_t Left;
+  int32_t Right;
+  int32_t PMPSupport;
+  int32_t Rotation;
+  int32_t ColorCorrect;
+};
+
+enum SettingKind {
+  SettingNumber = 0, /* 32-bit signed: REG_DWORD, or "%ld" text in the INI file */
+  SettingText = 1    /* REG_SZ without terminator, or plain INI text */
+};
+
+/* A text destination of ReadSetting is a work buffer of this many bytes. */
+constexpr int kSettingTextBuffer = 1024;
+/* Key paths and value names are loaded from the string table into buffers of
+ * this size. */
+constexpr int kSettingNameBuffer = 260;
+/* The plug-in's private INI file, used in INI mode. */
+constexpr const char *kSettingsIniFile = "quorelv6.ini";
+
+/* Reads one stored value into `destination`, which holds the default on entry
+ * and keeps it unless a value of the right kind is found. A number needs a
+ * 4-byte int32_t destination, a text a kSettingTextBuffer-byte one (the text
+ * comes back zero-terminated). Returns 1 when a value was read, else 0. */
+int ReadSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, void *destination);
+
+/* Stores one value: a number from an int32_t, a text of `byteCount` bytes
+ * (without its terminator). Returns 1 on success in registry mode, 0 on
+ * failure and always 0 in INI mode; callers ignore it. */
+int WriteSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, const void *source,
+                 DWORD byteCount);
+
+/* Fills `settings` from the store: defaults for whatever is missing. Never
+ * fails and never creates a key or file. Returns 1. */
+int LoadSettings(HINSTANCE instance, PluginSettings *settings);
+
+/* Writes every value of `settings`, main group then J6I then PMP. Failures
+ * are silent. Returns 1. */
+int SaveSettings(HINSTANCE instance, const PluginSettings *settings);
+
+/* True when the host viewer runs in Japanese (the default when unknown). */
+bool IsHostJapanese();
+
+/* True when settings live in the registry (platform id non-zero). */
+bool UsesRegistry();
+
+/* Pointer to the first character of `text` that is neither space nor tab. */
+const char *SkipBlanks(const char *text);
+
+#endif /* MOVRELA_SETTINGS_H */

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Checks the Windows plug-in file: exactly the six undecorated exports of the
+# plug-in interface, and imports from system DLLs only (no MinGW runtime).
+set -euo pipefail
+dll=$1
+dump=$(i686-w64-mingw32-objdump -p "$dll")
+
+exports=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^\t\[/ {print $NF} t && /^$/ {t=0}' | sort)
+expected=$(printf '%s\n' ConfigurationDlg GetPictureInfo GetPicture GetPluginInfo GetPreview IsSupported | sort)
+if [ "$exports" != "$expected" ]; then
+  echo "exports differ:"; printf '%s\n' "$exports"; exit 1
+fi
+
+imports=$(printf '%s\n' "$dump" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
+allowed='^(KERNEL32|USER32|ADVAPI32|GDI32|COMCTL32|COMDLG32|MSVCRT)\.DLL$'
+bad=$(printf '%s\n' "$imports" | grep -v -E "$allowed" || true)
+if [ -n "$bad" ]; then
+  echo "imports from non-system DLLs:"; printf '%s\n' "$bad"; exit 1
+fi
+echo "exports: $(echo $exports)"
+echo "imports: $(echo $imports)"
+echo "1 passed, 0 failed"

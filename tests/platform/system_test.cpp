@@ -1,0 +1,137 @@
+/* GetVersionExA and its hooks, critical sections, the root folder. */
+#include "standin_test.h"
+
+#include <cstring>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class SystemTest : public StandinTest {
+ protected:
+  void TearDown() override {
+    StandinSetPlatformId(VER_PLATFORM_WIN32_NT);
+    StandinTest::TearDown();
+  }
+};
+
+TEST_F(SystemTest, VersionInfoSizeMustBe148) {
+  static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes");
+  const DWORD sizes[] = {0, 147, 149, 156, 1000, 148};
+  for (DWORD size : sizes) {
+    SCOPED_TRACE(size);
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = size;
+    SetLastError(0);
+    BOOL ok = GetVersionExA(&info);
+    EXPECT_EQ(ok, size == 148 ? TRUE : FALSE);
+    if (ok) {
+      EXPECT_EQ(info.dwMajorVersion, 5u);
+      EXPECT_EQ(info.dwMinorVersion, 1u);
+      EXPECT_EQ(info.dwBuildNumber, 2600u);
+      EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    } else {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+  }
+  EXPECT_FALSE(GetVersionExA(nullptr));
+}
+
+TEST_F(SystemTest, PlatformIdHook) {
+  struct Case {
+    long id;
+    BOOL ok;
+  };
+  const Case cases[] = {{VER_PLATFORM_WIN32s, TRUE},
+                        {VER_PLATFORM_WIN32_WINDOWS, TRUE},
+                        {VER_PLATFORM_WIN32_NT, TRUE},
+                        {-1, FALSE}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.id);
+    StandinSetPlatformId(c.id);
+    OSVERSIONINFOA info;
+    info.dwOSVersionInfoSize = sizeof info;
+    info.dwPlatformId = 77;
+    SetLastError(0);
+    EXPECT_EQ(GetVersionExA(&info), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(c.id));
+    } else {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+  }
+}
+
+TEST_F(SystemTest, PlatformIdFromTheEnvironment) {
+  struct Case {
+    const char *env; /* nullptr: unset */
+    const char *printed;
+  };
+  const Case cases[] = {
+      {nullptr, "2\n"}, {"0", "0\n"}, {"1", "1\n"}, {"-1", "fail\n"}, {"junk", "2\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.env ? c.env : "unset");
+    std::string command = std::string(c.env ? std::string("MOVRELA_PLATFORM_ID=") + c.env
+                                            : std::string("unset MOVRELA_PLATFORM_ID;")) +
+                          " " + STANDIN_PROBE + " version";
+    EXPECT_EQ(Run(command), c.printed);
+  }
+}
+
+TEST_F(SystemTest, CriticalSectionExcludesOtherThreads) {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  long counter = 0; /* deliberately not atomic */
+  const int kRounds = 20000;
+  auto work = [&] {
+    for (int i = 0; i < kRounds; ++i) {
+      EnterCriticalSection(&cs);
+      EnterCriticalSection(&cs); /* recursive */
+      long seen = counter;
+      counter = seen + 1;
+      LeaveCriticalSection(&cs);
+      LeaveCriticalSection(&cs);
+    }
+  };
+  std::thread a(work), b(work);
+  a.join();
+  b.join();
+  EXPECT_EQ(counter, 2L * kRounds);
+  DeleteCriticalSection(&cs);
+  EXPECT_EQ(cs.impl, nullptr);
+}
+
+TEST_F(SystemTest, CriticalSectionBlocksUntilLeft) {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  EnterCriticalSection(&cs);
+  std::atomic<bool> entered{false};
+  std::thread other([&] {
+    EnterCriticalSection(&cs);
+    entered = true;
+    LeaveCriticalSection(&cs);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(entered.load());
+  LeaveCriticalSection(&cs);
+  other.join();
+  EXPECT_TRUE(entered.load());
+  DeleteCriticalSection(&cs);
+}
+
+TEST_F(SystemTest, RootFolderFollowsTheEnvironment) {
+  EXPECT_EQ(std::string(StandinRootFolder()), root_);
+  setenv("MOVRELA_WINROOT", (root_ + "/").c_str(), 1);
+  EXPECT_EQ(std::string(StandinRootFolder()), root_);
+  unsetenv("MOVRELA_WINROOT");
+  const char *home = std::getenv("HOME");
+  if (home && *home) {
+    EXPECT_EQ(std::string(StandinRootFolder()), std::string(home) + "/.movrela-winroot");
+  }
+  setenv("MOVRELA_WINROOT", root_.c_str(), 1);
+}
+
+}  // namespace

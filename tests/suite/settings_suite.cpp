@@ -1,0 +1,287 @@
+/*
+ * settings_suite.cpp - the settings store against the per-user registry
+ * (the real one under Wine, the stand-in's natively) and, natively, against
+ * the INI file of the Win32s mode.
+ */
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "harness.h"
+#include "plugin/module.h"
+#include "settings/settings.h"
+#include "store.h"
+
+namespace {
+
+const char kMain[] = "Software\\Doru\\movrela";
+const char kJ6i[] = "Software\\Doru\\movrela\\J6I";
+const char kPmp[] = "Software\\Doru\\movrela\\PMP";
+
+HINSTANCE SelfInstance() {
+#ifdef _WIN32
+  return GetModuleHandleA(nullptr);
+#else
+  return StandinSelfModule();
+#endif
+}
+
+/* (Re)attaches the module state, which fixes the backend by platform id. */
+void Attach() {
+  static bool attached = false;
+  if (attached) DetachModule();
+  AttachModule(SelfInstance());
+  attached = true;
+}
+
+PluginSettings Load() {
+  PluginSettings settings;
+  std::memset(&settings, 0x5A, sizeof settings); /* nothing may stay from before */
+  LoadSettings(g_module.instance, &settings);
+  return settings;
+}
+
+PluginSettings Defaults() {
+  PluginSettings d = {};
+  d.SearchMarkerSupport = 1;
+  d.ExifSupport = 1;
+  d.ExifPreviewLevel = 6;
+  d.DCTMethod = 0;
+  d.DitherMode = 2;
+  d.UpSampling = 1;
+  d.UserDefineExtention = 0;
+  d.IgnorePixelAspectRatio = 1;
+  d.ColorSelect = 0;
+  d.PreviewSize = 4;
+  d.ReportDialog = 1;
+  d.UseInternalDecoder = 1;
+  std::strcpy(d.JPEGPlugin, "quorel.mqf");
+  d.J6ISupport = 1;
+  d.AspectX = 6;
+  d.AspectY = 5;
+  d.PMPSupport = 1;
+  d.Rotation = 1;
+  d.ColorCorrect = 1;
+  return d;
+}
+
+/* Compares field by field (texts up to their terminator) and names the
+ * first difference. */
+void CheckSame(const PluginSettings &a, const PluginSettings &b, const char *label) {
+#define SAME_NUMBER(f) \
+  if (a.f != b.f)      \
+    suite::Report(__FILE__, __LINE__, std::string(label) + ": " #f " " + suite::Show(a.f) + " vs " + suite::Show(b.f));
+  SAME_NUMBER(SearchMarkerSupport) SAME_NUMBER(ExifSupport) SAME_NUMBER(ExifPreviewLevel)
+  SAME_NUMBER(DCTMethod) SAME_NUMBER(DitherMode) SAME_NUMBER(UpSampling)
+  SAME_NUMBER(UserDefineExtention) SAME_NUMBER(IgnorePixelAspectRatio) SAME_NUMBER(ColorSelect)
+  SAME_NUMBER(PreviewSize) SAME_NUMBER(ReportDialog) SAME_NUMBER(UseInternalDecoder)
+  SAME_NUMBER(J6ISupport) SAME_NUMBER(AspectX) SAME_NUMBER(AspectY) SAME_NUMBER(Top)
+  SAME_NUMBER(Bottom) SAME_NUMBER(Left) SAME_NUMBER(Right) SAME_NUMBER(PMPSupport)
+  SAME_NUMBER(Rotation) SAME_NUMBER(ColorCorrect)
+#undef SAME_NUMBER
+  if (std::string(a.ExtentionMask) != b.ExtentionMask)
+    suite::Report(__FILE__, __LINE__, std::string(label) + ": ExtentionMask \"" + a.ExtentionMask + "\"");
+  if (std::string(a.JPEGPlugin) != b.JPEGPlugin)
+    suite::Report(__FILE__, __LINE__, std::string(label) + ": JPEGPlugin \"" + a.JPEGPlugin + "\"");
+}
+
+PluginSettings Unusual() {
+  PluginSettings s = Defaults();
+  s.SearchMarkerSupport = 0;
+  s.ExifSupport = 0;
+  s.ExifPreviewLevel = 14;
+  s.DCTMethod = 2;
+  s.DitherMode = 0;
+  s.UpSampling = 0;
+  s.UserDefineExtention = 1;
+  s.IgnorePixelAspectRatio = 0;
+  s.ColorSelect = 7;
+  s.PreviewSize = 8;
+  s.ReportDialog = 0;
+  s.UseInternalDecoder = 0;
+  std::strcpy(s.ExtentionMask, "*.JPE;*.JFIF  ");
+  std::strcpy(s.JPEGPlugin, "C:\\Program Files\\Orvid\\plug-in\\QUOREL2.MQF");
+  s.J6ISupport = 0;
+  s.AspectX = 4;
+  s.AspectY = 3;
+  s.Top = -1;
+  s.Bottom = 100;
+  s.Left = 150;
+  s.Right = 2147483647;
+  s.PMPSupport = 0;
+  s.Rotation = 0;
+  s.ColorCorrect = 0;
+  return s;
+}
+
+SUITE_CASE(first_use_gives_defaults_and_creates_nothing) {
+  Attach();
+  CheckSame(Load(), Defaults(), "registry");
+  CHECK(!store::KeyExists("Software\\Doru"));
+#ifndef _WIN32
+  StandinSetPlatformId(0);
+  Attach();
+  CheckSame(Load(), Defaults(), "INI");
+  std::string ini = std::string(StandinRootFolder()) + "/windows/quorelv6.ini";
+  FILE *f = std::fopen(ini.c_str(), "rb");
+  CHECK(f == nullptr);
+  if (f) std::fclose(f);
+  CHECK(!store::KeyExists("Software\\Doru"));
+#endif
+}
+
+SUITE_CASE(preview_size_keeps_only_0_4_8) {
+  Attach();
+  const int32_t stored[] = {2, 0, 4, 8, -1, 16, 1};
+  const int32_t loaded[] = {4, 0, 4, 8, 4, 4, 4};
+  for (size_t i = 0; i < sizeof stored / sizeof stored[0]; ++i) {
+    store::SetNumber(kMain, "PreviewSize", stored[i]);
+    CHECK_EQ(Load().PreviewSize, loaded[i]);
+  }
+}
+
+SUITE_CASE(texts_lose_leading_blanks_and_are_cut_to_their_field) {
+  Attach();
+  struct TextCase {
+    std::string stored;
+    bool terminator;
+    std::string mask;   /* ExtentionMask as loaded */
+  } cases[] = {
+      {"  \t*.a b \t", false, "*.a b \t"},
+      {"  \t*.a b \t", true, "*.a b \t"},
+      {"\t\t", false, ""},
+      {std::string(300, 'm'), false, std::string(255, 'm')},
+      {"  " + std::string(255, 'k'), true, std::string(255, 'k')},
+      {std::string(1023, 'x'), false, std::string(255, 'x')},
+      {std::string(1024, 'y'), false, ""}, /* larger than the work buffer: absent */
+  };
+  for (const TextCase &c : cases) {
+    store::SetText(kMain, "ExtentionMask", c.stored.c_str(), c.terminator);
+    CHECK_EQ(std::string(Load().ExtentionMask), c.mask);
+  }
+  store::SetText(kMain, "JPEGPlug-in", (" " + std::string(600, 'p')).c_str(), false);
+  CHECK_EQ(std::string(Load().JPEGPlugin), std::string(259, 'p'));
+}
+
+SUITE_CASE(values_of_the_wrong_kind_keep_their_defaults) {
+  Attach();
+  store::SetText(kMain, "DCTMethod", "2", true);
+  store::SetText(kJ6i, "AspectX", "9", false);
+  store::SetNumber(kMain, "JPEGPlug-in", 0x41414141);
+  store::SetRaw(kPmp, "Rotation", REG_BINARY, "\0\0\0\0", 4);
+  store::SetRaw(kPmp, "ColorCorrect", REG_DWORD, "\0\0", 2);
+  PluginSettings s = Load();
+  CHECK_EQ(s.DCTMethod, 0);
+  CHECK_EQ(s.AspectX, 6);
+  CHECK_EQ(std::string(s.JPEGPlugin), std::string("quorel.mqf"));
+  CHECK_EQ(s.Rotation, 1);
+  CHECK_EQ(s.ColorCorrect, 1);
+}
+
+SUITE_CASE(save_then_load_round_trips_through_the_registry) {
+  Attach();
+  PluginSettings saved = Unusual();
+  std::strcpy(saved.ExtentionMask, " \t*.JPE;*.JFIF  ");
+  PluginSettings before = saved;
+  SaveSettings(g_module.instance, &saved);
+  CHECK(std::memcmp(&saved, &before, sizeof saved) == 0); /* the record is not changed */
+
+  PluginSettings expected = Unusual();
+  CheckSame(Load(), expected, "loaded");
+
+  /* Texts are REG_SZ without terminator, numbers 4-byte REG_DWORD. */
+  DWORD type = 0;
+  std::string bytes;
+  CHECK(store::Get(kMain, "ExtentionMask", &type, &bytes));
+  CHECK_EQ(static_cast<long long>(type), static_cast<long long>(REG_SZ));
+  CHECK_EQ(bytes, std::string("*.JPE;*.JFIF  "));
+  CHECK(store::Get(kMain, "JPEGPlug-in", &type, &bytes));
+  CHECK_EQ(bytes, std::string(expected.JPEGPlugin));
+  CHECK(store::Get(kJ6i, "Top", &type, &bytes));
+  CHECK_EQ(static_cast<long long>(type), static_cast<long long>(REG_DWORD));
+  CHECK_EQ(bytes, std::string("\xFF\xFF\xFF\xFF", 4));
+  CHECK(store::Get(kPmp, "ColorCorrect", &type, &bytes));
+  CHECK_EQ(bytes, std::string("\0\0\0\0", 4));
+  /* A text written by another tool with its terminator reads back the same. */
+  store::SetText(kMain, "JPEGPlug-in", "other.mqf", true);
+  CHECK_EQ(std::string(Load().JPEGPlugin), std::string("other.mqf"));
+}
+
+SUITE_CASE(host_language_defaults_to_japanese) {
+  Attach();
+  CHECK(IsHostJapanese());
+  const char kResource[] = "Software\\Merovane\\Orvid\\Resource";
+  store::SetNumber(kResource, "Other", 0);
+  CHECK(IsHostJapanese()); /* key present, value absent */
+  store::SetNumber(kResource, "Japanese", 0);
+  CHECK(!IsHostJapanese());
+  store::SetNumber(kResource, "Japanese", 2);
+  CHECK(IsHostJapanese());
+}
+
+#ifndef _WIN32
+std::string IniValue(const char *section, const char *key, const char *file = "quorelv6.ini") {
+  char buf[64];
+  GetPrivateProfileStringA(section, key, "<none>", buf, sizeof buf, file);
+  return buf;
+}
+
+SUITE_CASE(ini_mode_stores_sections_by_key_path) {
+  StandinSetPlatformId(0);
+  Attach();
+  PluginSettings d = Defaults();
+  SaveSettings(g_module.instance, &d);
+  CHECK_EQ(IniValue(kJ6i, "AspectX"), std::string("6"));
+  CHECK_EQ(IniValue(kMain, "JPEGPlug-in"), std::string("quorel.mqf"));
+  CHECK_EQ(IniValue(kMain, "ExtentionMask"), std::string(""));
+  CHECK(!store::KeyExists("Software\\Doru")); /* the registry is never touched */
+
+  PluginSettings u = Unusual();
+  SaveSettings(g_module.instance, &u);
+  CHECK_EQ(IniValue(kJ6i, "Top"), std::string("-1"));
+  CHECK_EQ(IniValue(kJ6i, "Right"), std::string("2147483647"));
+  /* The profile functions trim blanks around a value, as Windows does. */
+  PluginSettings expected = Unusual();
+  std::strcpy(expected.ExtentionMask, "*.JPE;*.JFIF");
+  CheckSame(Load(), expected, "INI round trip");
+
+  /* A text without a leading number keeps the default. */
+  WritePrivateProfileStringA(kMain, "DitherMode", "abc", "quorelv6.ini");
+  WritePrivateProfileStringA(kMain, "PreviewSize", "8 or so", "quorelv6.ini");
+  CHECK_EQ(Load().DitherMode, 2);
+  CHECK_EQ(Load().PreviewSize, 8);
+}
+
+SUITE_CASE(ini_mode_reads_the_host_language_from_its_own_file) {
+  StandinSetPlatformId(0);
+  Attach();
+  store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", 0); /* not consulted */
+  CHECK(IsHostJapanese());
+  WritePrivateProfileStringA("Resource", "Japanese", "0", "orvid.ini");
+  CHECK(!IsHostJapanese());
+  WritePrivateProfileStringA("Resource", "Japanese", "1", "quorelv6.ini"); /* wrong file */
+  CHECK(!IsHostJapanese());
+}
+
+SUITE_CASE(failed_query_means_ini_mode) {
+  StandinSetPlatformId(-1);
+  Attach();
+  CHECK_EQ(static_cast<long long>(g_module.platformId), 0LL);
+  CHECK(!UsesRegistry());
+}
+
+SUITE_CASE(inaccessible_registry_loses_changes_silently) {
+  Attach();
+  StandinSetRegistryDenied(1);
+  PluginSettings u = Unusual();
+  CHECK_EQ(SaveSettings(g_module.instance, &u), 1);
+  CheckSame(Load(), Defaults(), "denied");
+  StandinSetRegistryDenied(0);
+  CheckSame(Load(), Defaults(), "after denial");
+}
+#endif
+
+}  // namespace
+
+SUITE_MAIN()

@@ -1,0 +1,61 @@
+/*
+ * store.h - writes values into the per-user registry the way other tools
+ * (or the user by hand) would, for suites that prepare settings.
+ */
+#ifndef MOVRELA_TEST_STORE_H
+#define MOVRELA_TEST_STORE_H
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "harness.h"
+
+namespace store {
+
+inline bool SetRaw(const char *key, const char *name, DWORD type, const void *data, DWORD size) {
+  HKEY handle;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                      nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+    suite::Report(__FILE__, __LINE__, std::string("cannot create ") + key);
+    return false;
+  }
+  LONG status = RegSetValueExA(handle, name, 0, type, static_cast<const BYTE *>(data), size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) suite::Report(__FILE__, __LINE__, std::string("cannot set ") + name);
+  return status == ERROR_SUCCESS;
+}
+
+inline bool SetNumber(const char *key, const char *name, int32_t value) {
+  return SetRaw(key, name, REG_DWORD, &value, sizeof value);
+}
+
+/* A REG_SZ value, stored with or without its terminating zero. */
+inline bool SetText(const char *key, const char *name, const char *text, bool withTerminator) {
+  return SetRaw(key, name, REG_SZ, text,
+                static_cast<DWORD>(std::strlen(text) + (withTerminator ? 1 : 0)));
+}
+
+/* Reads a value back: its type and raw bytes. False when it is missing. */
+inline bool Get(const char *key, const char *name, DWORD *type, std::string *bytes) {
+  HKEY handle;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  char data[2048];
+  DWORD size = sizeof data;
+  LONG status = RegQueryValueExA(handle, name, nullptr, type, reinterpret_cast<BYTE *>(data), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) return false;
+  bytes->assign(data, size);
+  return true;
+}
+
+inline bool KeyExists(const char *key) {
+  HKEY handle;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+}  // namespace store
+
+#endif /* MOVRELA_TEST_STORE_H */
