@@ -1,0 +1,81 @@
+/*
+ * detect.h - container detection: which kind of input a request reads
+ * (plain JPEG, J6I, PMP, or nothing usable), where its JPEG stream starts,
+ * and the per-kind handlers that adjust picture information and decoded
+ * bitmaps.
+ *
+ * detectContainer copies the first bytes of the input into the caller's
+ * header block (zero-filled behind the valid bytes) and moves the input
+ * forward to the JPEG stream:
+ * - memory input: *source is the data pointer and *extent the bytes
+ *   available there; both advance by the stream's distance d;
+ * - file input: *source is the open HANDLE, positioned at the image, and
+ *   *extent its file offset; the handle moves forward by d and *extent
+ *   grows by d, becoming the absolute offset of the stream.
+ */
+#ifndef MOVRELA_DETECT_H
+#define MOVRELA_DETECT_H
+
+#include <cstdint>
+
+#include "platform.h"
+#include "plugin/records.h"
+#include "settings/settings.h"
+
+/* Result of detectContainer and index into ContainerHandlers. */
+enum ContainerKind : int32_t {
+  ContainerUnsupported = -1, /* no JPEG stream located, or the input refused */
+  ContainerPlainJpeg = 0,
+  ContainerJ6i = 1,
+  ContainerPmp = 2
+};
+
+/* The header block: the first bytes of the input as the caller gave it. */
+constexpr int32_t kHeaderBlockSize = 2048;
+
+/* The two movable blocks of a finished bitmap: the info block (header, then
+ * 4 bytes or a 256-entry palette) and the rows. */
+struct BitmapHandles {
+  HLOCAL info;
+  HLOCAL bits;
+};
+
+/* Called by GetPictureInfo after the header pass; may change width, height,
+ * the densities, and set textHandle when it is still null. Result ignored. */
+typedef int (*InfoHandler)(const PluginSettings *settings, const uint8_t *headerBlock,
+                           PictureInfo *info);
+/* Called after a bitmap was produced for this input, before the host gets
+ * it; may rework the bits, edit the header or replace the bits block
+ * (freeing the old one). Result ignored. */
+typedef int (*PostProcessor)(const PluginSettings *settings, const uint8_t *headerBlock,
+                             BitmapHandles *bitmap);
+
+struct ContainerHandler {
+  InfoHandler infoHandler;
+  PostProcessor postProcessor;
+};
+
+/* Indexed by ContainerKind 0, 1, 2. */
+extern const ContainerHandler ContainerHandlers[3];
+
+/* Detects the kind of the input (see above); source and extent are in-out.
+ * `fileInput` is 1 for a file handle, 0 for memory. Reads J6ISupport,
+ * PMPSupport and SearchMarkerSupport. On -1 the input may already have been
+ * moved; the caller abandons the request. */
+int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
+                        void **source, int32_t *extent, uint32_t fileInput);
+
+/* Position of the first SOI marker (0xFF 0xD8) lying wholly inside the
+ * first `validBytes` bytes of `block`, or -1. The second byte of any other
+ * marker pair is never taken as the start. */
+int32_t findFirstSoi(const uint8_t *block, int32_t validBytes);
+
+/* Entry 0: with IgnorePixelAspectRatio on, reports square pixels (densities
+ * 1 and 1). Returns 0. */
+int plainInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info);
+/* Entry 0: with IgnorePixelAspectRatio on, sets both pixels-per-metre
+ * fields of the bitmap header to 1. Returns 0. */
+int plainPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
+                       BitmapHandles *bitmap);
+
+#endif /* MOVRELA_DETECT_H */

@@ -1,0 +1,131 @@
+/*
+ * dib_writer.cpp - the DibWriter slots and its create, attach and unlock.
+ */
+#include "decoder/dib_writer.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+/* Largest bits block we ask for: pixel offsets must stay within a signed
+ * 32-bit value on the 32-bit host. */
+constexpr int64_t kLargestBitsBlock = 0x7FFFFFFF;
+
+/* Bytes per row for `width` pixels, or -1 when width or height is not
+ * positive or stride x height exceeds kLargestBitsBlock. Computed in 64 bits
+ * so that no size wraps. */
+int64_t StrideFor(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return -1;
+  int64_t stride = (static_cast<int64_t>(width) * 3 + 3) & ~static_cast<int64_t>(3);
+  if (stride > kLargestBitsBlock / height) return -1;
+  return stride;
+}
+
+inline uint8_t *PixelAt(const DibWriter *writer, int32_t x, int32_t y) {
+  return writer->bits + static_cast<ptrdiff_t>(y) * writer->stride + static_cast<ptrdiff_t>(x) * 3;
+}
+
+inline void Store(uint8_t *pixel, uint32_t colour) {
+  pixel[0] = static_cast<uint8_t>(colour >> 8);  /* blue */
+  pixel[1] = static_cast<uint8_t>(colour >> 16); /* green */
+  pixel[2] = static_cast<uint8_t>(colour >> 24); /* red */
+}
+
+uint32_t GetPixel(const DibWriter *writer, int32_t x, int32_t y) {
+  const uint8_t *pixel = PixelAt(writer, x, y);
+  return static_cast<uint32_t>(pixel[2]) << 24 | static_cast<uint32_t>(pixel[1]) << 16 |
+         static_cast<uint32_t>(pixel[0]) << 8;
+}
+
+void SetPixel(DibWriter *writer, int32_t x, int32_t y, uint32_t colour) {
+  Store(PixelAt(writer, x, y), colour);
+}
+
+void Seek(DibWriter *writer, int32_t x, int32_t y) { writer->cursor = PixelAt(writer, x, y); }
+
+void PutNext(DibWriter *writer, uint32_t colour) {
+  Store(writer->cursor, colour);
+  writer->cursor += 3;
+}
+
+/* Allocates a movable zeroed block and locks it; on failure frees what it
+ * got and leaves both outputs null. */
+bool AllocateLocked(SIZE_T bytes, HLOCAL *handle, void **data) {
+  *handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes);
+  *data = *handle ? LocalLock(*handle) : nullptr;
+  if (*data) return true;
+  if (*handle) LocalFree(*handle);
+  *handle = nullptr;
+  return false;
+}
+
+}  // namespace
+
+ResultCode createDibWriter(DibWriter *writer, int32_t width, int32_t height) {
+  std::memset(writer, 0, sizeof *writer);
+  int64_t stride = StrideFor(width, height);
+  if (stride < 0) return OutOfMemory;
+
+  HLOCAL infoHandle, bitsHandle;
+  void *info, *bits;
+  if (!AllocateLocked(kDibInfoBlockSize, &infoHandle, &info)) return OutOfMemory;
+  if (!AllocateLocked(static_cast<SIZE_T>(stride * height), &bitsHandle, &bits)) {
+    LocalUnlock(infoHandle);
+    LocalFree(infoHandle);
+    return OutOfMemory;
+  }
+
+  BITMAPINFOHEADER *header = static_cast<BITMAPINFOHEADER *>(info);
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = width;
+  header->biHeight = height; /* positive: bottom-up */
+  header->biPlanes = 1;
+  header->biBitCount = 24;
+  header->biCompression = BI_RGB;
+  header->biSizeImage = 0;
+  header->biXPelsPerMeter = kDibDefaultResolution;
+  header->biYPelsPerMeter = kDibDefaultResolution;
+
+  writer->bitDepth = 24;
+  writer->width = width;
+  writer->height = height;
+  writer->stride = static_cast<int32_t>(stride);
+  writer->bitsHandle = bitsHandle;
+  writer->bits = static_cast<uint8_t *>(bits);
+  writer->infoHandle = infoHandle;
+  writer->header = header;
+  writer->getPixel = GetPixel;
+  writer->setPixel = SetPixel;
+  writer->seek = Seek;
+  writer->putNext = PutNext;
+  return Success;
+}
+
+bool attachDibWriter(DibWriter *writer, BITMAPINFOHEADER *header, uint8_t *bits) {
+  if (header->biBitCount != 24) return false;
+  int64_t stride = StrideFor(header->biWidth, header->biHeight);
+  if (stride < 0) return false;
+
+  std::memset(writer, 0, sizeof *writer);
+  writer->bitDepth = 24;
+  writer->width = header->biWidth;
+  writer->height = header->biHeight;
+  writer->stride = static_cast<int32_t>(stride);
+  writer->bits = bits;
+  writer->header = header;
+  writer->getPixel = GetPixel;
+  writer->setPixel = SetPixel;
+  return true;
+}
+
+int unlockDibWriter(DibWriter *writer) {
+  /* An attached writer has no handles; an unlocked one no pointers left. */
+  if (!writer || !writer->infoHandle || !writer->header) return 1;
+  LocalUnlock(writer->infoHandle);
+  LocalUnlock(writer->bitsHandle);
+  writer->header = nullptr;
+  writer->bits = nullptr;
+  writer->cursor = nullptr;
+  return 1;
+}

@@ -1,0 +1,49 @@
+/*
+ * error_manager.cpp - errorExit and the silent message routines.
+ *
+ * Both modes leave by a jump to the request's recovery point. The format
+ * test's mode (useException) is kept in the record; MinGW's i686 compiler
+ * offers no frame-based structured exception handler, so a raised Win32
+ * exception could not be caught reliably around the header pass, and the
+ * jump gives the host the same answer without one.
+ */
+#include "decoder/error_manager.h"
+
+#include "decoder/broken_file_prompt.h"
+
+namespace {
+
+/* Warnings and traces are ignored, and no message text is ever formatted. */
+void emitNothing(j_common_ptr, int) {}
+void outputNothing(j_common_ptr) {}
+
+}  // namespace
+
+void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool useException,
+                       bool promptEnabled) {
+  cinfo->err = jpeg_std_error(&errors->pub);
+  errors->pub.error_exit = errorExit;
+  errors->pub.emit_message = emitNothing;
+  errors->pub.output_message = outputNothing;
+  errors->useException = useException ? 1 : 0;
+  errors->promptEnabled = promptEnabled ? 1 : 0;
+}
+
+void errorExit(j_common_ptr cinfo) {
+  ErrorManager *errors = reinterpret_cast<ErrorManager *>(cinfo->err);
+  if (errors->pub.msg_code == DATA_TRUNCATED && errors->promptEnabled) {
+    if (BrokenFilePrompt() == 1) {
+      /* The user wants the picture as far as it goes: the source completes
+       * the stream and decoding continues. */
+      errors->promptEnabled = 0;
+      return;
+    }
+  }
+  std::longjmp(errors->jumpBuffer, 1);
+}
+
+void leaveWithCode(j_common_ptr cinfo, int code) {
+  ErrorManager *errors = reinterpret_cast<ErrorManager *>(cinfo->err);
+  errors->pub.msg_code = code;
+  std::longjmp(errors->jumpBuffer, 1);
+}
