@@ -1,7 +1,7 @@
 # Cross-compiles for 32-bit Windows with Debian's MinGW-w64 (i686).
 # Use with: cmake -DCMAKE_TOOLCHAIN_FILE=<repo>/cmake/mingw-i686.cmake ...
 # Serves both libjpeg-turbo (scripts/build-libjpeg-win32.sh) and our own tree.
-# ar, ranlib, windres etc. are found by CMake from the compiler's prefix.
+# ar and ranlib are found by CMake from the compiler's prefix.
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)

@@ -33,6 +33,8 @@ case ";${WINEDLLOVERRIDES:-};" in
 esac
 
 _wine_stamp_name=.movrela-prefix
+# Written into the stamp; a prefix made with other settings is made again.
+_wine_stamp_text="win32, no crash debugger"
 
 _wine_err() { echo "wine.sh: $*" >&2; }
 
@@ -40,7 +42,7 @@ _wine_err() { echo "wine.sh: $*" >&2; }
 # callers serialise on a lock next to the prefix.
 wine_prefix_ensure() {
   local stamp="$WINEPREFIX/$_wine_stamp_name"
-  [ -f "$stamp" ] && return 0
+  [ "$(cat "$stamp" 2>/dev/null)" = "$_wine_stamp_text" ] && return 0
 
   if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
     _wine_err "wine is not installed (run scripts/setup.sh)"
@@ -56,15 +58,17 @@ wine_prefix_ensure() {
   mkdir -p "$(dirname "$WINEPREFIX")" || return 1
   (
     flock -w 600 9 || { _wine_err "timed out waiting for $WINEPREFIX.lock"; exit 1; }
-    [ -f "$stamp" ] && exit 0
+    [ "$(cat "$stamp" 2>/dev/null)" = "$_wine_stamp_text" ] && exit 0
 
-    # A prefix without stamp is a creation that was interrupted: start over,
-    # but never delete a folder that is not a Wine prefix.
+    # A prefix without a valid stamp is an interrupted creation or one made
+    # with other settings: start over, but never delete a folder that is not
+    # a Wine prefix.
     if [ -d "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ]; then
       if [ ! -e "$WINEPREFIX/system.reg" ] && [ ! -e "$WINEPREFIX/dosdevices" ]; then
         _wine_err "$WINEPREFIX exists and is not a Wine prefix; remove it or set WINEPREFIX_DIR"
         exit 1
       fi
+      _wine_settle
       rm -rf "$WINEPREFIX"
     fi
 
@@ -91,7 +95,7 @@ wine_prefix_ensure() {
     [ $rc -eq 0 ] || { _wine_err "could not configure the prefix"; exit 1; }
     timeout 120 wineserver -w
     grep -q '^#arch=win32' "$WINEPREFIX/system.reg" || { _wine_err "prefix is not win32"; exit 1; }
-    { wine --version; echo "arch=$WINEARCH"; } >"$stamp.tmp" && mv "$stamp.tmp" "$stamp"
+    echo "$_wine_stamp_text" >"$stamp.tmp" && mv "$stamp.tmp" "$stamp"
     echo "wine.sh: prefix ready in $((SECONDS - t0)) s" >&2
   ) 9>"$WINEPREFIX.lock"
 }
@@ -149,9 +153,10 @@ wine_xvfb_stop() {
 
 _wine_main() {
   local xvfb=0 rc t0 to="${WINE_TIMEOUT:-300}"
+  if [ "${1:-}" = "--self-test" ]; then _wine_self_test; return; fi
   if [ "${1:-}" = "--xvfb" ]; then xvfb=1; shift; fi
   if [ $# -eq 0 ]; then
-    echo "usage: scripts/wine.sh [--xvfb] PROGRAM.exe [ARGS...]" >&2
+    echo "usage: scripts/wine.sh [--xvfb] PROGRAM.exe [ARGS...] | --self-test" >&2
     return 2
   fi
   wine_prefix_ensure || return 1
@@ -166,10 +171,12 @@ _wine_main() {
   if [ $xvfb -eq 1 ]; then
     wine_xvfb_start || return 1
     trap 'wine_xvfb_stop' EXIT
+    trap 'wine_xvfb_stop; exit 130' INT
+    trap 'wine_xvfb_stop; exit 143' TERM HUP
     "${run[@]}"
     rc=$?
     wine_xvfb_stop
-    trap - EXIT
+    trap - EXIT INT TERM HUP
   else
     "${run[@]}"
     rc=$?
@@ -178,6 +185,72 @@ _wine_main() {
     _wine_err "$1 killed after ${to} s"
   fi
   return $rc
+}
+
+# Runs a probe program through this script and checks what comes back: exit
+# codes, both output streams, crashes, and windows with and without Xvfb.
+_wine_self_test() {
+  local tmp pass=0 fail=0
+  tmp="$(mktemp -d)"
+  cat >"$tmp/probe.c" <<'EOF'
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+int main(int argc, char **argv)
+{
+  if (argc == 4 && !strcmp(argv[1], "exit")) {
+    printf("out:%s\n", argv[2]);
+    fprintf(stderr, "err:%s\n", argv[2]);
+    return atoi(argv[3]);
+  }
+  if (argc == 2 && !strcmp(argv[1], "crash"))
+    *(volatile int *)0 = 1;
+  if (argc == 2 && !strcmp(argv[1], "window"))
+    return CreateWindowA("STATIC", "probe", WS_VISIBLE, 0, 0, 80, 40,
+                         NULL, NULL, NULL, NULL) ? 0 : 1;
+  return 100;
+}
+EOF
+  if ! i686-w64-mingw32-gcc -o "$tmp/probe.exe" "$tmp/probe.c"; then
+    rm -rf "$tmp"
+    echo "0 passed, 1 failed"
+    return 1
+  fi
+
+  # want_rc | want_stdout | want_stderr (substring) | wine.sh arguments
+  local -a cases=(
+    '3|out:a b|err:a b|probe.exe exit "a b" 3'
+    '0|out:|err:|probe.exe exit "" 0'
+    '7|out:x|err:x|--xvfb probe.exe exit x 7'
+    '5||Unhandled page fault|probe.exe crash'
+    '5||Unhandled page fault|--xvfb probe.exe crash'
+    '0|||--xvfb probe.exe window'
+    '100|||probe.exe'
+  )
+  # Without a display no window can be created, and that must fail, not hang.
+  [ -z "${DISPLAY:-}" ] && cases+=('1|||probe.exe window')
+
+  local c want_rc want_out want_err args rc out err
+  local -a argv
+  for c in "${cases[@]}"; do
+    IFS='|' read -r want_rc want_out want_err args <<<"$c"
+    eval "argv=($args)"
+    out="$(cd "$tmp" && "$_wine_sh_dir/wine.sh" "${argv[@]}" 2>"$tmp/stderr" </dev/null)"
+    rc=$?
+    # The C runtime writes text-mode streams with CRLF line ends.
+    out="${out//$'\r'/}"
+    err="$(tr -d '\r' <"$tmp/stderr")"
+    if [ "$rc" = "$want_rc" ] && [ "$out" = "$want_out" ] && [[ "$err" == *"$want_err"* ]]; then
+      pass=$((pass + 1))
+    else
+      fail=$((fail + 1))
+      echo "FAIL: wine.sh $args: exit $rc (want $want_rc), stdout [$out] (want [$want_out]), stderr [$err]"
+    fi
+  done
+  rm -rf "$tmp"
+  echo "$pass passed, $fail failed"
+  [ "$fail" -eq 0 ]
 }
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then

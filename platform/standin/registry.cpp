@@ -288,6 +288,11 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
   if (!standin::MakeFolders(folder)) return standin::ErrorFromErrno(errno);
   standin::InterProcessLock fileLock(RegistryFolder() + "/.lock");
   std::vector<RegValue> values = LoadValues(folder);
+  /* Like NT, a string whose count forgot the terminator gets it when the
+   * byte after the data is zero (the caller's string did end there). */
+  if (data && dataSize && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
+      data[dataSize - 1] != 0 && data[dataSize] == 0)
+    ++dataSize;
   std::string bytes(reinterpret_cast<const char *>(data), data ? dataSize : 0);
   auto it = FindValue(values, valueName);
   if (it != values.end()) {

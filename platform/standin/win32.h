@@ -291,6 +291,334 @@ static_assert(sizeof(BITMAPINFOHEADER) == 40, "Win32 layout");
 /* ---- common controls ---- */
 void InitCommonControls(void);
 
+/* ---- windows, dialogs and controls ---- */
+/* An in-memory model of modal dialogs (standin/dialogs.cpp). DialogBoxParamA
+ * builds the dialog and its controls from the module's exported template
+ * table (StandinDialogTable, below), sends WM_INITDIALOG and then runs the
+ * test's dialog script (StandinSetDialogScript), which plays the user's
+ * actions through the StandinClick... hooks. There is no message loop: the
+ * dialog ends when its procedure calls EndDialog, and a script that returns
+ * with the dialog still open makes DialogBoxParamA return -1. The model
+ * serves one thread at a time.
+ *
+ * Geometry, in pixels: the desktop is 1024 x 768 (StandinSetDesktopSize).
+ * Dialog units map as for an 8-point "MS Sans Serif" dialog at 96 DPI,
+ * whatever the template's font: base units 6 x 13, so x = MulDiv(dlu, 6, 4)
+ * and y = MulDiv(dlu, 13, 8), rounded. A dialog's window is its client area
+ * plus a 3-pixel frame on every side and, with WS_CAPTION, a 19-pixel
+ * caption. A template's x, y place the window relative to the owner's
+ * top-left corner (the screen without owner), moved back onto the desktop
+ * where it would stick out. Controls keep their template rectangles. */
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT, *LPRECT;
+typedef const RECT *LPCRECT;
+typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef struct tagNMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+} NMHDR, *LPNMHDR;
+
+#define MAKELONG(lo, hi) ((LONG)(((WORD)(lo)) | (((DWORD)((WORD)(hi))) << 16)))
+#define MAKEWPARAM(lo, hi) ((WPARAM)(DWORD)MAKELONG(lo, hi))
+#define MAKELPARAM(lo, hi) ((LPARAM)(DWORD)MAKELONG(lo, hi))
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+
+#define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_VSCROLL 0x00200000L
+#define WS_HSCROLL 0x00100000L
+#define WS_SYSMENU 0x00080000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+#define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_NOPARENTNOTIFY 0x00000004L
+#define WS_EX_CLIENTEDGE 0x00000200L
+#define WS_EX_STATICEDGE 0x00020000L
+#define DS_ABSALIGN 0x0001L
+#define DS_SYSMODAL 0x0002L
+#define DS_3DLOOK 0x0004L
+#define DS_SETFONT 0x0040L
+#define DS_MODALFRAME 0x0080L
+#define DS_SETFOREGROUND 0x0200L
+#define DS_CENTER 0x0800L
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+#define WM_CLOSE 0x0010
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_NOTIFY 0x004E
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_HSCROLL 0x0114
+#define WM_VSCROLL 0x0115
+#define WM_USER 0x0400
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
+#define SB_THUMBPOSITION 4
+
+#define BS_PUSHBUTTON 0x0L
+#define BS_DEFPUSHBUTTON 0x1L
+#define BS_CHECKBOX 0x2L
+#define BS_AUTOCHECKBOX 0x3L
+#define BS_RADIOBUTTON 0x4L
+#define BS_3STATE 0x5L
+#define BS_AUTO3STATE 0x6L
+#define BS_GROUPBOX 0x7L
+#define BS_AUTORADIOBUTTON 0x9L
+#define BS_TYPEMASK 0xFL
+#define BS_LEFTTEXT 0x20L
+#define BN_CLICKED 0
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+#define BST_INDETERMINATE 2
+
+#define ES_LEFT 0x0000L
+#define ES_CENTER 0x0001L
+#define ES_RIGHT 0x0002L
+#define ES_MULTILINE 0x0004L
+#define ES_AUTOVSCROLL 0x0040L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
+#define ES_WANTRETURN 0x1000L
+#define ES_NUMBER 0x2000L
+#define EN_CHANGE 0x0300
+#define EM_LIMITTEXT 0x00C5
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_GETLIMITTEXT 0x00D5
+
+#define SS_LEFT 0x0000L
+#define SS_CENTER 0x0001L
+#define SS_RIGHT 0x0002L
+
+#define CBS_SIMPLE 0x0001L
+#define CBS_DROPDOWN 0x0002L
+#define CBS_DROPDOWNLIST 0x0003L
+#define CBS_SORT 0x0100L
+#define CBN_SELCHANGE 1
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_DELETESTRING 0x0144
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CB_GETITEMDATA 0x0150
+#define CB_SETITEMDATA 0x0151
+
+#define UPDOWN_CLASSA "msctls_updown32"
+#define UDS_WRAP 0x0001L
+#define UDS_SETBUDDYINT 0x0002L
+#define UDS_ALIGNRIGHT 0x0004L
+#define UDS_ALIGNLEFT 0x0008L
+#define UDS_AUTOBUDDY 0x0010L
+#define UDS_ARROWKEYS 0x0020L
+#define UDS_HORZ 0x0040L
+#define UDS_NOTHOUSANDS 0x0080L
+#define UDM_SETRANGE (WM_USER + 101)
+#define UDM_GETRANGE (WM_USER + 102)
+#define UDM_SETPOS (WM_USER + 103)
+#define UDM_GETPOS (WM_USER + 104)
+#define UDM_SETBUDDY (WM_USER + 105)
+#define UDM_GETBUDDY (WM_USER + 106)
+
+#define HWND_TOP ((HWND)0)
+#define SWP_NOSIZE 0x0001u
+#define SWP_NOMOVE 0x0002u
+#define SWP_NOZORDER 0x0004u
+#define SWP_NOREDRAW 0x0008u
+#define SWP_NOACTIVATE 0x0010u
+
+INT_PTR DialogBoxParamA(HINSTANCE inst, LPCSTR templateName, HWND owner, DLGPROC proc,
+                        LPARAM param);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+HWND GetDlgItem(HWND dialog, int id);
+int GetDlgCtrlID(HWND window);
+BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+UINT GetDlgItemTextA(HWND dialog, int id, LPSTR buf, int bufMax);
+BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+/* As Windows: blanks around the number are allowed, anything else (or a
+ * number out of range) gives 0 with *translated FALSE. */
+UINT GetDlgItemInt(HWND dialog, int id, BOOL *translated, BOOL isSigned);
+BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetWindowTextA(HWND window, LPSTR buf, int bufMax);
+BOOL EnableWindow(HWND window, BOOL enable);
+BOOL IsWindowEnabled(HWND window);
+BOOL IsWindow(HWND window);
+HWND SetFocus(HWND window);
+HWND GetFocus(void);
+BOOL SetForegroundWindow(HWND window);
+HWND GetForegroundWindow(void);
+HWND GetParent(HWND window);
+HWND GetDesktopWindow(void);
+BOOL GetWindowRect(HWND window, LPRECT rect);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+
+/* ---- common dialogs: file open ---- */
+typedef UINT_PTR(CALLBACK *LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef struct tagOFNA {
+  DWORD lStructSize;
+  HWND hwndOwner;
+  HINSTANCE hInstance;
+  LPCSTR lpstrFilter;
+  LPSTR lpstrCustomFilter;
+  DWORD nMaxCustFilter;
+  DWORD nFilterIndex;
+  LPSTR lpstrFile;
+  DWORD nMaxFile;
+  LPSTR lpstrFileTitle;
+  DWORD nMaxFileTitle;
+  LPCSTR lpstrInitialDir;
+  LPCSTR lpstrTitle;
+  DWORD Flags;
+  WORD nFileOffset;
+  WORD nFileExtension;
+  LPCSTR lpstrDefExt;
+  LPARAM lCustData;
+  LPOFNHOOKPROC lpfnHook;
+  LPCSTR lpTemplateName;
+  /* Windows 2000 on; never read by the stand-in. */
+  void *pvReserved;
+  DWORD dwReserved;
+  DWORD FlagsEx;
+} OPENFILENAMEA, *LPOPENFILENAMEA;
+/* The record without the Windows 2000 fields. GetOpenFileNameA accepts
+ * lStructSize 76 (that size on the 32-bit host), this one and the full
+ * sizeof. */
+#define OPENFILENAME_SIZE_VERSION_400A offsetof(OPENFILENAMEA, pvReserved)
+#define OFN_READONLY 0x00000001u
+#define OFN_OVERWRITEPROMPT 0x00000002u
+#define OFN_HIDEREADONLY 0x00000004u
+#define OFN_NOCHANGEDIR 0x00000008u
+#define OFN_PATHMUSTEXIST 0x00000800u
+#define OFN_FILEMUSTEXIST 0x00001000u
+#define OFN_NONETWORKBUTTON 0x00020000u
+#define OFN_EXPLORER 0x00080000u
+#define CDERR_STRUCTSIZE 0x0001u
+#define CDERR_DIALOGFAILURE 0xFFFFu
+#define FNERR_BUFFERTOOSMALL 0x3003u
+/* The user's answer comes from StandinSetOpenFileScript; without a script
+ * the user cancels. The file's existence is not checked. */
+BOOL GetOpenFileNameA(LPOPENFILENAMEA request);
+DWORD CommDlgExtendedError(void);
+
+extern "C" {
+/* The test's part of a dialog: called once the dialog has handled
+ * WM_INITDIALOG (not when it ended there), for every dialog, until replaced;
+ * NULL removes it. */
+typedef void (*StandinDialogScript)(HWND dialog, void *context);
+void StandinSetDialogScript(StandinDialogScript script, void *context);
+
+/* The user's actions. Each returns TRUE when it reached the dialog, FALSE
+ * when the dialog has ended or the control is missing, disabled or of
+ * another kind. */
+/* A button, check box or radio button: focus, then automatic boxes change
+ * state, then WM_COMMAND (id, BN_CLICKED). */
+BOOL StandinClick(HWND dialog, int id);
+/* Replaces the text of an editable edit control (cut to its limit): focus,
+ * then one WM_COMMAND (id, EN_CHANGE). */
+BOOL StandinType(HWND dialog, int id, const char *text);
+/* Picks entry `index` of a combo box: WM_COMMAND (id, CBN_SELCHANGE). */
+BOOL StandinSelect(HWND dialog, int id, int index);
+/* One press of an up-down control's up (up != 0) or down arrow: moves the
+ * position one step towards the upper (lower) end of the range, from the
+ * buddy's number when UDS_SETBUDDYINT; at the end it wraps with UDS_WRAP and
+ * stays without. Then the buddy shows the number (UDS_SETBUDDYINT) and the
+ * dialog gets WM_VSCROLL (WM_HSCROLL with UDS_HORZ), SB_THUMBPOSITION. */
+BOOL StandinSpin(HWND dialog, int id, int up);
+/* Esc: WM_COMMAND (IDCANCEL) with the Cancel button's handle, if any. */
+BOOL StandinPressEscape(HWND dialog);
+/* Enter: a focused push button, else the default push button (when
+ * enabled), else IDOK. */
+BOOL StandinPressEnter(HWND dialog);
+/* The close box (only with WS_SYSMENU): WM_CLOSE; when the procedure leaves
+ * it, WM_COMMAND (IDCANCEL), unless a Cancel button is disabled. */
+BOOL StandinPressCloseBox(HWND dialog);
+
+/* Observation. These also read the last dialog after it has ended (until
+ * the next one ends), when Win32 calls no longer accept it. */
+struct StandinDialogState {
+  int templateId;   /* -1 for a template given by name */
+  BOOL ended;       /* EndDialog was called */
+  INT_PTR result;   /* ...with this result */
+  RECT rect;        /* window rectangle on the screen */
+  HWND owner;
+  HWND focus;       /* the focused control, NULL if none of the dialog's */
+  BOOL foreground;  /* it is (or was at its end) the foreground window */
+  int moves;        /* SetWindowPos/MoveWindow calls that moved or sized it */
+  int repaints;     /* ...of which asked for a repaint */
+};
+BOOL StandinGetDialogState(HWND dialog, StandinDialogState *state);
+struct StandinControlState {
+  DWORD style;
+  BOOL enabled;
+  int check;       /* BST_* of a button */
+  int selection;   /* combo box: selected entry or CB_ERR */
+  int count;       /* combo box: entries */
+  int position;    /* up-down */
+  int lower, upper;
+  HWND buddy;
+  int limit;       /* edit: the most characters a user can type */
+};
+BOOL StandinGetControlState(HWND dialog, int id, StandinControlState *state);
+/* The control's text (a combo box's: its selected entry) as
+ * GetDlgItemTextA gives it; the full length, or -1 without such control. */
+int StandinGetControlText(HWND dialog, int id, char *buf, int bufMax);
+/* The dialog most recently created, live or ended; NULL before any. */
+HWND StandinLastDialog(void);
+/* Dialogs created so far (templates found, WM_INITDIALOG sent). */
+long StandinDialogsCreated(void);
+/* Template id of the last DialogBoxParamA call, created or not (-1 for
+ * none yet or a name). */
+int StandinLastDialogRequest(void);
+
+/* Steering. */
+/* Every DialogBoxParamA fails (-1, ERROR_NOT_ENOUGH_MEMORY) while set. */
+void StandinFailDialogCreation(int fail);
+/* Whether the host registered the common controls' up-down class (default
+ * yes); without it templates that use the class cannot be created. */
+void StandinSetUpDownClassRegistered(int registered);
+void StandinSetDesktopSize(int width, int height);
+/* A top-level window of the host, usable as an owner. */
+HWND StandinCreateHostWindow(int left, int top, int right, int bottom);
+void StandinDestroyHostWindow(HWND window);
+/* The user's answer to a file-open dialog: a path to pick, or NULL to
+ * cancel. The request is the caller's record, readable for checks. */
+typedef const char *(*StandinOpenFileScript)(const OPENFILENAMEA *request, void *context);
+void StandinSetOpenFileScript(StandinOpenFileScript script, void *context);
+long StandinOpenFileDialogsShown(void);
+/* Back to the start: no scripts, hooks off, 1024 x 768, the ended dialog
+ * forgotten. Counters keep running. */
+void StandinResetDialogs(void);
+}
+
 /* ---- test hooks ---- */
 extern "C" {
 /* Number of local-memory blocks allocated and not yet freed. */
@@ -321,6 +649,31 @@ const char *StandinLastLoadError(void);
 struct StandinString {
   UINT id;
   const char *text;
+};
+
+/* A module's dialog templates, exported as `StandinDialogTable`: for each
+ * template a StandinDialogBegin (or StandinDialogExBegin, an extended
+ * template) entry, one StandinDialogControl entry per control in tab order
+ * and a StandinDialogEnd entry; an entry of kind StandinTableEnd closes the
+ * table. Texts are the bytes GetDlgItemTextA gives (Shift_JIS for Japanese
+ * ones). */
+enum StandinDialogEntryKind {
+  StandinTableEnd = 0,
+  StandinDialogBegin,
+  StandinDialogExBegin,
+  StandinDialogControl,
+  StandinDialogEnd
+};
+struct StandinDialogEntry {
+  int kind;
+  int id;                /* template id, or control id (-1: none) */
+  const char *text;      /* caption, or control text */
+  const char *className; /* control class */
+  DWORD style;
+  DWORD exStyle;
+  short x, y, cx, cy;    /* dialog units */
+  WORD pointSize;        /* dialog font */
+  const char *font;
 };
 
 #endif /* MOVRELA_STANDIN_WIN32_H */

@@ -19,8 +19,11 @@ class RegistryTest : public StandinTest {
   LONG Open(const char *path, REGSAM sam, HKEY *key, HKEY parent = HKEY_CURRENT_USER) {
     return RegOpenKeyExA(parent, path, 0, sam, key);
   }
+  /* Stores exactly `bytes`: a non-zero byte follows them, so the registry
+   * does not add a terminator a string count seems to have forgotten. */
   static LONG SetBytes(HKEY key, const char *name, DWORD type, const std::string &bytes) {
-    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
+    std::string data = bytes + '#';
+    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(data.data()),
                           static_cast<DWORD>(bytes.size()));
   }
   static LONG GetBytes(HKEY key, const char *name, std::string &bytes, DWORD *type = nullptr) {
@@ -153,6 +156,30 @@ TEST_F(RegistryTest, ValuesReadBackByteExact) {
     ASSERT_EQ(size, c.bytes.size());
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buf), size), c.bytes);
     EXPECT_EQ(buf[size], 'X') << "nothing written past the stored bytes";
+  }
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, StringCountWithoutTerminatorGetsOneWhenTheStringEndsThere) {
+  HKEY key = Create("Software\\Exact");
+  struct Case {
+    DWORD type;
+    const char *data; /* the caller's buffer, read one byte past the count */
+    DWORD count;
+    DWORD stored;
+  } cases[] = {
+      {REG_SZ, "abc", 3, 4},          /* the string ends after the count */
+      {REG_SZ, "abcd", 3, 3},         /* it does not */
+      {REG_EXPAND_SZ, "%x%", 3, 4},
+      {REG_BINARY, "ab", 2, 2},       /* not a string type */
+      {REG_SZ, "ab\0\0", 3, 3},       /* already terminated */
+  };
+  for (const Case &c : cases) {
+    ASSERT_EQ(RegSetValueExA(key, "v", 0, c.type, reinterpret_cast<const BYTE *>(c.data), c.count),
+              ERROR_SUCCESS);
+    DWORD size = 0;
+    ASSERT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, c.stored) << c.data;
   }
   RegCloseKey(key);
 }

@@ -190,14 +190,16 @@ SUITE_CASE(save_then_load_round_trips_through_the_registry) {
   PluginSettings expected = Unusual();
   CheckSame(Load(), expected, "loaded");
 
-  /* Texts are REG_SZ without terminator, numbers 4-byte REG_DWORD. */
+  /* Texts are REG_SZ written without counting the terminator (the registry
+   * adds it, as NT does, since our text ends there), numbers 4-byte
+   * REG_DWORD. */
   DWORD type = 0;
   std::string bytes;
   CHECK(store::Get(kMain, "ExtentionMask", &type, &bytes));
   CHECK_EQ(static_cast<long long>(type), static_cast<long long>(REG_SZ));
-  CHECK_EQ(bytes, std::string("*.JPE;*.JFIF  "));
+  CHECK_EQ(bytes, std::string("*.JPE;*.JFIF  \0", 15));
   CHECK(store::Get(kMain, "JPEGPlug-in", &type, &bytes));
-  CHECK_EQ(bytes, std::string(expected.JPEGPlugin));
+  CHECK_EQ(bytes, std::string(expected.JPEGPlugin) + std::string(1, '\0'));
   CHECK(store::Get(kJ6i, "Top", &type, &bytes));
   CHECK_EQ(static_cast<long long>(type), static_cast<long long>(REG_DWORD));
   CHECK_EQ(bytes, std::string("\xFF\xFF\xFF\xFF", 4));

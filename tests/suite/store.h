@@ -30,9 +30,13 @@ inline bool SetNumber(const char *key, const char *name, int32_t value) {
   return SetRaw(key, name, REG_DWORD, &value, sizeof value);
 }
 
-/* A REG_SZ value, stored with or without its terminating zero. */
+/* A REG_SZ value, stored with or without its terminating zero. The
+ * registry adds a forgotten terminator when the caller's string ends right
+ * after the counted bytes; a non-zero byte there keeps it out. */
 inline bool SetText(const char *key, const char *name, const char *text, bool withTerminator) {
-  return SetRaw(key, name, REG_SZ, text,
+  std::string bytes(text);
+  bytes += withTerminator ? '\0' : '#';
+  return SetRaw(key, name, REG_SZ, bytes.data(),
                 static_cast<DWORD>(std::strlen(text) + (withTerminator ? 1 : 0)));
 }
 

@@ -1,0 +1,164 @@
+/*
+ * bitmap_output.cpp - the internal decoder's bitmap output.
+ */
+#include "decoder/bitmap_output.h"
+
+#include <cstring>
+
+extern "C" {
+#include <jerror.h>
+}
+
+namespace {
+
+constexpr int32_t kHeaderSize = 40;
+constexpr int32_t kPaletteSize = 256 * 4;
+constexpr int32_t kInfoTail = 4; /* zero bytes after header and palette */
+
+/* Where picture row r lies in the bottom-up bits block. */
+uint8_t *bitmapRow(j_decompress_ptr cinfo, BitmapOutput *output) {
+  int32_t row = static_cast<int32_t>(cinfo->output_height) - 1 - output->nextRow;
+  return output->bits + static_cast<size_t>(row) * static_cast<size_t>(output->rowWidth);
+}
+
+void startNothing(j_decompress_ptr, BitmapOutput *) {}
+
+void putGreyRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
+  uint8_t *target = bitmapRow(cinfo, output);
+  std::memcpy(target, output->rowBuffer[0], cinfo->output_width);
+  std::memset(target + output->dataWidth, 0, static_cast<size_t>(output->fillCount));
+  ++output->nextRow;
+}
+
+void putColourRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
+  uint8_t *target = bitmapRow(cinfo, output);
+  const JSAMPLE *sample = output->rowBuffer[0];
+  for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 3, target += 3) {
+    target[0] = sample[2];
+    target[1] = sample[1];
+    target[2] = sample[0];
+  }
+  std::memset(target, 0, static_cast<size_t>(output->fillCount));
+  ++output->nextRow;
+}
+
+/* Four-component data arrives as CMYK. For CMYK pictures R, G, B are 255
+ * less C, M, Y; for YCCK pictures the library's YCCK step already gives 255
+ * less the YCbCr result, so the first three samples are R, G, B. K is
+ * ignored. */
+void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
+  uint8_t *target = bitmapRow(cinfo, output);
+  const JSAMPLE *sample = output->rowBuffer[0];
+  const uint8_t flip = output->invertSamples ? 255 : 0;
+  for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
+    target[0] = static_cast<uint8_t>(flip ^ sample[2]);
+    target[1] = static_cast<uint8_t>(flip ^ sample[1]);
+    target[2] = static_cast<uint8_t>(flip ^ sample[0]);
+  }
+  std::memset(target, 0, static_cast<size_t>(output->fillCount));
+  ++output->nextRow;
+}
+
+int32_t resolution(j_decompress_ptr cinfo, UINT16 density) {
+  return cinfo->density_unit == 2 ? static_cast<int32_t>(density) * 100 : density;
+}
+
+/* Writes header and palette, gives the host's callback its last chance to
+ * stop (the percentage stays at 99 here), and unlocks both blocks. */
+void finishBitmap(j_decompress_ptr cinfo, BitmapOutput *output) {
+  BITMAPINFOHEADER header = {};
+  header.biSize = kHeaderSize;
+  header.biWidth = static_cast<LONG>(cinfo->output_width);
+  header.biHeight = static_cast<LONG>(cinfo->output_height);
+  header.biPlanes = 1;
+  header.biBitCount = static_cast<WORD>(output->bitCount);
+  header.biCompression = BI_RGB;
+  header.biSizeImage = static_cast<DWORD>(output->pictureSize);
+  header.biXPelsPerMeter = resolution(cinfo, cinfo->X_density);
+  header.biYPelsPerMeter = resolution(cinfo, cinfo->Y_density);
+  header.biClrUsed = output->bitCount == 8 ? 256 : 0;
+  std::memcpy(output->info, &header, sizeof header);
+  if (output->bitCount == 8) {
+    uint8_t *entry = output->info + kHeaderSize;
+    for (int i = 0; i < 256; ++i, entry += 4) {
+      entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
+      entry[3] = 0;
+    }
+  }
+
+  if (cinfo->progress != nullptr) {
+    for (JDIMENSION k = 0; k < cinfo->output_height; ++k) {
+      cinfo->progress->pass_counter = static_cast<long>(k);
+      cinfo->progress->pass_limit = static_cast<long>(cinfo->output_height);
+      (*cinfo->progress->progress_monitor)(reinterpret_cast<j_common_ptr>(cinfo));
+    }
+  }
+
+  LocalUnlock(output->bitsHandle);
+  LocalUnlock(output->infoHandle);
+  output->bits = nullptr;
+  output->info = nullptr;
+}
+
+}  // namespace
+
+BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
+  BitmapOutput *output = static_cast<BitmapOutput *>(
+      (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                 sizeof(BitmapOutput)));
+  std::memset(output, 0, sizeof *output);
+  output->start = startNothing;
+  output->finish = finishBitmap;
+  if (cinfo->out_color_space == JCS_GRAYSCALE) {
+    output->putRows = putGreyRows;
+    output->bitCount = 8;
+  } else if (cinfo->out_color_space == JCS_CMYK) {
+    output->putRows = putCmykRows;
+    output->bitCount = 24;
+    output->invertSamples = cinfo->jpeg_color_space == JCS_CMYK ? 1 : 0;
+  } else {
+    output->putRows = putColourRows;
+    output->bitCount = 24;
+  }
+
+  jpeg_calc_output_dimensions(cinfo);
+  const uint64_t dataWidth = uint64_t(cinfo->output_width) * (output->bitCount / 8);
+  const uint64_t rowWidth = (dataWidth + 3) & ~uint64_t(3);
+  const uint64_t pictureSize = rowWidth * cinfo->output_height;
+  if (pictureSize == 0 || pictureSize > 0x7FFFFFFF) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  output->dataWidth = static_cast<int32_t>(dataWidth);
+  output->rowWidth = static_cast<int32_t>(rowWidth);
+  output->fillCount = output->rowWidth - output->dataWidth;
+  output->pictureSize = static_cast<int32_t>(pictureSize);
+
+  const SIZE_T infoSize = kHeaderSize + (output->bitCount == 8 ? kPaletteSize : 0) + kInfoTail;
+  output->bitsHandle = LocalAlloc(LHND, static_cast<SIZE_T>(pictureSize));
+  output->infoHandle = output->bitsHandle ? LocalAlloc(LHND, infoSize) : nullptr;
+  output->bits = output->bitsHandle ? static_cast<uint8_t *>(LocalLock(output->bitsHandle)) : nullptr;
+  output->info = output->infoHandle ? static_cast<uint8_t *>(LocalLock(output->infoHandle)) : nullptr;
+  if (output->bits == nullptr || output->info == nullptr) {
+    discardBitmapOutput(output);
+    ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  }
+
+  output->rowBuffer = (*cinfo->mem->alloc_sarray)(
+      reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+      cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
+  output->rowBufferHeight = 1;
+  output->nextRow = 0;
+  return output;
+}
+
+void discardBitmapOutput(BitmapOutput *output) {
+  if (output == nullptr) return;
+  if (output->bitsHandle) {
+    if (output->bits) LocalUnlock(output->bitsHandle);
+    LocalFree(output->bitsHandle);
+  }
+  if (output->infoHandle) {
+    if (output->info) LocalUnlock(output->infoHandle);
+    LocalFree(output->infoHandle);
+  }
+  output->bitsHandle = output->infoHandle = nullptr;
+  output->bits = output->info = nullptr;
+}

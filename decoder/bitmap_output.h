@@ -1,0 +1,50 @@
+/*
+ * bitmap_output.h - receives the rows libjpeg decodes for the internal
+ * decoder and builds the host's bitmap pair: an info block (header, and a
+ * grey palette for 8-bit pictures) and a bits block of bottom-up rows padded
+ * to multiples of 4 bytes.
+ *
+ * Each row is converted once, as it arrives, straight into its bottom-up
+ * place in the bits block: the picture is held once, not in a second array.
+ */
+#ifndef MOVRELA_BITMAP_OUTPUT_H
+#define MOVRELA_BITMAP_OUTPUT_H
+
+#include <cstdint>
+
+#include "plugin/records.h"
+
+struct BitmapOutput;
+typedef void (*OutputStep)(j_decompress_ptr cinfo, BitmapOutput *output);
+typedef void (*OutputRows)(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows);
+
+struct BitmapOutput {
+  OutputStep start;        /* does nothing */
+  OutputRows putRows;      /* grey copy, colour or CMYK conversion */
+  OutputStep finish;       /* header, palette, final progress pass, unlock */
+  JSAMPARRAY rowBuffer;    /* where jpeg_read_scanlines writes one row */
+  int32_t rowBufferHeight; /* always 1 */
+  int32_t dataWidth;       /* bytes of picture data per bitmap row */
+  int32_t rowWidth;        /* dataWidth raised to a multiple of 4 */
+  int32_t fillCount;       /* rowWidth - dataWidth */
+  int32_t nextRow;         /* picture row the next put stores, from 0 */
+  HLOCAL bitsHandle;
+  HLOCAL infoHandle;
+  uint8_t *bits;           /* locked bits block */
+  uint8_t *info;           /* locked info block */
+  int32_t pictureSize;     /* rowWidth x output_height */
+  int32_t bitCount;        /* 8 or 24 */
+  int32_t invertSamples;   /* CMYK data: R, G, B = 255 - C, M, Y */
+};
+
+/* Creates the output after the header was read and the output colour space
+ * chosen (greyscale, RGB, or CMYK for four-component data, converted to
+ * RGB here), before jpeg_start_decompress. Allocates and locks both blocks;
+ * when they cannot be had, or the picture is too large for a bitmap, it
+ * frees what it took and fails with libjpeg's out-of-memory error. */
+BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo);
+
+/* Releases both blocks of an output abandoned after a failure. */
+void discardBitmapOutput(BitmapOutput *output);
+
+#endif /* MOVRELA_BITMAP_OUTPUT_H */

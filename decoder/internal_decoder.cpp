@@ -1,0 +1,134 @@
+/*
+ * internal_decoder.cpp - decodeInternally: open, detect the container, read
+ * the header, decode row by row into the bitmap output, post-process.
+ */
+#include "decoder/internal_decoder.h"
+
+#include <cstring>
+
+#include "containers/detect.h"
+#include "decoder/bitmap_output.h"
+#include "decoder/error_manager.h"
+#include "decoder/progress.h"
+#include "decoder/sources.h"
+
+namespace {
+
+/* Everything one decode owns; released on every exit. It lives in memory
+ * (never in registers) across the recovery point. */
+struct DecodeJob {
+  RequestContext context;           /* the decompression object comes first */
+  ErrorManager errors;
+  ProgressMonitor progress;
+  uint8_t headerBlock[kHeaderBlockSize];
+  HANDLE file;                      /* INVALID_HANDLE_VALUE when none */
+  BitmapOutput *output;             /* once created */
+};
+
+void closeFile(DecodeJob *job) {
+  if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
+  job->file = INVALID_HANDLE_VALUE;
+}
+
+/* The output is RGB unless the picture is grey (or grey is asked for);
+ * four-component data is read as CMYK and converted by the output. */
+void chooseColourSpace(jpeg_decompress_struct *cinfo, const PluginSettings &settings) {
+  if (cinfo->out_color_space != JCS_GRAYSCALE && cinfo->out_color_space != JCS_RGB)
+    cinfo->out_color_space = JCS_RGB;
+  if (settings.ColorSelect != 0) cinfo->out_color_space = JCS_GRAYSCALE;
+  if (cinfo->out_color_space == JCS_RGB &&
+      (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK))
+    cinfo->out_color_space = JCS_CMYK;
+}
+
+ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
+  RequestContext *context = &job->context;
+  jpeg_decompress_struct *cinfo = &context->cinfo;
+  const PluginSettings &settings = context->settings;
+
+  if (request->fileInput) {
+    job->file = CreateFileA(request->input, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+    if (job->file == INVALID_HANDLE_VALUE) return FileReadError;
+    if (request->len != 0) SetFilePointer(job->file, request->len, nullptr, FILE_BEGIN);
+  }
+
+  setupErrorManager(&job->errors, cinfo, false, settings.ReportDialog != 0);
+  if (setjmp(job->errors.jumpBuffer)) {
+    ResultCode result = resultForMessage(job->errors.pub.msg_code);
+    discardBitmapOutput(job->output);
+    closeFile(job);
+    jpeg_destroy_decompress(cinfo);
+    return result;
+  }
+
+  void *source = request->fileInput ? static_cast<void *>(job->file)
+                                    : const_cast<char *>(request->input);
+  int32_t extent = request->len;
+  int32_t kind = detectContainer(&settings, job->headerBlock, &source, &extent, request->fileInput);
+  if (kind < 0) {
+    closeFile(job);
+    return UnknownFormat;
+  }
+
+  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  if (request->progressCallback)
+    attachProgressMonitor(cinfo, &job->progress, request->progressCallback,
+                          request->callbackData);
+  const bool suppress = settings.ReportDialog == 0;
+  if (request->fileInput)
+    attachFileSource(cinfo, job->file, suppress);
+  else
+    attachMemorySource(cinfo, source, extent, suppress);
+
+  jpeg_read_header(cinfo, TRUE);
+  cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
+  cinfo->dither_mode = static_cast<J_DITHER_MODE>(settings.DitherMode);
+  chooseColourSpace(cinfo, settings);
+
+  job->output = createBitmapOutput(cinfo);
+  BitmapOutput *output = job->output;
+  jpeg_start_decompress(cinfo);
+  (*output->start)(cinfo, output);
+  while (cinfo->output_scanline < cinfo->output_height) {
+    JDIMENSION rows = jpeg_read_scanlines(cinfo, output->rowBuffer, 1);
+    (*output->putRows)(cinfo, output, rows);
+  }
+
+  if (request->progressCallback) job->progress.pub.completed_passes = job->progress.pub.total_passes;
+  if (kind == ContainerPlainJpeg && settings.IgnorePixelAspectRatio != 0) {
+    cinfo->X_density = 1;
+    cinfo->Y_density = 1;
+  }
+  (*output->finish)(cinfo, output);
+  BitmapHandles handles = {output->infoHandle, output->bitsHandle};
+  job->output = nullptr; /* the blocks are the result's now */
+
+  if (request->progressCallback) request->progressCallback(100, 100, request->callbackData);
+  jpeg_destroy_decompress(cinfo);
+  closeFile(job);
+
+  PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
+  if (postProcessor) postProcessor(&settings, job->headerBlock, &handles);
+  *request->infoHandleOut = handles.info;
+  *request->bitsHandleOut = handles.bits;
+  return Success;
+}
+
+}  // namespace
+
+ResultCode resultForMessage(int messageCode) {
+  switch (messageCode) {
+    case kLibraryOutOfMemory: return OutOfMemory;
+    case DECODE_ABORTED: return Aborted;
+    default: return BrokenData; /* DATA_TRUNCATED (prompt declined) included */
+  }
+}
+
+ResultCode decodeInternally(const DecodeRequest *request) {
+  DecodeJob job;
+  std::memset(&job, 0, sizeof job);
+  job.context.settings = *request->settings;
+  job.file = INVALID_HANDLE_VALUE;
+  return runDecode(&job, request);
+}

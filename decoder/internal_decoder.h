@@ -1,0 +1,19 @@
+/*
+ * internal_decoder.h - decodes a whole JPEG picture with libjpeg into the
+ * host's bitmap pair, in place of the wrapped plug-in (GetPicture falls back
+ * to it when that plug-in declines a picture).
+ */
+#ifndef MOVRELA_INTERNAL_DECODER_H
+#define MOVRELA_INTERNAL_DECODER_H
+
+#include "plugin/records.h"
+
+/* Decodes the request's input at full size. On Success the two handles are
+ * stored through the request; on every other result neither is written. */
+ResultCode decodeInternally(const DecodeRequest *request);
+
+/* The result a request gives for the message code its error manager holds
+ * after a decoder failure. */
+ResultCode resultForMessage(int messageCode);
+
+#endif /* MOVRELA_INTERNAL_DECODER_H */
