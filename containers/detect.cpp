@@ -116,9 +116,9 @@ uint32_t PmpDistance(const uint8_t *block) {
   return 0;
 }
 
-/* A Photoshop document ("8BPS", version, six zero reserved bytes): the JPEG
+/* A Photoshop file ("8BPS", version, six zero reserved bytes): the JPEG
  * stream inside it is only its thumbnail. */
-bool IsPhotoshopDocument(const uint8_t *block) {
+bool IsPhotoshopFile(const uint8_t *block) {
   static const uint8_t kReserved[6] = {0, 0, 0, 0, 0, 0};
   return std::memcmp(block, "8BPS", 4) == 0 && std::memcmp(block + 6, kReserved, 6) == 0;
 }
@@ -162,7 +162,7 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
   if (settings->J6ISupport && start == kJ6iStreamDistance) return ContainerUnsupported;
   if (settings->PMPSupport && (start == kPmpStreamDistance || start == kPmpLongStreamDistance))
     return ContainerUnsupported;
-  if (IsPhotoshopDocument(headerBlock)) return ContainerUnsupported;
+  if (IsPhotoshopFile(headerBlock)) return ContainerUnsupported;
   return ContainerPlainJpeg;
 }
 

@@ -75,6 +75,15 @@ inline std::string Bytes(const void *data, size_t n) {
   return out;
 }
 
+/* A Unix path given on the command line, as the program must name it: under
+ * Wine the Unix file system is drive Z:. */
+inline std::string Path(const std::string &unixPath) {
+#ifdef _WIN32
+  if (!unixPath.empty() && unixPath[0] == '/') return "Z:" + unixPath;
+#endif
+  return unixPath;
+}
+
 /* Deletes every value the plug-in or the viewer may have stored. */
 inline void ResetStore() {
 #ifdef _WIN32

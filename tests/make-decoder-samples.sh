@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Makes the decoder's comparison set in OUT_DIR: JPEG files of every coding
+# kind (made with cjpeg from a corpus picture) and the camera pictures of the
+# corpus, each with the bitmap djpeg makes of it (NAME.bmp), the reference
+# the internal decoder must match byte for byte.
+#
+# usage: tests/make-decoder-samples.sh OUT_DIR
+set -euo pipefail
+out=$1
+here=$(cd "$(dirname "$0")" && pwd)
+corpus=$(cd "$here/../.." && pwd)/shared/corpus
+rm -rf "$out"
+mkdir -p "$out"
+
+base=$out/base.ppm
+djpeg -pnm -outfile "$base" "$corpus/camera/Canon_40D.jpg"
+grey=$out/base.pgm
+djpeg -grayscale -pnm -outfile "$grey" "$corpus/camera/Canon_40D.jpg"
+
+cjpeg -quality 90 -outfile "$out/colour.jpg" "$base"
+cjpeg -quality 75 -sample 1x1 -outfile "$out/colour-444.jpg" "$base"
+cjpeg -quality 85 -sample 2x1 -outfile "$out/colour-422.jpg" "$base"
+cjpeg -quality 90 -outfile "$out/grey.jpg" "$grey"
+cjpeg -quality 90 -progressive -outfile "$out/progressive.jpg" "$base"
+cjpeg -quality 90 -arithmetic -outfile "$out/arithmetic.jpg" "$base"
+cjpeg -quality 90 -restart 2 -outfile "$out/restart.jpg" "$base"
+cjpeg -quality 90 -optimize -progressive -outfile "$out/grey-progressive.jpg" "$grey"
+
+for picture in "$corpus"/camera/*.jpg "$corpus"/exif-org/*.jpg; do
+  name=$(basename "$picture" .jpg)
+  cp "$picture" "$out/corpus-$name.jpg"
+done
+
+for jpeg in "$out"/*.jpg; do
+  # Pictures djpeg itself cannot decode are no reference.
+  djpeg -bmp -outfile "${jpeg%.jpg}.bmp" "$jpeg" 2>/dev/null || rm -f "$jpeg" "${jpeg%.jpg}.bmp"
+done
+rm -f "$base" "$grey"
+(cd "$out" && ls *.bmp | sed "s/\.bmp$//") > "$out/index.txt"
+echo "$(ls "$out"/*.bmp | wc -l) reference bitmaps in $out"

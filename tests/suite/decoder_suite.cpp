@@ -1,0 +1,468 @@
+/*
+ * decoder_suite.cpp - the internal decoder: pixels against djpeg's, bitmap
+ * layout, densities, four-component pictures, progress and abort, damaged
+ * and hostile input, and the memory layer under libjpeg.
+ *
+ * usage: decoder_suite SAMPLES_DIR   (made by tests/make-decoder-samples.sh)
+ */
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "decoder/internal_decoder.h"
+#include "harness.h"
+#include "jpeg_maker.h"
+#include "plugin/module.h"
+
+namespace {
+
+HINSTANCE SelfInstance() {
+#ifdef _WIN32
+  return GetModuleHandleA(nullptr);
+#else
+  return StandinSelfModule();
+#endif
+}
+
+void Attach() {
+  static bool attached = false;
+  if (!attached) AttachModule(SelfInstance());
+  attached = true;
+}
+
+PluginSettings Settings() {
+  Attach();
+  PluginSettings settings;
+  LoadSettings(g_module.instance, &settings);
+  return settings;
+}
+
+struct Bitmap {
+  ResultCode result = NotImplemented;
+  BITMAPINFOHEADER header = {};
+  std::vector<uint8_t> info; /* the whole info block */
+  std::vector<uint8_t> bits;
+  bool unlocked = true;      /* both blocks handed over unlocked */
+};
+
+struct Progress {
+  std::vector<int32_t> calls;
+  int stopAt = -1; /* answer "stop" at this call */
+};
+
+Progress g_progress;
+
+int32_t WINAPI RecordProgress(int32_t numerator, int32_t denominator, int32_t data) {
+  if (denominator != 100 || data != 77) suite::Report(__FILE__, __LINE__, "bad callback arguments");
+  g_progress.calls.push_back(numerator);
+  return static_cast<int>(g_progress.calls.size()) - 1 == g_progress.stopAt ? 1 : 0;
+}
+
+/* Runs decodeInternally and takes the blocks over as the host does. */
+Bitmap Decode(const std::string &input, bool file, const PluginSettings &settings,
+              bool withProgress = false, int32_t offset = 0) {
+  Bitmap out;
+  HLOCAL info = reinterpret_cast<HLOCAL>(0x1), bits = reinterpret_cast<HLOCAL>(0x1);
+  DecodeRequest request = {};
+  request.input = input.data();
+  request.len = file ? offset : static_cast<int32_t>(input.size());
+  request.fileInput = file ? 1 : 0;
+  request.infoHandleOut = &info;
+  request.bitsHandleOut = &bits;
+  request.progressCallback = withProgress ? RecordProgress : nullptr;
+  request.callbackData = 77;
+  request.settings = &settings;
+  out.result = decodeInternally(&request);
+  if (out.result != Success) {
+    if (info != reinterpret_cast<HLOCAL>(0x1) || bits != reinterpret_cast<HLOCAL>(0x1))
+      suite::Report(__FILE__, __LINE__, "handles written on failure");
+    return out;
+  }
+#ifdef _WIN32
+  out.unlocked = (LocalFlags(info) & LMEM_LOCKCOUNT) == 0 && (LocalFlags(bits) & LMEM_LOCKCOUNT) == 0;
+#else
+  out.unlocked = StandinLocalLockCount(info) == 0 && StandinLocalLockCount(bits) == 0;
+#endif
+  const uint8_t *i = static_cast<const uint8_t *>(LocalLock(info));
+  out.info.assign(i, i + LocalSize(info));
+  std::memcpy(&out.header, i, sizeof out.header);
+  LocalUnlock(info);
+  const uint8_t *b = static_cast<const uint8_t *>(LocalLock(bits));
+  out.bits.assign(b, b + LocalSize(bits));
+  LocalUnlock(bits);
+  LocalFree(info);
+  LocalFree(bits);
+  return out;
+}
+
+Bitmap DecodeMemory(const std::vector<uint8_t> &jpeg, const PluginSettings &settings,
+                    bool withProgress = false) {
+  return Decode(std::string(jpeg.begin(), jpeg.end()), false, settings, withProgress);
+}
+
+bool ReadFile(const std::string &name, std::string *data) {
+  FILE *f = std::fopen(name.c_str(), "rb");
+  if (!f) return false;
+  char chunk[65536];
+  size_t n;
+  data->clear();
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data->append(chunk, n);
+  std::fclose(f);
+  return true;
+}
+
+SUITE_CASE(pixels_equal_djpeg_for_every_sample) {
+  std::string dir = suite::Path(suite::Current().argument);
+  std::string index;
+  if (!ReadFile(dir + "/index.txt", &index)) {
+    suite::Report(__FILE__, __LINE__, "no sample index in " + dir);
+    return;
+  }
+  PluginSettings settings = Settings();
+  int compared = 0;
+  size_t start = 0;
+  while (start < index.size()) {
+    size_t end = index.find('\n', start);
+    std::string name = index.substr(start, end - start);
+    start = end == std::string::npos ? index.size() : end + 1;
+    if (name.empty()) continue;
+    std::string bmp, jpeg;
+    if (!ReadFile(dir + "/" + name + ".bmp", &bmp) || !ReadFile(dir + "/" + name + ".jpg", &jpeg)) {
+      suite::Report(__FILE__, __LINE__, "cannot read " + name);
+      continue;
+    }
+    uint32_t offBits;
+    std::memcpy(&offBits, bmp.data() + 10, 4);
+    BITMAPINFOHEADER ref;
+    std::memcpy(&ref, bmp.data() + 14, sizeof ref);
+
+    Bitmap fromFile = Decode(dir + "/" + name + ".jpg", true, settings);
+    Bitmap fromMemory = Decode(jpeg, false, settings);
+    std::string label = name + ": ";
+    if (fromFile.result != Success || fromMemory.result != Success) {
+      suite::Report(__FILE__, __LINE__, label + "result " + suite::Show(fromFile.result) + "/" +
+                                            suite::Show(fromMemory.result));
+      continue;
+    }
+    ++compared;
+    if (fromFile.header.biWidth != ref.biWidth || fromFile.header.biHeight != ref.biHeight ||
+        fromFile.header.biBitCount != ref.biBitCount)
+      suite::Report(__FILE__, __LINE__, label + "header differs from djpeg's");
+    std::string refBits = bmp.substr(offBits);
+    if (fromFile.bits.size() != refBits.size() ||
+        std::memcmp(fromFile.bits.data(), refBits.data(), refBits.size()) != 0)
+      suite::Report(__FILE__, __LINE__, label + "bits differ from djpeg's");
+    if (fromMemory.bits != fromFile.bits)
+      suite::Report(__FILE__, __LINE__, label + "memory input differs from file input");
+    if (!fromFile.unlocked) suite::Report(__FILE__, __LINE__, label + "blocks left locked");
+  }
+  CHECK(compared >= 30);
+}
+
+SUITE_CASE(rows_are_bottom_up_and_padded) {
+  PluginSettings settings = Settings();
+  struct Case {
+    int width, height;
+    J_COLOR_SPACE space;
+    int rowWidth, bitCount;
+    size_t infoSize;
+  } cases[] = {
+      {1, 8, JCS_RGB, 4, 24, 44},   {5, 9, JCS_GRAYSCALE, 8, 8, 1068},
+      {4, 3, JCS_RGB, 12, 24, 44},  {17, 2, JCS_RGB, 52, 24, 44},
+      {8, 8, JCS_GRAYSCALE, 8, 8, 1068},
+  };
+  for (const Case &c : cases) {
+    maker::Picture p;
+    p.width = c.width;
+    p.height = c.height;
+    p.input = c.space;
+    /* Each row one flat level, far apart, so that rows are told apart. */
+    p.pixel = [](int, int y, uint8_t *s) { s[0] = s[1] = s[2] = static_cast<uint8_t>(y * 28); };
+    Bitmap b = DecodeMemory(maker::Encode(p), settings);
+    std::string label = std::to_string(c.width) + "x" + std::to_string(c.height) + ": ";
+    if (b.result != Success) {
+      suite::Report(__FILE__, __LINE__, label + "failed");
+      continue;
+    }
+    CHECK_EQ(b.header.biBitCount, c.bitCount);
+    CHECK_EQ(b.header.biSizeImage, static_cast<DWORD>(c.rowWidth * c.height));
+    CHECK_EQ(b.bits.size(), static_cast<size_t>(c.rowWidth * c.height));
+    CHECK_EQ(b.info.size(), c.infoSize);
+    CHECK_EQ(b.header.biClrUsed, static_cast<DWORD>(c.bitCount == 8 ? 256 : 0));
+    int dataWidth = c.width * c.bitCount / 8;
+    for (int row = 0; row < c.height; ++row) {
+      /* Bitmap row 0 is the picture's last row. */
+      int level = (c.height - 1 - row) * 28;
+      int got = b.bits[static_cast<size_t>(row * c.rowWidth)];
+      if (got < level - 3 || got > level + 3)
+        suite::Report(__FILE__, __LINE__, label + "row " + std::to_string(row) + " has level " +
+                                              std::to_string(got));
+      for (int fill = dataWidth; fill < c.rowWidth; ++fill)
+        if (b.bits[static_cast<size_t>(row * c.rowWidth + fill)] != 0)
+          suite::Report(__FILE__, __LINE__, label + "fill byte not zero");
+    }
+    if (c.bitCount == 8) {
+      const uint8_t *last = &b.info[40 + 255 * 4];
+      CHECK(last[0] == 255 && last[1] == 255 && last[2] == 255 && last[3] == 0);
+      CHECK(b.info[40 + 4 * 7] == 7 && b.info[40 + 4 * 7 + 3] == 0);
+    }
+  }
+}
+
+SUITE_CASE(densities_become_resolution_fields) {
+  PluginSettings keep = Settings();
+  keep.IgnorePixelAspectRatio = 0;
+  PluginSettings ignore = keep;
+  ignore.IgnorePixelAspectRatio = 1;
+  struct Case {
+    bool jfif;
+    int unit, x, y;
+    bool ignore;
+    LONG expectX, expectY;
+  } cases[] = {
+      {true, 2, 28, 28, false, 2800, 2800}, {true, 1, 300, 300, false, 300, 300},
+      {true, 0, 2, 1, false, 2, 1},         {false, 0, 0, 0, false, 1, 1},
+      {true, 2, 28, 28, true, 1, 1},        {true, 0, 2, 1, true, 1, 1},
+  };
+  for (const Case &c : cases) {
+    maker::Picture p;
+    p.jfif = c.jfif;
+    p.densityUnit = c.unit;
+    p.xDensity = c.x;
+    p.yDensity = c.y;
+    Bitmap b = DecodeMemory(maker::Encode(p), c.ignore ? ignore : keep);
+    CHECK_EQ(b.result, Success);
+    CHECK_EQ(b.header.biXPelsPerMeter, c.expectX);
+    CHECK_EQ(b.header.biYPelsPerMeter, c.expectY);
+  }
+}
+
+SUITE_CASE(four_component_pictures_become_rgb) {
+  PluginSettings settings = Settings();
+  struct Case {
+    const char *label;
+    J_COLOR_SPACE stored;
+    int blue, green, red; /* expected bytes of every pixel */
+  } cases[] = {
+      {"CMYK", JCS_CMYK, 0, 127, 255}, /* R, G, B = 255 - C, M, Y */
+      {"YCCK", JCS_YCCK, 255, 128, 0}, /* the library's YCCK step gives R, G, B */
+  };
+  for (const Case &c : cases) {
+    maker::Picture p;
+    p.input = JCS_CMYK;
+    p.stored = c.stored;
+    p.pixel = [](int, int, uint8_t *s) {
+      s[0] = 0;
+      s[1] = 128;
+      s[2] = 255;
+      s[3] = 40;
+    };
+    std::vector<uint8_t> jpeg = maker::Encode(p);
+    Bitmap b = DecodeMemory(jpeg, settings);
+    CHECK_EQ(b.result, Success);
+    CHECK_EQ(b.header.biBitCount, 24);
+    if (b.result == Success) {
+      int errors = 0;
+      for (size_t i = 0; i + 2 < b.bits.size(); i += 3) {
+        if (std::abs(b.bits[i] - c.blue) > 2 || std::abs(b.bits[i + 1] - c.green) > 2 ||
+            std::abs(b.bits[i + 2] - c.red) > 2)
+          ++errors;
+      }
+      if (errors) suite::Report(__FILE__, __LINE__, std::string(c.label) + ": wrong colours");
+    }
+    PluginSettings grey = settings;
+    grey.ColorSelect = 1;
+    CHECK_EQ(DecodeMemory(jpeg, grey).result, BrokenData);
+  }
+  /* Grey from YCbCr works, 8 bits. */
+  PluginSettings grey = settings;
+  grey.ColorSelect = 1;
+  Bitmap b = DecodeMemory(maker::Encode(maker::Picture()), grey);
+  CHECK_EQ(b.result, Success);
+  CHECK_EQ(b.header.biBitCount, 8);
+}
+
+SUITE_CASE(progress_counts_up_once_per_percent_then_100) {
+  PluginSettings settings = Settings();
+  maker::Picture p;
+  p.width = 64;
+  p.height = 300;
+  std::vector<uint8_t> jpeg = maker::Encode(p);
+  for (bool progressive : {false, true}) {
+    p.progressive = progressive;
+    jpeg = maker::Encode(p);
+    g_progress = Progress();
+    Bitmap b = DecodeMemory(jpeg, settings, true);
+    CHECK_EQ(b.result, Success);
+    const std::vector<int32_t> &calls = g_progress.calls;
+    CHECK(calls.size() >= 3);
+    if (calls.size() < 3) continue;
+    CHECK_EQ(calls.back(), 100);
+    CHECK(calls[calls.size() - 2] <= 99);
+    for (size_t i = 0; i + 1 < calls.size() - 1; ++i)
+      if (calls[i] == calls[i + 1] || calls[i] < 0 || calls[i] > 99)
+        suite::Report(__FILE__, __LINE__, "repeated or out-of-range percentage " +
+                                              std::to_string(calls[i]));
+  }
+  /* Stopped at the first call: Aborted, nothing handed over, nothing left. */
+  for (int stopAt : {0, 1, 5}) {
+    g_progress = Progress();
+    g_progress.stopAt = stopAt;
+    Bitmap b = DecodeMemory(jpeg, settings, true);
+    CHECK_EQ(b.result, Aborted);
+    CHECK_EQ(static_cast<int>(g_progress.calls.size()), stopAt + 1);
+  }
+}
+
+SUITE_CASE(cut_short_data_is_completed_or_refused) {
+  PluginSettings silent = Settings();
+  silent.ReportDialog = 0;
+  maker::Picture p;
+  p.width = 48;
+  p.height = 64;
+  std::vector<uint8_t> jpeg = maker::Encode(p);
+  std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
+  Bitmap b = DecodeMemory(cut, silent);
+  CHECK_EQ(b.result, Success);
+  CHECK_EQ(b.header.biHeight, 64);
+  /* Data that ends before the first scan has no picture at all. */
+  std::vector<uint8_t> header(jpeg.begin(), jpeg.begin() + 100);
+  CHECK_EQ(DecodeMemory(header, silent).result, BrokenData);
+}
+
+SUITE_CASE(every_prefix_and_damage_gives_a_defined_result) {
+  PluginSettings silent = Settings();
+  silent.ReportDialog = 0;
+  maker::Picture p;
+  p.width = 24;
+  p.height = 16;
+  p.progressive = true;
+  std::vector<uint8_t> jpeg = maker::Encode(p);
+  for (size_t n = 0; n <= jpeg.size(); ++n) {
+    std::vector<uint8_t> prefix(jpeg.begin(), jpeg.begin() + static_cast<long>(n));
+    ResultCode r = DecodeMemory(prefix, silent).result;
+    if (r != Success && r != BrokenData && r != UnknownFormat)
+      suite::Report(__FILE__, __LINE__, "prefix " + std::to_string(n) + ": " + suite::Show(r));
+  }
+  /* Single damaged bytes, including the Huffman tables. */
+  uint32_t seed = 12345;
+  for (int i = 0; i < 400; ++i) {
+    std::vector<uint8_t> damaged = jpeg;
+    seed = seed * 1103515245u + 12345u;
+    damaged[(seed >> 8) % damaged.size()] ^= static_cast<uint8_t>(1 + (seed >> 24) % 255);
+    ResultCode r = DecodeMemory(damaged, silent).result;
+    if (r != Success && r != BrokenData && r != UnknownFormat && r != OutOfMemory)
+      suite::Report(__FILE__, __LINE__, "damage " + std::to_string(i) + ": " + suite::Show(r));
+  }
+  /* Empty input, random bytes, a picture too large for a bitmap. */
+  std::vector<uint8_t> noise(3000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 + 11);
+  PluginSettings search = silent;
+  search.SearchMarkerSupport = 1;
+  CHECK_EQ(DecodeMemory(noise, search).result, UnknownFormat);
+  CHECK_EQ(DecodeMemory({}, search).result, UnknownFormat); /* no SOI to find */
+  search.SearchMarkerSupport = 0;
+  CHECK_EQ(DecodeMemory(noise, search).result, BrokenData);
+  CHECK_EQ(DecodeMemory({}, search).result, BrokenData);     /* empty input */
+  std::vector<uint8_t> huge = jpeg;
+  for (size_t i = 0; i + 8 < huge.size(); ++i) {
+    if (huge[i] == 0xFF && (huge[i + 1] == 0xC0 || huge[i + 1] == 0xC2)) {
+      huge[i + 5] = huge[i + 7] = 0xFF; /* 65500-odd rows and columns */
+      huge[i + 6] = huge[i + 8] = 0xDC;
+      break;
+    }
+  }
+  ResultCode r = DecodeMemory(huge, silent).result;
+  CHECK(r == OutOfMemory || r == BrokenData);
+  /* An inverse DCT the library does not know. */
+  PluginSettings badDct = silent;
+  badDct.DCTMethod = 3;
+  CHECK_EQ(DecodeMemory(jpeg, badDct).result, BrokenData);
+}
+
+SUITE_CASE(files_that_cannot_be_read_or_recognised) {
+  PluginSettings settings = Settings();
+  CHECK_EQ(Decode(suite::Path("/nonexistent/none.jpg"), true, settings).result, FileReadError);
+  /* A picture behind 300 bytes of another format, and at a host offset. */
+  std::vector<uint8_t> jpeg = maker::Encode(maker::Picture());
+  char temp[MAX_PATH];
+#ifdef _WIN32
+  char folder[MAX_PATH];
+  GetTempPathA(sizeof folder, folder);
+  GetTempFileNameA(folder, "dec", 0, temp);
+#else
+  std::snprintf(temp, sizeof temp, "%s/decoder-suite-%d.bin", StandinRootFolder(), 1);
+#endif
+  std::string padded(300, 'x');
+  padded.append(jpeg.begin(), jpeg.end());
+  FILE *f = std::fopen(temp, "wb");
+  if (!f) {
+#ifndef _WIN32
+    std::string mkdir = std::string("mkdir -p '") + StandinRootFolder() + "'";
+    if (std::system(mkdir.c_str()) == 0) f = std::fopen(temp, "wb");
+#endif
+  }
+  CHECK(f != nullptr);
+  if (!f) return;
+  std::fwrite(padded.data(), 1, padded.size(), f);
+  std::fclose(f);
+  settings.SearchMarkerSupport = 1;
+  CHECK_EQ(Decode(temp, true, settings).result, Success);
+  CHECK_EQ(Decode(temp, true, settings, false, 300).result, Success);
+  settings.SearchMarkerSupport = 0;
+  CHECK_EQ(Decode(temp, true, settings).result, BrokenData);
+  CHECK_EQ(Decode(temp, true, settings, false, 300).result, Success);
+  std::remove(temp);
+}
+
+/* The library allocates through our memory layer, which takes
+ * AllocationLock: while another thread holds the lock, creating a
+ * decompressor must wait. */
+std::atomic<bool> g_created(false);
+
+void CreateAndDestroyDecompressor() {
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  g_created = true;
+  jpeg_destroy_decompress(&cinfo);
+}
+
+#ifdef _WIN32
+DWORD WINAPI Worker(LPVOID) {
+  CreateAndDestroyDecompressor();
+  return 0;
+}
+#endif
+
+SUITE_CASE(library_memory_comes_from_our_layer) {
+  Attach();
+  g_created = false;
+  EnterCriticalSection(&g_module.AllocationLock);
+#ifdef _WIN32
+  HANDLE worker = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
+  Sleep(200);
+#else
+  std::thread worker(CreateAndDestroyDecompressor);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+#endif
+  CHECK(!g_created);
+  LeaveCriticalSection(&g_module.AllocationLock);
+#ifdef _WIN32
+  WaitForSingleObject(worker, INFINITE);
+  CloseHandle(worker);
+#else
+  worker.join();
+#endif
+  CHECK(g_created);
+}
+
+}  // namespace
+
+SUITE_MAIN()
