@@ -14,6 +14,7 @@ cmake --build build/win32 -j2
 if [ "${1:-}" != "--win32-only" ]; then
   cmake -S . -B build/native -G Ninja -Wno-dev \
     -DMOVRELA_SANITIZE=ON \
-    -DMOVRELA_WIN32_DIR="$root/build/win32" >/dev/null
+    -DMOVRELA_WIN32_DIR="$root/build/win32" \
+    -DMOVRELA_FUZZ_DIR="$root/build/fuzz" >/dev/null
   cmake --build build/native -j2
 fi

@@ -26,6 +26,11 @@ cjpeg -quality 90 -arithmetic -outfile "$out/arithmetic.jpg" "$base"
 cjpeg -quality 90 -restart 2 -outfile "$out/restart.jpg" "$base"
 cjpeg -quality 90 -optimize -progressive -outfile "$out/grey-progressive.jpg" "$grey"
 
+# libjpeg-turbo's own test pictures, from the source the library is built from.
+for picture in "$here"/../build/deps/libjpeg-turbo-2.1.5/testimages/*.jpg; do
+  [ -f "$picture" ] && cp "$picture" "$out/libjpeg-$(basename "$picture")"
+done
+
 for picture in "$corpus"/camera/*.jpg "$corpus"/exif-org/*.jpg; do
   name=$(basename "$picture" .jpg)
   cp "$picture" "$out/corpus-$name.jpg"

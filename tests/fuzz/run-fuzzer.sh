@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target for a set time over a working corpus seeded from
+# the given files and folders (JPEGs are taken as they are).
+#
+# usage: run-fuzzer.sh FUZZER CORPUS_DIR SECONDS SEED...
+set -euo pipefail
+fuzzer=$1 corpus=$2 seconds=$3
+shift 3
+mkdir -p "$corpus"
+for seed in "$@"; do
+  if [ -d "$seed" ]; then
+    find "$seed" -maxdepth 1 -type f -size -2M -exec cp -n {} "$corpus/" \;
+  elif [ -f "$seed" ]; then
+    cp -n "$seed" "$corpus/"
+  fi
+done
+artifacts=$(dirname "$corpus")/crashes-$(basename "$fuzzer")
+mkdir -p "$artifacts"
+exec "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
+  -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus"
