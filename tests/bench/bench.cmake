@@ -1,0 +1,4 @@
+# Benchmark programs (native, optimised, no sanitizers): scripts/bench-decode.sh.
+add_executable(decode_bench ${CMAKE_SOURCE_DIR}/tests/bench/decode_bench.cpp)
+target_link_libraries(decode_bench PRIVATE movrela_objects ${JPEG_STATIC})
+set_target_properties(decode_bench PROPERTIES ENABLE_EXPORTS ON)
