@@ -5,7 +5,10 @@
 #ifndef MOVRELA_BROKEN_FILE_PROMPT_H
 #define MOVRELA_BROKEN_FILE_PROMPT_H
 
-/* 1 (Yes) or 2 (No; also when the dialog cannot be opened). */
+/* Shows the modal prompt (template 130, or 131 for a Japanese host) without
+ * owner. Clearing its check box stores ReportDialog = 0, so that later
+ * requests neither warn nor ask. Returns 1 (Yes) or 2 (No; also Esc, the
+ * close box, and a dialog that cannot be opened). */
 int BrokenFilePrompt();
 
 #endif /* MOVRELA_BROKEN_FILE_PROMPT_H */

@@ -44,4 +44,11 @@
 
 #define IDS_BROKEN_FILE 60 /* broken-file prompt text; 61 is the Japanese one */
 
+/* Dialog templates; the Japanese one of each has the next number */
+#define IDD_BROKEN_FILE 130 /* broken-file prompt */
+
+/* Controls of the broken-file prompt, besides Yes (IDOK) and No (IDCANCEL) */
+#define IDC_BROKEN_FILE_TEXT 1004 /* the message */
+#define IDC_BROKEN_FILE_WARN 1005 /* ticked: keep warning about broken files */
+
 #endif /* MOVRELA_RESOURCE_H */

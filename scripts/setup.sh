@@ -11,7 +11,7 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
       libbenchmark-dev libjpeg62-turbo-dev libjpeg-turbo-progs
       g++-mingw-w64-i686 nasm wine wine32:i386 xvfb x11-apps imagemagick
-      fonts-ipafont-gothic dpkg-dev hyperfine time)
+      fonts-ipafont-gothic dpkg-dev hyperfine time locales libimage-exiftool-perl)
 
 missing=()
 for p in "${PKGS[@]}"; do
@@ -57,4 +57,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The Japanese locale: Wine takes its ANSI code page from it (932, Shift_JIS)
+# when the dialog tests run in Japanese.
+if ! locale -a 2>/dev/null | grep -ix 'ja_JP.utf8' >/dev/null; then
+  if ! grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null
+fi
+
 echo "setup: machine ready"

@@ -38,7 +38,9 @@ namespace {
 typedef BOOL (*DllMainFn)(HINSTANCE, DWORD, LPVOID);
 
 std::recursive_mutex g_loaderLock;
-std::vector<StandinModule *> g_modules;
+/* Never destroyed: modules still loaded at exit stay reachable, as on
+ * Windows, where a process ends with its libraries loaded. */
+std::vector<StandinModule *> &g_modules = *new std::vector<StandinModule *>;
 thread_local std::string t_loadError;
 
 StandinModule *Self() {

@@ -379,11 +379,9 @@ typedef struct tagNMHDR {
 #define BS_DEFPUSHBUTTON 0x1L
 #define BS_CHECKBOX 0x2L
 #define BS_AUTOCHECKBOX 0x3L
-#define BS_RADIOBUTTON 0x4L
 #define BS_3STATE 0x5L
 #define BS_AUTO3STATE 0x6L
 #define BS_GROUPBOX 0x7L
-#define BS_AUTORADIOBUTTON 0x9L
 #define BS_TYPEMASK 0xFL
 #define BS_LEFTTEXT 0x20L
 #define BN_CLICKED 0
@@ -414,16 +412,13 @@ typedef struct tagNMHDR {
 #define CBS_SIMPLE 0x0001L
 #define CBS_DROPDOWN 0x0002L
 #define CBS_DROPDOWNLIST 0x0003L
-#define CBS_SORT 0x0100L
 #define CBN_SELCHANGE 1
 #define CB_ERR (-1)
 #define CB_ADDSTRING 0x0143
-#define CB_DELETESTRING 0x0144
 #define CB_GETCOUNT 0x0146
 #define CB_GETCURSEL 0x0147
 #define CB_GETLBTEXT 0x0148
 #define CB_GETLBTEXTLEN 0x0149
-#define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
 #define CB_GETITEMDATA 0x0150
 #define CB_SETITEMDATA 0x0151
@@ -539,8 +534,8 @@ void StandinSetDialogScript(StandinDialogScript script, void *context);
 /* The user's actions. Each returns TRUE when it reached the dialog, FALSE
  * when the dialog has ended or the control is missing, disabled or of
  * another kind. */
-/* A button, check box or radio button: focus, then automatic boxes change
- * state, then WM_COMMAND (id, BN_CLICKED). */
+/* A button or check box: focus, then an automatic box changes state, then
+ * WM_COMMAND (id, BN_CLICKED). */
 BOOL StandinClick(HWND dialog, int id);
 /* Replaces the text of an editable edit control (cut to its limit): focus,
  * then one WM_COMMAND (id, EN_CHANGE). */
