@@ -1,0 +1,88 @@
+/*
+ * reader.h - the Exif APP1 segment and the JPEG comment, read while libjpeg
+ * parses a file's header, through marker processors installed on the
+ * decompressor of a RequestContext:
+ *
+ *   readExifForReport   GetPictureInfo: camera values of IFD0, the Exif IFD
+ *                       and a Nikon maker note, as the report in the text slot
+ *   readExifForPreview  GetPreview: the thumbnail of IFD1, described in the
+ *                       ExifThumbnail, with the segment copy kept for it
+ *   readComment         GetPictureInfo: the first COM segment as the text
+ *
+ * Under them lies a parser of the copied segment (ExifSegment and the
+ * functions below) that reads nothing outside the copy: an IFD, entry,
+ * string, rational or maker note that lies partly outside is ignored (the
+ * tag, or the rest of an IFD whose entries run out of the segment).
+ */
+#ifndef MOVRELA_EXIF_READER_H
+#define MOVRELA_EXIF_READER_H
+
+#include <cstdint>
+
+#include "decoder/jpeg.h"
+#include "exif/report.h"
+#include "plugin/records.h"
+
+/* libjpeg marker processors (jpeg_set_marker_processor, APP1 for the two
+ * Exif readers, COM for the comment); the decompressor must be the first
+ * member of a RequestContext. They consume the whole segment and answer
+ * TRUE. No memory for the Exif copy ends the request through the error
+ * manager with EXIF_NO_MEMORY. */
+boolean readExifForReport(j_decompress_ptr cinfo);
+boolean readExifForPreview(j_decompress_ptr cinfo);
+boolean readComment(j_decompress_ptr cinfo);
+
+/* The TIFF structure inside a copied APP1 payload. */
+struct ExifSegment {
+  const uint8_t *tiff; /* TIFF header: payload + 6; offsets count from here */
+  uint32_t size;       /* bytes from tiff to the end of the payload */
+  bool bigEndian;      /* "MM"; "II" is little-endian */
+};
+
+/* One 12-byte directory entry, decoded. */
+struct IfdEntry {
+  uint16_t tag;
+  uint16_t type;     /* TIFF type code */
+  uint32_t count;
+  uint32_t value;    /* the data itself when it fits in 4 bytes, else its offset */
+  uint32_t position; /* offset of the entry itself */
+};
+
+/* TIFF type codes used here. */
+enum TiffType : uint16_t {
+  kTiffByte = 1,
+  kTiffAscii = 2,
+  kTiffShort = 3,
+  kTiffLong = 4,
+  kTiffRational = 5,
+  kTiffSignedByte = 6,
+  kTiffUndefined = 7,
+  kTiffSignedShort = 8,
+  kTiffSignedRational = 10
+};
+
+/* Checks the "Exif" 0 0 identifier and the byte order of a payload of
+ * `size` bytes and fills `segment`. False when the payload is not Exif. */
+bool openExifSegment(const uint8_t *payload, uint32_t size, ExifSegment *segment);
+
+/* Decodes the entry at `offset`. False when its 12 bytes lie outside. */
+bool readIfdEntry(const ExifSegment *segment, uint32_t offset, IfdEntry *entry);
+
+/* Collects the report values of IFD0 and the Exif IFD into `data` (which
+ * the caller has cleared). Returns n, the number of tags taken. */
+int collectReportValues(const ExifSegment *segment, ExifReportData *data);
+
+/* White balance from a Nikon maker note entry: sets the maker-note flag and
+ * value for each tag 7 found. Returns how many were found. */
+int readNikonWhiteBalance(const ExifSegment *segment, const IfdEntry *makerNote,
+                          ExifReportData *data);
+
+/* Describes the thumbnail of IFD1: sets every field of `thumbnail` but the
+ * saved segment and returns its kind (0 none, 1 JPEG, 2 RGB, 3 YCbCr). A
+ * thumbnail whose data does not lie wholly inside the segment, or that has
+ * no pixels, is not usable: kind 0. The resolution fields receive the
+ * rounded quotients of XResolution and YResolution when both can be read,
+ * else 72 and 72. */
+uint32_t describeThumbnail(const ExifSegment *segment, ExifThumbnail *thumbnail);
+
+#endif /* MOVRELA_EXIF_READER_H */
