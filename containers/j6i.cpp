@@ -1,10 +1,139 @@
 /*
- * j6i.cpp - handlers of the J6I container.
+ * j6i.cpp - handlers of the J6I container: size, densities and date text
+ * for GetPictureInfo; aspect correction and edge crop of the bitmap.
  */
 #include "containers/j6i.h"
 
-/* Placeholder: the real handler comes with J6I support. */
-int j6iInfoHandler(const PluginSettings *, const uint8_t *, PictureInfo *) { return 0; }
+#include <cstring>
 
-/* Placeholder: the real handler comes with J6I support. */
-int j6iPostProcessor(const PluginSettings *, const uint8_t *, BitmapHandles *) { return 0; }
+#include "decoder/dib_writer.h"
+
+namespace {
+
+/* Resolutions at or above this are pixels per metre and get the ratio as a
+ * factor on the horizontal value; smaller ones are bare aspect numbers and
+ * are multiplied out on both axes. */
+constexpr LONG kSmallestMetricResolution = 10;
+constexpr int64_t kLargestBlock = 0x7FFFFFFF;
+
+struct Edges {
+  int64_t left, right, top, bottom; /* never negative */
+};
+
+Edges EdgesOf(const PluginSettings *settings) {
+  auto positive = [](int32_t v) { return static_cast<int64_t>(v > 0 ? v : 0); };
+  return {positive(settings->Left), positive(settings->Right), positive(settings->Top),
+          positive(settings->Bottom)};
+}
+
+LONG Saturated(int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<LONG>(v);
+}
+
+/* Bytes of rows the header describes, whatever its depth; -1 when its
+ * geometry cannot describe a bitmap a 32-bit process holds. */
+int64_t RowBytesOf(const BITMAPINFOHEADER *header) {
+  int64_t width = header->biWidth;
+  int64_t rows = header->biHeight < 0 ? -static_cast<int64_t>(header->biHeight) : header->biHeight;
+  int64_t bitCount = header->biBitCount;
+  if (width <= 0 || rows == 0 || bitCount == 0 || bitCount > 32) return -1;
+  int64_t stride = (width * bitCount + 31) / 32 * 4;
+  if (stride > kLargestBlock / rows) return -1;
+  return stride * rows;
+}
+
+void CorrectAspect(const PluginSettings *settings, BITMAPINFOHEADER *header) {
+  int32_t aspectX = settings->AspectX, aspectY = settings->AspectY;
+  if (aspectX == aspectY || aspectY <= 0) return;
+  if (header->biXPelsPerMeter >= kSmallestMetricResolution) {
+    header->biXPelsPerMeter =
+        Saturated(static_cast<int64_t>(header->biXPelsPerMeter) * aspectX / aspectY);
+  } else {
+    header->biXPelsPerMeter = Saturated(static_cast<int64_t>(header->biXPelsPerMeter) * aspectX);
+    header->biYPelsPerMeter = Saturated(static_cast<int64_t>(header->biYPelsPerMeter) * aspectY);
+  }
+}
+
+/* Keeps columns Left .. width - Right - 1 and rows Top .. height - Bottom - 1
+ * (memory order) of a 24-bit bitmap, packed at the start of its block with
+ * the stride of the new width. Each kept row moves to a lower or equal
+ * address, so going up from row 0 never overwrites a row still to be read. */
+void Crop(const Edges &edges, BITMAPINFOHEADER *header, uint8_t *bits) {
+  int64_t width = header->biWidth - edges.left - edges.right;
+  int64_t height = header->biHeight - edges.top - edges.bottom;
+  if (edges.left + edges.right + edges.top + edges.bottom == 0 || width <= 0 || height <= 0)
+    return;
+  DibWriter source, target;
+  if (!attachDibWriter(&source, header, bits)) return;
+  BITMAPINFOHEADER cropped = *header;
+  cropped.biWidth = static_cast<LONG>(width);
+  cropped.biHeight = static_cast<LONG>(height);
+  if (!attachDibWriter(&target, &cropped, bits)) return;
+
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  const uint8_t *from = source.bits + edges.top * source.stride + edges.left * 3;
+  uint8_t *to = target.bits;
+  for (int64_t row = 0; row < height; ++row, from += source.stride, to += target.stride)
+    std::memmove(to, from, rowBytes);
+
+  header->biWidth = cropped.biWidth;
+  header->biHeight = cropped.biHeight;
+  header->biSizeImage = 0;
+}
+
+}  // namespace
+
+int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info) {
+  Edges edges = EdgesOf(settings);
+  if (info->width > edges.left + edges.right)
+    info->width = static_cast<int32_t>(info->width - edges.left - edges.right);
+  if (info->height > edges.top + edges.bottom)
+    info->height = static_cast<int32_t>(info->height - edges.top - edges.bottom);
+  info->xDensity = static_cast<uint16_t>(settings->AspectX);
+  info->yDensity = static_cast<uint16_t>(settings->AspectY);
+
+  if (info->textHandle) return 0;
+  HLOCAL handle = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, kJ6iDateTextSize);
+  char *text = handle ? static_cast<char *>(LocalLock(handle)) : nullptr;
+  if (!text) {
+    if (handle) LocalFree(handle);
+    return 0;
+  }
+  /* YY/MM/DD hh:mm:ss, one BCD byte per field; nibbles are not checked. */
+  static const char kSeparators[] = "// ::";
+  const uint8_t *date = headerBlock + kJ6iDateOffset;
+  char *out = text;
+  for (int field = 0; field < 6; ++field) {
+    *out++ = static_cast<char>('0' + (date[field] >> 4));
+    *out++ = static_cast<char>('0' + (date[field] & 0x0F));
+    if (field < 5) *out++ = kSeparators[field];
+  }
+  *out = '\0';
+  LocalUnlock(handle);
+  info->textHandle = handle;
+  return 0;
+}
+
+int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, BitmapHandles *bitmap) {
+  if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
+  if (LocalSize(bitmap->info) < sizeof(BITMAPINFOHEADER)) return 0;
+  BITMAPINFOHEADER *header = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap->info));
+  if (!header) return 0;
+  int64_t rowBytes = RowBytesOf(header);
+  uint8_t *bits = nullptr;
+  if (rowBytes >= 0 && LocalSize(bitmap->bits) >= static_cast<SIZE_T>(rowBytes))
+    bits = static_cast<uint8_t *>(LocalLock(bitmap->bits));
+  if (!bits) {
+    LocalUnlock(bitmap->info);
+    return 0;
+  }
+
+  CorrectAspect(settings, header);
+  Crop(EdgesOf(settings), header, bits);
+
+  LocalUnlock(bitmap->bits);
+  LocalUnlock(bitmap->info);
+  return 1;
+}

@@ -1,10 +1,246 @@
 /*
- * pmp.cpp - handlers of the PMP container.
+ * pmp.cpp - handlers of the PMP container: the information text and the
+ * turned size for GetPictureInfo; rotation and colour correction of the
+ * bitmap.
  */
 #include "containers/pmp.h"
 
-/* Placeholder: the real handler comes with PMP support. */
-int pmpInfoHandler(const PluginSettings *, const uint8_t *, PictureInfo *) { return 0; }
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <utility>
 
-/* Placeholder: the real handler comes with PMP support. */
-int pmpPostProcessor(const PluginSettings *, const uint8_t *, BitmapHandles *) { return 0; }
+#include "containers/byte_order.h"
+#include "decoder/dib_writer.h"
+
+/* Non-decreasing from 0 to 255; lifts the middle tones (128 -> 154) and
+ * compresses the highlights. */
+const uint8_t ColorCorrectionTable[256] = {
+      0,   1,   2,   3,   4,   5,   6,   7,   8,   9,  10,  11,  13,  14,  15,  16,
+     17,  18,  19,  20,  21,  22,  24,  25,  26,  27,  28,  29,  30,  32,  33,  34,
+     35,  36,  37,  39,  40,  41,  42,  43,  45,  46,  47,  48,  49,  51,  52,  53,
+     54,  55,  57,  58,  59,  60,  62,  63,  64,  65,  67,  68,  69,  70,  71,  73,
+     74,  75,  76,  78,  79,  80,  82,  83,  84,  85,  87,  88,  89,  90,  92,  93,
+     94,  95,  97,  98,  99, 100, 102, 103, 104, 105, 107, 108, 109, 111, 112, 113,
+    114, 116, 117, 118, 119, 121, 122, 123, 124, 126, 127, 128, 129, 131, 132, 133,
+    134, 135, 137, 138, 139, 140, 142, 143, 144, 145, 146, 148, 149, 150, 151, 152,
+    154, 155, 156, 157, 158, 160, 161, 162, 163, 164, 165, 167, 168, 169, 170, 171,
+    172, 173, 175, 176, 177, 178, 179, 180, 181, 182, 183, 184, 186, 187, 188, 189,
+    190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203, 204, 205,
+    206, 207, 208, 209, 210, 211, 212, 212, 213, 214, 215, 216, 217, 218, 219, 219,
+    220, 221, 222, 223, 224, 224, 225, 226, 227, 228, 228, 229, 230, 231, 231, 232,
+    233, 233, 234, 235, 236, 236, 237, 237, 238, 239, 239, 240, 241, 241, 242, 242,
+    243, 243, 244, 245, 245, 246, 246, 247, 247, 248, 248, 248, 249, 249, 250, 250,
+    250, 251, 251, 252, 252, 252, 253, 253, 253, 254, 254, 254, 254, 255, 255, 255
+};
+
+namespace {
+
+constexpr int64_t kLargestBlock = 0x7FFFFFFF;
+/* Side of the square tiles a quarter turn copies: the rows of one tile of
+ * source and target stay in the cache together. */
+constexpr int32_t kTurnTile = 64;
+
+/* Shift_JIS texts, as octal escapes so that no trail byte is read as one.
+ * The labels are right-aligned to ten bytes. */
+#define SHOT_LABEL "    \216\102\211\145\223\372: "           /* 撮影日 */
+#define EDIT_LABEL "    \225\322\217\127\223\372: "           /* 編集日 */
+#define SIZE_LABEL "    \203\124\203\103\203\131: "           /* サイズ */
+#define NOTE_LABEL "      \224\365\215\154: "                 /* 備考 */
+#define COMMENT_LABEL "  \203\122\203\201\203\223\203\147: "  /* コメント */
+#define DATE_FORMAT "%.2d/%.2d/%.2d %.2d:%.2d:%.2d\r\n"
+const char kFlashFired[] = "\203\164\203\211\203\142\203\126\203\205\202\240\202\350";  /* フラッシュあり */
+const char kFlashNotFired[] = "\203\164\203\211\203\142\203\126\203\205\202\310\202\265"; /* フラッシュなし */
+const char kFine[] = " / \203\164\203\100\203\103\203\223";                    /* ファイン */
+const char kStandard[] = " / \203\130\203\136\203\223\203\137\201\133\203\150"; /* スタンダード */
+const char kEconomy[] = " / \203\107\203\122\203\155\203\176\201\133";         /* エコノミー */
+
+const char *QualityText(uint8_t quality) {
+  switch (quality) {
+    case PmpFine: return kFine;
+    case PmpStandard: return kStandard;
+    case PmpEconomy: return kEconomy;
+    default: return "";
+  }
+}
+
+bool IsQuarterTurn(uint8_t orientation) {
+  return orientation == PmpQuarterCounterClockwise || orientation == PmpQuarterClockwise;
+}
+
+/* Copies every pixel (x, y) of `source` to the 3 bytes at
+ * target + origin + x * stepX + y * stepY, tile by tile, with each channel
+ * passed through ColorCorrectionTable when `kCorrect`. */
+template <bool kCorrect>
+void CopyTurned(const DibWriter &source, uint8_t *target, ptrdiff_t origin, ptrdiff_t stepX,
+                ptrdiff_t stepY) {
+  auto channel = [](uint8_t v) { return kCorrect ? ColorCorrectionTable[v] : v; };
+  for (int32_t tileY = 0; tileY < source.height; tileY += kTurnTile) {
+    int32_t endY = tileY + kTurnTile < source.height ? tileY + kTurnTile : source.height;
+    for (int32_t tileX = 0; tileX < source.width; tileX += kTurnTile) {
+      int32_t endX = tileX + kTurnTile < source.width ? tileX + kTurnTile : source.width;
+      for (int32_t y = tileY; y < endY; ++y) {
+        const uint8_t *from = source.bits + static_cast<ptrdiff_t>(y) * source.stride + tileX * 3;
+        ptrdiff_t to = origin + tileX * stepX + y * stepY;
+        for (int32_t x = tileX; x < endX; ++x, from += 3, to += stepX) {
+          target[to] = channel(from[0]);
+          target[to + 1] = channel(from[1]);
+          target[to + 2] = channel(from[2]);
+        }
+      }
+    }
+  }
+}
+
+/* Turns the bitmap by a quarter into a new bits block, which replaces the
+ * old one in `bitmap` (freed) and stays locked at *bits; with `correct` the
+ * colours are corrected on the way, saving a second pass. `working` is the
+ * header and becomes the turned one. False, with nothing changed, when the
+ * new block cannot be had. */
+bool TurnQuarter(uint8_t orientation, bool correct, BitmapHandles *bitmap,
+                 BITMAPINFOHEADER *working, uint8_t **bits) {
+  DibWriter source;
+  if (!attachDibWriter(&source, working, *bits)) return false;
+  int64_t targetStride = (static_cast<int64_t>(source.height) * 3 + 3) & ~static_cast<int64_t>(3);
+  if (targetStride > kLargestBlock / source.width) return false;
+  HLOCAL handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT,
+                             static_cast<SIZE_T>(targetStride * source.width));
+  uint8_t *target = handle ? static_cast<uint8_t *>(LocalLock(handle)) : nullptr;
+  if (!target) {
+    if (handle) LocalFree(handle);
+    return false;
+  }
+
+  /* Memory order: row 0 is the lowest row as displayed. Clockwise, source
+   * (x, y) goes to target (y, W - 1 - x); counter-clockwise to
+   * (H - 1 - y, x). */
+  const ptrdiff_t stride = static_cast<ptrdiff_t>(targetStride);
+  const bool clockwise = orientation == PmpQuarterClockwise;
+  const ptrdiff_t origin = clockwise ? (source.width - 1) * stride : (source.height - 1) * 3;
+  const ptrdiff_t stepX = clockwise ? -stride : stride, stepY = clockwise ? 3 : -3;
+  if (correct)
+    CopyTurned<true>(source, target, origin, stepX, stepY);
+  else
+    CopyTurned<false>(source, target, origin, stepX, stepY);
+
+  std::swap(working->biWidth, working->biHeight);
+  std::swap(working->biXPelsPerMeter, working->biYPelsPerMeter);
+  working->biSizeImage = 0;
+  LocalUnlock(bitmap->bits);
+  LocalFree(bitmap->bits);
+  bitmap->bits = handle;
+  *bits = target;
+  return true;
+}
+
+/* Exchanges pixel (x, y) with (W - 1 - x, H - 1 - y), in place; the middle
+ * row of an odd height is reversed. */
+void TurnHalf(const DibWriter &bitmap) {
+  for (int32_t y = 0, mirror = bitmap.height - 1; y <= mirror; ++y, --mirror) {
+    uint8_t *row = bitmap.bits + static_cast<ptrdiff_t>(y) * bitmap.stride;
+    uint8_t *other = bitmap.bits + static_cast<ptrdiff_t>(mirror) * bitmap.stride;
+    int32_t pairs = y < mirror ? bitmap.width : bitmap.width / 2;
+    for (int32_t x = 0; x < pairs; ++x) {
+      uint8_t *a = row + x * 3, *b = other + (bitmap.width - 1 - x) * 3;
+      uint8_t a0 = a[0], a1 = a[1], a2 = a[2];
+      a[0] = b[0], a[1] = b[1], a[2] = b[2];
+      b[0] = a0, b[1] = a1, b[2] = a2;
+    }
+  }
+}
+
+void CorrectColours(const DibWriter &bitmap) {
+  const size_t rowBytes = static_cast<size_t>(bitmap.width) * 3; /* fill bytes stay */
+  for (int32_t y = 0; y < bitmap.height; ++y) {
+    uint8_t *row = bitmap.bits + static_cast<ptrdiff_t>(y) * bitmap.stride;
+    for (size_t i = 0; i < rowBytes; ++i) row[i] = ColorCorrectionTable[row[i]];
+  }
+}
+
+}  // namespace
+
+bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]) {
+  int width = readBigEndian16(header + kPmpWidthOffset);
+  int height = readBigEndian16(header + kPmpHeightOffset);
+  const uint8_t *shot = header + kPmpShotDateOffset;
+  const uint8_t *edit = header + kPmpEditDateOffset;
+  if (readBigEndian16(header + kPmpCheckOffset1) == 0 ||
+      readBigEndian16(header + kPmpCheckOffset2) == 0 || width == 0 || height == 0 ||
+      shot[0] == 0xFF)
+    return false;
+  /* The size as displayed, whatever the Rotation setting says. */
+  if (IsQuarterTurn(header[kPmpOrientationOffset])) std::swap(width, height);
+
+  std::snprintf(text, kPmpInfoTextSize,
+                SHOT_LABEL DATE_FORMAT EDIT_LABEL DATE_FORMAT SIZE_LABEL "%d x %d\r\n"
+                NOTE_LABEL "%s%s\r\n" COMMENT_LABEL "%.*s",
+                shot[0], shot[1], shot[2], shot[3], shot[4], shot[5], edit[0], edit[1], edit[2],
+                edit[3], edit[4], edit[5], width, height,
+                header[kPmpFlashOffset] ? kFlashFired : kFlashNotFired,
+                QualityText(header[kPmpQualityOffset]), static_cast<int>(kPmpCommentSize),
+                reinterpret_cast<const char *>(header + kPmpCommentOffset));
+  return true;
+}
+
+int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info) {
+  char text[kPmpInfoTextSize];
+  if (!info->textHandle && pmpInfoText(headerBlock, text)) {
+    size_t length = std::strlen(text);
+    HLOCAL handle = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, length + 2);
+    char *block = handle ? static_cast<char *>(LocalLock(handle)) : nullptr;
+    if (block) {
+      std::memcpy(block, text, length + 1);
+      LocalUnlock(handle);
+      info->textHandle = handle;
+    } else if (handle) {
+      LocalFree(handle);
+    }
+  }
+  if (settings->Rotation && IsQuarterTurn(headerBlock[kPmpOrientationOffset])) {
+    std::swap(info->width, info->height);
+    uint16_t xDensity = info->xDensity;
+    info->xDensity = info->yDensity;
+    info->yDensity = xDensity;
+  }
+  return 0;
+}
+
+int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
+                     BitmapHandles *bitmap) {
+  if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
+  if (LocalSize(bitmap->info) < sizeof(BITMAPINFOHEADER)) return 0;
+  BITMAPINFOHEADER *header = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap->info));
+  if (!header) return 0;
+  BITMAPINFOHEADER working = *header;
+
+  /* Only a 24-bit bottom-up bitmap whose block holds all its rows. */
+  DibWriter geometry;
+  uint8_t *bits = nullptr;
+  if (attachDibWriter(&geometry, &working, nullptr) &&
+      LocalSize(bitmap->bits) >= static_cast<SIZE_T>(geometry.stride) * geometry.height)
+    bits = static_cast<uint8_t *>(LocalLock(bitmap->bits));
+  if (!bits) {
+    LocalUnlock(bitmap->info);
+    return 0;
+  }
+
+  uint8_t orientation = headerBlock[kPmpOrientationOffset];
+  bool corrected = false;
+  if (settings->Rotation && IsQuarterTurn(orientation)) {
+    if (!TurnQuarter(orientation, settings->ColorCorrect != 0, bitmap, &working, &bits)) {
+      LocalUnlock(bitmap->bits);
+      LocalUnlock(bitmap->info);
+      return 0;
+    }
+    *header = working;
+    corrected = settings->ColorCorrect != 0;
+  }
+  DibWriter current;
+  attachDibWriter(&current, &working, bits);
+  if (settings->Rotation && orientation == PmpHalfTurn) TurnHalf(current);
+  if (settings->ColorCorrect && !corrected) CorrectColours(current);
+
+  LocalUnlock(bitmap->bits);
+  LocalUnlock(bitmap->info);
+  return 1;
+}
