@@ -41,9 +41,3 @@ void errorExit(j_common_ptr cinfo) {
   }
   std::longjmp(errors->jumpBuffer, 1);
 }
-
-void leaveWithCode(j_common_ptr cinfo, int code) {
-  ErrorManager *errors = reinterpret_cast<ErrorManager *>(cinfo->err);
-  errors->pub.msg_code = code;
-  std::longjmp(errors->jumpBuffer, 1);
-}

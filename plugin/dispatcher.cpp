@@ -1,0 +1,202 @@
+/*
+ * dispatcher.cpp - GetPicture and GetPreview: a header pass of our own to
+ * learn the container kind and, for previews, where the Exif thumbnail
+ * lies; then the thumbnail bitmap, or the wrapped plug-in's answer with the
+ * container's post-processing. GetPicture falls back to the internal
+ * decoder when the wrapped plug-in declines a picture.
+ */
+#include "plugin/dispatcher.h"
+
+#include <csetjmp>
+#include <cstring>
+
+#include "containers/detect.h"
+#include "decoder/dib_writer.h"
+#include "decoder/error_manager.h"
+#include "decoder/internal_decoder.h"
+#include "decoder/memory_layer.h"
+#include "decoder/progress.h"
+#include "decoder/sources.h"
+#include "exif/reader.h"
+#include "exif/thumbnail.h"
+#include "plugin/external_decoder.h"
+#include "plugin/module.h"
+
+namespace {
+
+/* Everything one request owns; released on every exit. */
+struct DispatchJob {
+  RequestContext context; /* the decompression object comes first */
+  ErrorManager errors;
+  ProgressMonitor progress;
+  uint8_t headerBlock[kHeaderBlockSize];
+  HANDLE file; /* INVALID_HANDLE_VALUE when none is open */
+};
+
+/* Frees the Exif copy, destroys the decompressor and closes the file. */
+void releaseJob(DispatchJob *job) {
+  jpeg_decompress_struct *cinfo = &job->context.cinfo;
+  if (job->context.thumbnail.savedSegment) {
+    jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), job->context.thumbnail.savedSegment, 0);
+    job->context.thumbnail.savedSegment = nullptr;
+  }
+  jpeg_destroy_decompress(cinfo);
+  if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
+  job->file = INVALID_HANDLE_VALUE;
+}
+
+/* Frees blocks a failed request left in the host's variables, so that a
+ * later answer does not lose them. */
+void freeLeftHandles(const DecodeRequest *request) {
+  if (*request->infoHandleOut) LocalFree(*request->infoHandleOut);
+  if (*request->bitsHandleOut) LocalFree(*request->bitsHandleOut);
+  *request->infoHandleOut = nullptr;
+  *request->bitsHandleOut = nullptr;
+}
+
+/* The preview from the Exif thumbnail, when its kind is enabled and it can
+ * be built. True when the host's variables hold the bitmap. */
+bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
+  const ExifThumbnail &thumbnail = job->context.thumbnail;
+  const int32_t level = job->context.settings.ExifPreviewLevel;
+  if (thumbnail.kind == 1 && (level & 2)) {
+    /* The compressed thumbnail is a picture of its own, in memory. */
+    DecodeRequest inner = *request;
+    inner.input = reinterpret_cast<const char *>(thumbnail.savedSegment) + 6 + thumbnail.jpegOffset;
+    inner.len = static_cast<int32_t>(thumbnail.jpegLength);
+    inner.fileInput = 0;
+    inner.preview = 0;
+    *request->infoHandleOut = nullptr;
+    *request->bitsHandleOut = nullptr;
+    if (DispatchRequest(&inner) == Success) return true;
+    freeLeftHandles(request);
+    return false;
+  }
+  if ((thumbnail.kind == 2 && (level & 4)) || (thumbnail.kind == 3 && (level & 8))) {
+    DibWriter writer;
+    if (!makeThumbnailBitmap(&thumbnail, &writer)) return false;
+    *request->infoHandleOut = writer.infoHandle;
+    *request->bitsHandleOut = writer.bitsHandle;
+    return true;
+  }
+  return false;
+}
+
+ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request) {
+  RequestContext *context = &job->context;
+  jpeg_decompress_struct *cinfo = &context->cinfo;
+  const PluginSettings &settings = context->settings;
+
+  if (!g_externalDecoder.GetPicture || !g_externalDecoder.GetPreview) {
+    if (!LoadExternalDecoder(settings.JPEGPlugin)) return UnknownFormat;
+  }
+  /* Read the entries once: the record may be switched by another thread. */
+  ExternalGetPicture external = request->preview ? g_externalDecoder.GetPreview
+                                                 : g_externalDecoder.GetPicture;
+  if (external == nullptr) return UnknownFormat;
+
+  if (request->fileInput) {
+    job->file = CreateFileA(request->input, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+    if (job->file == INVALID_HANDLE_VALUE) return FileReadError;
+    if (request->len != 0) SetFilePointer(job->file, request->len, nullptr, FILE_BEGIN);
+  }
+
+  const bool preview = request->preview != 0;
+  setupErrorManager(&job->errors, cinfo, false, !preview && settings.ReportDialog != 0);
+  if (setjmp(job->errors.jumpBuffer)) {
+    ResultCode result = resultForMessage(job->errors.pub.msg_code);
+    releaseJob(job);
+    return result;
+  }
+
+  void *source = request->fileInput ? static_cast<void *>(job->file)
+                                    : const_cast<char *>(request->input);
+  int32_t extent = request->len;
+  int32_t kind = detectContainer(&settings, job->headerBlock, &source, &extent, request->fileInput);
+  if (kind < 0) {
+    releaseJob(job);
+    return UnknownFormat;
+  }
+
+  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  if (request->progressCallback)
+    attachProgressMonitor(cinfo, &job->progress, request->progressCallback,
+                          request->callbackData);
+  const bool suppress = preview || settings.ReportDialog == 0;
+  if (request->fileInput)
+    attachFileSource(cinfo, job->file, suppress);
+  else
+    attachMemorySource(cinfo, source, extent, suppress);
+  std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
+  if (preview && kind == ContainerPlainJpeg && settings.ExifSupport)
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
+  jpeg_read_header(cinfo, TRUE);
+
+  if (preview && previewFromThumbnail(job, request)) {
+    releaseJob(job);
+    return Success;
+  }
+
+  /* Delegation: the wrapped plug-in decodes from the stream's start. */
+  releaseJob(job);
+  BitmapHandles handles = {nullptr, nullptr};
+  int32_t result;
+  if (request->fileInput)
+    result = external(const_cast<char *>(request->input), extent, 0, &handles.info, &handles.bits,
+                      request->progressCallback, request->callbackData);
+  else
+    result = external(static_cast<char *>(source), extent, 1, &handles.info, &handles.bits,
+                      request->progressCallback, request->callbackData);
+  if (result == Success && ContainerHandlers[kind].postProcessor)
+    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, &handles);
+  *request->infoHandleOut = handles.info;
+  *request->bitsHandleOut = handles.bits;
+  return static_cast<ResultCode>(result);
+}
+
+}  // namespace
+
+ResultCode DispatchRequest(const DecodeRequest *request) {
+  DispatchJob job;
+  std::memset(&job, 0, sizeof job);
+  job.context.settings = *request->settings;
+  job.file = INVALID_HANDLE_VALUE;
+  return runDispatch(&job, request);
+}
+
+namespace {
+
+int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandleOut,
+                       HLOCAL *bitsHandleOut, ProgressCallback progressCallback,
+                       int32_t callbackData, uint32_t preview) {
+  if (buf == nullptr || infoHandleOut == nullptr || bitsHandleOut == nullptr) return UnknownFormat;
+  PluginSettings settings;
+  LoadSettings(g_module.instance, &settings);
+  DecodeRequest request = {buf,           len,           FileInputFromFlag(flag),
+                           infoHandleOut, bitsHandleOut, progressCallback,
+                           callbackData,  preview,       &settings};
+  ResultCode result = DispatchRequest(&request);
+  if (!preview && result == ExternalDeclined && settings.UseInternalDecoder) {
+    /* Whatever the wrapped plug-in left goes before our own answer. */
+    freeLeftHandles(&request);
+    result = decodeInternally(&request);
+  }
+  return result;
+}
+
+}  // namespace
+
+PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
+                                        HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
+                                        ProgressCallback progressCallback, int32_t callbackData) {
+  return pictureRequest(buf, len, flag, infoHandleOut, bitsHandleOut, progressCallback,
+                        callbackData, 0);
+}
+
+PLUGIN_EXPORT int32_t WINAPI GetPreview(char *buf, int32_t len, uint32_t flag,
+                                        HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
+                                        ProgressCallback progressCallback, int32_t callbackData) {
+  return pictureRequest(buf, len, flag, infoHandleOut, bitsHandleOut, progressCallback,
+                        callbackData, 1);
+}
