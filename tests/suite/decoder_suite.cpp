@@ -335,6 +335,64 @@ SUITE_CASE(cut_short_data_is_completed_or_refused) {
   CHECK_EQ(DecodeMemory(header, silent).result, BrokenData);
 }
 
+#ifndef _WIN32
+/* The broken-file prompt, answered through the stand-in's dialog model:
+ * clear the box first when `clearBox`, then press Yes (1) or No (2). */
+struct PromptAnswer {
+  int button;
+  bool clearBox;
+};
+
+void AnswerPrompt(HWND dialog, void *context) {
+  const PromptAnswer *answer = static_cast<const PromptAnswer *>(context);
+  if (answer->clearBox) StandinClick(dialog, 1005);
+  StandinClick(dialog, answer->button);
+}
+
+SUITE_CASE(cut_short_scan_asks_once_and_answers_as_the_user_chose) {
+  maker::Picture p;
+  p.width = 48;
+  p.height = 64;
+  std::vector<uint8_t> jpeg = maker::Encode(p);
+  std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
+  p.progressive = true;
+  std::vector<uint8_t> progressive = maker::Encode(p);
+  std::vector<uint8_t> cutScans(progressive.begin(),
+                                progressive.begin() + static_cast<long>(progressive.size() / 2));
+  struct Case {
+    const std::vector<uint8_t> *input;
+    PromptAnswer answer;
+    ResultCode result;
+    bool storesReportOff;
+  } cases[] = {
+      {&cut, {1, false}, Success, false},     {&cut, {2, false}, BrokenData, false},
+      {&cut, {1, true}, Success, true},       {&cut, {2, true}, BrokenData, true},
+      {&cutScans, {1, false}, Success, false}, {&cutScans, {2, false}, BrokenData, false},
+  };
+  for (const Case &c : cases) {
+    suite::ResetStore();
+    PluginSettings settings = Settings();
+    CHECK_EQ(settings.ReportDialog, 1);
+    long before = StandinDialogsCreated();
+    StandinSetDialogScript(AnswerPrompt, const_cast<PromptAnswer *>(&c.answer));
+    Bitmap b = DecodeMemory(*c.input, settings);
+    StandinSetDialogScript(nullptr, nullptr);
+    CHECK_EQ(b.result, c.result);
+    CHECK_EQ(StandinDialogsCreated() - before, 1L);
+    if (b.result == Success) CHECK_EQ(b.header.biHeight, 64);
+    /* The next request reads the stored answer: with the box cleared it
+     * neither asks nor fails. */
+    PluginSettings next = Settings();
+    CHECK_EQ(next.ReportDialog, c.storesReportOff ? 0 : 1);
+    if (c.storesReportOff) {
+      before = StandinDialogsCreated();
+      CHECK_EQ(DecodeMemory(*c.input, next).result, Success);
+      CHECK_EQ(StandinDialogsCreated(), before);
+    }
+  }
+}
+#endif
+
 SUITE_CASE(every_prefix_and_damage_gives_a_defined_result) {
   PluginSettings silent = Settings();
   silent.ReportDialog = 0;
