@@ -6,7 +6,7 @@
 movrela_suite(NAME prompt_suite SOURCES prompt_suite.cpp PRODUCT)
 
 if(WIN32)
-  add_executable(prompt_window ${SUITE_DIR}/prompt_window.cpp ${PRODUCT_SOURCES}
+  add_executable(prompt_window ${SUITE_DIR}/prompt_window.cpp $<TARGET_OBJECTS:movrela_objects>
                  ${CMAKE_SOURCE_DIR}/resources/movrela.rc)
   target_include_directories(prompt_window PRIVATE ${CMAKE_SOURCE_DIR}
                              ${CMAKE_SOURCE_DIR}/platform ${SUITE_DIR})
