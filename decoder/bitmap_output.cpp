@@ -131,6 +131,13 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
   output->fillCount = output->rowWidth - output->dataWidth;
   output->pictureSize = static_cast<int32_t>(pictureSize);
 
+  /* The library's allocations come first: once the blocks exist, nothing
+   * here may fail, since the caller learns of them only from our result. */
+  output->rowBuffer = (*cinfo->mem->alloc_sarray)(
+      reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+      cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
+  output->rowBufferHeight = 1;
+
   const SIZE_T infoSize = kHeaderSize + (output->bitCount == 8 ? kPaletteSize : 0) + kInfoTail;
   output->bitsHandle = LocalAlloc(LHND, static_cast<SIZE_T>(pictureSize));
   output->infoHandle = output->bitsHandle ? LocalAlloc(LHND, infoSize) : nullptr;
@@ -141,10 +148,6 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
     ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
   }
 
-  output->rowBuffer = (*cinfo->mem->alloc_sarray)(
-      reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-      cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
-  output->rowBufferHeight = 1;
   output->nextRow = 0;
   return output;
 }

@@ -20,6 +20,7 @@
 #include "exif/reader.h"
 #include "exif/thumbnail.h"
 #include "plugin/external_decoder.h"
+#include "plugin/exports.h"
 #include "plugin/module.h"
 
 namespace {

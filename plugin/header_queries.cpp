@@ -12,6 +12,7 @@
 #include "decoder/memory_layer.h"
 #include "decoder/sources.h"
 #include "exif/reader.h"
+#include "plugin/exports.h"
 #include "plugin/module.h"
 #include "plugin/records.h"
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "plugin/exports.h"
 #include "plugin/module.h"
 #include "plugin/records.h"
 #include "resources/resource.h"

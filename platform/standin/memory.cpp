@@ -17,6 +17,8 @@
  */
 #include "internal.h"
 
+#include <atomic>
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -173,9 +175,18 @@ UINT LocalFlags(HLOCAL mem) {
 
 HANDLE GetProcessHeap(void) { return &g_processHeap; }
 
+std::atomic<long> g_heapFailCountdown(0);
+
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
   if (heap != &g_processHeap) {
     SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  long countdown = g_heapFailCountdown.load();
+  while (countdown > 0 && !g_heapFailCountdown.compare_exchange_weak(countdown, countdown - 1)) {
+  }
+  if (countdown == 1) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   void *p = bytes > kLargestBlock ? nullptr : Allocate(bytes, (flags & HEAP_ZERO_MEMORY) != 0);
@@ -203,6 +214,8 @@ extern "C" int StandinLocalLockCount(HLOCAL mem) {
   LocalRecord *r = Find(mem);
   return r ? static_cast<int>(r->lockCount) : -1;
 }
+
+extern "C" void StandinFailHeapAllocAt(long n) { g_heapFailCountdown = n > 0 ? n : 0; }
 
 extern "C" void StandinFailLocalAllocAt(long n) {
   std::lock_guard<std::mutex> lock(g_localMutex);

@@ -622,6 +622,8 @@ long StandinLiveLocalBlocks(void);
 int StandinLocalLockCount(HLOCAL mem);
 /* Make the n-th LocalAlloc from now fail (1 = the next one); 0 disables. */
 void StandinFailLocalAllocAt(long n);
+/* The same for HeapAlloc on the process heap (libjpeg's memory). */
+void StandinFailHeapAllocAt(long n);
 /* Platform id reported by GetVersionExA; -1 makes the query fail. Default
  * VER_PLATFORM_WIN32_NT. */
 void StandinSetPlatformId(long id);

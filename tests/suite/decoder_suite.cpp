@@ -17,6 +17,7 @@
 #include "decoder/internal_decoder.h"
 #include "harness.h"
 #include "jpeg_maker.h"
+#include "plugin/exports.h"
 #include "plugin/module.h"
 
 namespace {
@@ -390,6 +391,50 @@ SUITE_CASE(cut_short_scan_asks_once_and_answers_as_the_user_chose) {
       CHECK_EQ(StandinDialogsCreated(), before);
     }
   }
+}
+
+/* Every allocation that can fail, failing in turn: the bitmap blocks
+ * (LocalAlloc) and libjpeg's memory and the Exif copy (the process heap). */
+SUITE_CASE(allocation_failures_end_cleanly) {
+  PluginSettings settings = Settings();
+  std::vector<uint8_t> jpeg = maker::Encode(maker::Picture());
+  for (long n : {1L, 2L}) {
+    StandinFailLocalAllocAt(n);
+    CHECK_EQ(DecodeMemory(jpeg, settings).result, OutOfMemory);
+    StandinFailLocalAllocAt(0);
+  }
+  /* libjpeg retries a failed small allocation with less slack, so a failure
+   * need not end the decode: every n is tried. */
+  bool succeeded = false;
+  for (long n = 1; n < 60; ++n) {
+    StandinFailHeapAllocAt(n);
+    ResultCode r = DecodeMemory(jpeg, settings).result;
+    StandinFailHeapAllocAt(0);
+    succeeded |= r == Success;
+    if (r != Success && r != OutOfMemory)
+      suite::Report(__FILE__, __LINE__, "heap failure " + std::to_string(n) + ": " + suite::Show(r));
+  }
+  CHECK(succeeded);
+
+  /* GetPictureInfo of an Exif file: libjpeg's failures are OutOfMemory, a
+   * missing Exif copy is BrokenData. */
+  std::string exif;
+  CHECK(ReadFile(suite::Path(suite::Current().argument) + "/corpus-nikon-e950.jpg", &exif));
+  int brokenData = 0;
+  succeeded = false;
+  for (long n = 1; n < 60; ++n) {
+    PictureInfo info = {};
+    StandinFailHeapAllocAt(n);
+    int32_t r = GetPictureInfo(&exif[0], static_cast<int32_t>(exif.size()), 1, &info);
+    StandinFailHeapAllocAt(0);
+    if (info.textHandle) LocalFree(info.textHandle);
+    succeeded |= r == Success;
+    brokenData += r == BrokenData;
+    if (r != Success && r != OutOfMemory && r != BrokenData)
+      suite::Report(__FILE__, __LINE__, "info, heap failure " + std::to_string(n));
+  }
+  CHECK(succeeded);
+  CHECK(brokenData >= 1);
 }
 #endif
 
