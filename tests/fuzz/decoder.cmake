@@ -4,3 +4,5 @@ movrela_fuzzer(NAME detect_fuzzer SOURCES detect_fuzzer.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/invalid ${CMAKE_SOURCE_DIR}/tests/samples)
 movrela_fuzzer(NAME decoder_fuzzer SOURCES decoder_fuzzer.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/invalid ${CMAKE_SOURCE_DIR}/tests/samples)
+movrela_fuzzer(NAME queries_fuzzer SOURCES queries_fuzzer.cpp
+               SEEDS ${CORPUS}/camera ${CORPUS}/exif-org ${CORPUS}/invalid)

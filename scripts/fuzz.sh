@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The fuzzing campaign: builds the libFuzzer targets (clang, AddressSanitizer
+# and UndefinedBehaviorSanitizer) and runs each for MINUTES (default 20),
+# one after another, seeded from the corpus and our samples. Crashes land in
+# build/fuzz/tests/fuzz/crashes-NAME/; a table of executions, coverage and
+# crashes is printed at the end.
+#
+# usage: scripts/fuzz.sh [MINUTES] [TARGET...]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+minutes=${1:-20}
+shift || true
+scripts/setup.sh >/dev/null && scripts/build-libjpeg-native.sh >/dev/null && scripts/build-fuzz.sh >/dev/null ||
+  { echo "fuzz: build failed" >&2; exit 1; }
+dir=build/fuzz/tests/fuzz
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  mapfile -t targets < <(find "$dir" -maxdepth 1 -type f -name '*_fuzzer' -printf '%f\n' | sort)
+fi
+export MOVRELA_WINROOT=$PWD/build/fuzz/winroot-campaign
+report=build/fuzz/campaign.txt
+printf '%-28s %12s %8s %8s %8s\n' target executions cov features crashes > "$report"
+for t in "${targets[@]}"; do
+  log=build/fuzz/campaign-$t.log
+  # Seeds: what the smoke runs gathered, plus the seed folders of its cmake file.
+  ctest --test-dir build/fuzz -R "fuzz_$t\$" -N >/dev/null 2>&1
+  corpus=$dir/corpus-$t
+  mkdir -p "$corpus"
+  cp -n ../shared/corpus/*/*.jpg tests/samples/*.jpg "$corpus/" 2>/dev/null
+  "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=20 -rss_limit_mb=4096 \
+    -artifact_prefix="$dir/crashes-$t/" -print_final_stats=1 "$corpus" > "$log" 2>&1
+  mkdir -p "$dir/crashes-$t"
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  crashes=$(find "$dir/crashes-$t" -type f | wc -l)
+  printf '%-28s %12s %8s %8s %8s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" | tee -a "$report"
+done
+cat "$report"
