@@ -45,7 +45,40 @@
 #define IDS_BROKEN_FILE 60 /* broken-file prompt text; 61 is the Japanese one */
 
 /* Dialog templates; the Japanese one of each has the next number */
+#define IDD_ABOUT 100       /* About dialog */
+#define IDD_SETTINGS 110    /* settings dialog; 112/113 are its INI-mode layouts */
 #define IDD_BROKEN_FILE 130 /* broken-file prompt */
+
+/* Controls without an id: labels and group boxes */
+#define IDC_NONE (-1)
+
+/* The About dialog's version line */
+#define IDC_ABOUT_VERSION 1003
+
+/* Controls of the settings dialog, besides OK (IDOK) and Cancel (IDCANCEL) */
+#define IDC_SEARCH_MARKER 1000     /* check: SearchMarkerSupport */
+#define IDC_EXTENSION_MASK 1001    /* edit: ExtentionMask */
+#define IDC_DCT_METHOD 1002        /* drop-down list: DCTMethod */
+#define IDC_USER_EXTENSION 1003    /* check: UserDefineExtention */
+#define IDC_EXIF 1004              /* check: ExifSupport */
+#define IDC_ASPECT 1005            /* check: AspectX, AspectY */
+#define IDC_LEFT 1006              /* edit: Left */
+#define IDC_LEFT_SPIN 1007         /* up-down of IDC_LEFT */
+#define IDC_RIGHT 1008             /* edit: Right */
+#define IDC_RIGHT_SPIN 1009        /* up-down of IDC_RIGHT */
+#define IDC_TOP 1010               /* edit: Top */
+#define IDC_TOP_SPIN 1011          /* up-down of IDC_TOP */
+#define IDC_BOTTOM 1012            /* edit: Bottom */
+#define IDC_BOTTOM_SPIN 1013       /* up-down of IDC_BOTTOM */
+#define IDC_PMP 1014               /* check: PMPSupport */
+#define IDC_J6I 1015               /* check: J6ISupport */
+#define IDC_ROTATION 1016          /* check: Rotation */
+#define IDC_COLOR_CORRECT 1017     /* check: ColorCorrect */
+#define IDC_PREVIEW_SIZE 1018      /* drop-down list: PreviewSize */
+#define IDC_BROWSE 1019            /* button: pick JPEGPlug-in */
+#define IDC_IGNORE_ASPECT 1020     /* check: IgnorePixelAspectRatio */
+#define IDC_REPORT_DIALOG 1021     /* check: ReportDialog */
+#define IDC_INTERNAL_DECODER 1022  /* check: UseInternalDecoder */
 
 /* Controls of the broken-file prompt, besides Yes (IDOK) and No (IDCANCEL) */
 #define IDC_BROKEN_FILE_TEXT 1004 /* the message */

@@ -11,7 +11,7 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
       libbenchmark-dev libjpeg62-turbo-dev libjpeg-turbo-progs
       g++-mingw-w64-i686 nasm wine wine32:i386 xvfb x11-apps imagemagick
-      fonts-ipafont-gothic dpkg-dev hyperfine time locales libimage-exiftool-perl)
+      fonts-ipafont-gothic dpkg-dev hyperfine time locales libimage-exiftool-perl fonts-wine)
 
 missing=()
 for p in "${PKGS[@]}"; do

@@ -31,6 +31,8 @@ struct StandinModule {
   long references;   /* LoadLibraryA calls not yet freed */
   bool self;         /* the running program: never unloaded */
   struct link_map *map;
+  const StandinString *strings = nullptr; /* its string table, once looked up */
+  bool stringsLooked = false;
 };
 
 namespace {
@@ -210,7 +212,12 @@ int LoadStringA(HINSTANCE inst, UINT id, LPSTR buf, int bufMax) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
-  auto *table = static_cast<const StandinString *>(FindSymbol(m, "StandinStringTable"));
+  /* The symbol lookup is costly and the table never moves: look once. */
+  if (!m->stringsLooked) {
+    m->strings = static_cast<const StandinString *>(FindSymbol(m, "StandinStringTable"));
+    m->stringsLooked = true;
+  }
+  const StandinString *table = m->strings;
   if (!table) {
     SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return 0;

@@ -1,0 +1,265 @@
+/*
+ * plugin_bench.cpp - the built plug-in's exports timed in one run, each
+ * against a peer measured here too:
+ *   - GetPictureInfo on a large JPEG file (6000 x 4000, with a camera's
+ *     Exif segment) against a bare libjpeg header read of the same file;
+ *   - GetPreview of that Exif JPEG, answered from its thumbnail, against
+ *     the full GetPicture (quorel.mqf decodes);
+ *   - IsSupported per call on a 2048-byte block, one whose header runs
+ *     past the block and one that holds a whole small JPEG.
+ * Every export reads the settings afresh; GetPluginInfo(2), which does
+ * little else, gives that fixed cost of a call, and the figures less it
+ * show what the request itself costs. Each figure is the best mean of
+ * several batches.
+ *
+ * usage: plugin_bench PATH-TO-MOVRELA.MQF EXIF_JPEG
+ *   EXIF_JPEG: a camera picture whose Exif segment (with its JPEG
+ *   thumbnail) the large picture gets.
+ */
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "decoder/jpeg.h"
+#include "platform.h"
+
+#include <unistd.h>
+
+namespace {
+
+typedef std::vector<uint8_t> Data;
+typedef int32_t(WINAPI *GetPluginInfoFn)(int32_t, char *, int32_t);
+typedef int32_t(WINAPI *IsSupportedFn)(char *, UINT_PTR);
+typedef int32_t(WINAPI *GetPictureInfoFn)(char *, int32_t, uint32_t, void *);
+typedef int32_t(WINAPI *GetPictureFn)(char *, int32_t, uint32_t, HLOCAL *, HLOCAL *, void *,
+                                      int32_t);
+
+template <typename F>
+F ProcAs(FARPROC proc) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+}
+
+#pragma pack(push, 1)
+struct HostPictureInfo {
+  int32_t left, top, width, height;
+  uint16_t xDensity, yDensity;
+  int16_t bitDepth;
+  HLOCAL textHandle;
+};
+#pragma pack(pop)
+
+/* Encodes a width x height colour picture with smooth gradients and some
+ * texture, so that it compresses like a photograph. */
+Data Encode(int width, int height, int quality) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char *buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < width; ++x) {
+      row[x * 3] = static_cast<JSAMPLE>(x * 255 / width);
+      row[x * 3 + 1] = static_cast<JSAMPLE>(y * 255 / height);
+      row[x * 3 + 2] = static_cast<JSAMPLE>((x * 7 + y * 13 + (x * y) % 31) & 0xFF);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Data out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+Data ReadFile(const std::string &path) {
+  Data data;
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return data;
+  uint8_t chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
+  std::fclose(f);
+  return data;
+}
+
+bool WriteFile(const std::string &path, const Data &data) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+/* The first APP1 segment of a JPEG stream (marker and length included). */
+Data FirstApp1(const Data &jpeg) {
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xDA) {
+    size_t length = static_cast<size_t>(jpeg[i + 2]) << 8 | jpeg[i + 3];
+    if (jpeg[i + 1] == 0xE1 && i + 2 + length <= jpeg.size())
+      return Data(jpeg.begin() + i, jpeg.begin() + i + 2 + length);
+    i += 2 + length;
+  }
+  return Data();
+}
+
+/* The best mean time of one call, in microseconds, over `batches` batches
+ * of `calls` calls. */
+template <typename F>
+double Time(int batches, int calls, F call) {
+  double best = 1e30;
+  for (int b = 0; b < batches; ++b) {
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; ++i) call();
+    std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
+    best = std::min(best, spent.count() / calls);
+  }
+  return best;
+}
+
+int Fail(const char *what) {
+  std::fprintf(stderr, "plugin_bench: %s\n", what);
+  return 1;
+}
+
+void SetText(const char *key, const char *name, const std::string &value) {
+  HKEY handle;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(handle);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: plugin_bench PATH-TO-MOVRELA.MQF EXIF_JPEG\n");
+    return 2;
+  }
+  const std::string plugin = argv[1];
+  const std::string folder = plugin.substr(0, plugin.find_last_of('/'));
+  const char *tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+  const std::string work = std::string(tmp) + "/plugin-bench-" + std::to_string(getpid());
+  if (std::system(("mkdir -p '" + work + "/root'").c_str()) != 0) return Fail("no work folder");
+  setenv("MOVRELA_WINROOT", (work + "/root").c_str(), 1);
+  SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
+
+  HMODULE module = LoadLibraryA(plugin.c_str());
+  if (!module) return Fail(StandinLastLoadError());
+  auto pluginInfo = ProcAs<GetPluginInfoFn>(GetProcAddress(module, "GetPluginInfo"));
+  auto isSupported = ProcAs<IsSupportedFn>(GetProcAddress(module, "IsSupported"));
+  auto pictureInfo = ProcAs<GetPictureInfoFn>(GetProcAddress(module, "GetPictureInfo"));
+  auto getPicture = ProcAs<GetPictureFn>(GetProcAddress(module, "GetPicture"));
+  auto getPreview = ProcAs<GetPictureFn>(GetProcAddress(module, "GetPreview"));
+  if (!pluginInfo || !isSupported || !pictureInfo || !getPicture || !getPreview) return Fail("exports missing");
+
+  /* The large picture: our encoding with the camera's Exif segment. */
+  Data exif = FirstApp1(ReadFile(argv[2]));
+  if (exif.empty()) return Fail("no Exif segment");
+  Data plain = Encode(6000, 4000, 90);
+  Data large(plain.begin(), plain.begin() + 2);
+  large.insert(large.end(), exif.begin(), exif.end());
+  large.insert(large.end(), plain.begin() + 2, plain.end());
+  const std::string largePath = work + "/large.jpg";
+  if (!WriteFile(largePath, large)) return Fail("cannot write the large picture");
+  char *largeName = const_cast<char *>(largePath.c_str());
+
+  char text[128];
+  double settingsTime = Time(5, 2000, [&] { pluginInfo(2, text, sizeof text); });
+
+  HostPictureInfo info;
+  if (pictureInfo(largeName, 0, 0, &info) != 0 || info.width != 6000) return Fail("GetPictureInfo");
+  if (info.textHandle) LocalFree(info.textHandle);
+  double infoTime = Time(5, 2000, [&] {
+    HostPictureInfo i;
+    pictureInfo(largeName, 0, 0, &i);
+    if (i.textHandle) LocalFree(i.textHandle);
+  });
+  double memoryInfoTime = Time(5, 2000, [&] {
+    HostPictureInfo i;
+    pictureInfo(reinterpret_cast<char *>(large.data()), static_cast<int32_t>(large.size()), 1, &i);
+    if (i.textHandle) LocalFree(i.textHandle);
+  });
+  double headerTime = Time(5, 2000, [&] {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&cinfo);
+    FILE *f = std::fopen(largePath.c_str(), "rb");
+    jpeg_stdio_src(&cinfo, f);
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(f);
+  });
+
+  HLOCAL bitmap[2] = {nullptr, nullptr};
+  auto release = [&] {
+    for (HLOCAL &h : bitmap)
+      if (h) LocalFree(h), h = nullptr;
+  };
+  if (getPreview(largeName, 0, 0, &bitmap[0], &bitmap[1], nullptr, 0) != 0) return Fail("GetPreview");
+  release();
+  double previewTime = Time(5, 200, [&] {
+    getPreview(largeName, 0, 0, &bitmap[0], &bitmap[1], nullptr, 0);
+    release();
+  });
+  if (getPicture(largeName, 0, 0, &bitmap[0], &bitmap[1], nullptr, 0) != 0) return Fail("GetPicture");
+  release();
+  double pictureTime = Time(3, 2, [&] {
+    getPicture(largeName, 0, 0, &bitmap[0], &bitmap[1], nullptr, 0);
+    release();
+  });
+
+  Data runsPast(large.begin(), large.begin() + 2048);
+  Data whole = Encode(64, 48, 75);
+  whole.resize(2048, 0);
+  if (isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data())) != 1 ||
+      isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data())) != 1)
+    return Fail("IsSupported");
+  double runsPastTime = Time(5, 20000, [&] {
+    isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data()));
+  });
+  double wholeTime = Time(5, 20000, [&] {
+    isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data()));
+  });
+
+  std::printf("large picture: 6000 x 4000, %zu bytes, Exif segment of %zu bytes\n", large.size(),
+              exif.size());
+  std::printf("fixed cost of a call (GetPluginInfo 2, settings read) %8.1f us\n", settingsTime);
+  std::printf("%-36s %10s %10s %8s %8s\n", "", "us", "less fixed", "peer us", "ratio");
+  std::printf("%-36s %10.1f %10.1f %8.1f %8.2f / %.2f\n", "GetPictureInfo, file", infoTime,
+              infoTime - settingsTime, headerTime, infoTime / headerTime,
+              (infoTime - settingsTime) / headerTime);
+  std::printf("%-36s %10.1f %10.1f %8.1f %8.2f / %.2f\n", "GetPictureInfo, memory", memoryInfoTime,
+              memoryInfoTime - settingsTime, headerTime, memoryInfoTime / headerTime,
+              (memoryInfoTime - settingsTime) / headerTime);
+  std::printf("%-36s %10.1f %10.1f %8.0f %8.0f (GetPicture / GetPreview)\n",
+              "GetPreview from the Exif thumbnail", previewTime, previewTime - settingsTime,
+              pictureTime, pictureTime / previewTime);
+  std::printf("%-36s %10.2f %10.2f\n", "IsSupported, header past the block", runsPastTime,
+              runsPastTime - settingsTime);
+  std::printf("%-36s %10.2f %10.2f\n", "IsSupported, whole JPEG in the block", wholeTime,
+              wholeTime - settingsTime);
+
+  FreeLibrary(module);
+  if (std::system(("rm -rf '" + work + "'").c_str()) != 0) return Fail("cannot clean up");
+  return 0;
+}

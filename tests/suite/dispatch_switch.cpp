@@ -1,0 +1,99 @@
+/*
+ * dispatch_switch.cpp - the external decoder record as the settings dialog
+ * changes it: SwitchExternalDecoder keeps the loaded decoder for the same
+ * name in any letter case, loads another name anew, and leaves the record
+ * cleared when the new name does not load, so that the next request tries
+ * the configured name again. Uses the fake decoders.
+ *
+ * usage: dispatch_switch PATH-TO-MOVRELA.MQF   (the fakes lie beside it)
+ */
+#include <cstring>
+#include <string>
+
+#include "e2e_host.h"
+#include "e2e_inputs.h"
+#include "plugin/external_decoder.h"
+#include "plugin/module.h"
+#include "plugin/records.h"
+
+PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
+                                        HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
+                                        ProgressCallback progressCallback, int32_t callbackData);
+
+namespace {
+
+void Attach() {
+  if (g_module.instance) return;
+#ifdef _WIN32
+  AttachModule(GetModuleHandleA(nullptr));
+#else
+  AttachModule(StandinSelfModule());
+#endif
+}
+
+bool Cleared() {
+  const ExternalDecoder &d = g_externalDecoder;
+  return !d.module && !d.GetPluginInfo && !d.IsSupported && !d.GetPictureInfo && !d.GetPicture &&
+         !d.GetPreview && d.loadedName[0] == 0;
+}
+
+/* A picture request through the plug-in's own export. */
+int32_t Picture(const e2e::Input &in) {
+  HLOCAL info = nullptr, bits = nullptr;
+  int32_t result = GetPicture(const_cast<char *>(in.path().c_str()), 0, 0, &info, &bits, nullptr, 0);
+  if (info) LocalFree(info);
+  if (bits) LocalFree(bits);
+  return result;
+}
+
+SUITE_CASE(switching_keeps_reloads_or_clears_the_decoder) {
+  Attach();
+  UnloadExternalDecoder();
+  e2e::UseDecoder(e2e::Where().fakes, "fake_full.mqf");
+  HMODULE full = LoadExternalDecoder("fake_full.mqf");
+  CHECK(full != nullptr);
+  if (!full) return;
+  ExternalDecoder loaded = g_externalDecoder;
+  CHECK_EQ(std::string(loaded.loadedName), std::string("fake_full.mqf"));
+
+  for (const char *same : {"fake_full.mqf", "FAKE_FULL.MQF", "Fake_Full.mqf"}) {
+    CHECK_AT(same, SwitchExternalDecoder(same) == full);
+    CHECK_AT(same, std::memcmp(&g_externalDecoder, &loaded, sizeof loaded) == 0);
+  }
+
+  HMODULE other = SwitchExternalDecoder("fake_byname.mqf");
+  CHECK(other != nullptr);
+  CHECK_EQ(std::string(g_externalDecoder.loadedName), std::string("fake_byname.mqf"));
+  CHECK(reinterpret_cast<void *>(g_externalDecoder.GetPreview) ==
+        reinterpret_cast<void *>(GetProcAddress(other, "GetPreview")));
+
+  /* A name that does not load, or lacks an export: cleared. */
+  for (const char *bad : {"no_such.mqf", "fake_nopreview.mqf"}) {
+    CHECK_AT(bad, SwitchExternalDecoder("fake_full.mqf") != nullptr);
+    CHECK_AT(bad, SwitchExternalDecoder(bad) == nullptr);
+    CHECK_AT(bad, Cleared());
+  }
+  /* Cleared, the empty name is "unchanged": nothing happens. */
+  CHECK(SwitchExternalDecoder("") == nullptr);
+  CHECK(Cleared());
+
+  /* The next request loads the configured name again, every time until
+   * it loads. */
+  e2e::Input in(e2e::Jpeg());
+  e2e::UseDecoder("", "no_such.mqf");
+  CHECK_EQ(Picture(in), 2);
+  CHECK(Cleared());
+  e2e::UseDecoder("", "fake_full.mqf");
+  e2e::Fake &fake = e2e::FakeNamed("fake_full.mqf");
+  if (!fake.ok()) return;
+  fake.Reset();
+  CHECK_EQ(Picture(in), 0);
+  CHECK_EQ(fake.calls(), 1);
+  CHECK_EQ(std::string(g_externalDecoder.loadedName), std::string("fake_full.mqf"));
+  UnloadExternalDecoder();
+  CHECK(Cleared());
+}
+
+}  // namespace
+
+E2E_MAIN()

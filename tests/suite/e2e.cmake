@@ -1,0 +1,23 @@
+# The plug-in end to end: the built MOVRELA.MQF loaded as the viewer loads
+# it, with the fake external decoders (tests/fakes) and quorel.mqf, natively
+# and under Wine. e2e_switch links the plug-in's sources to reach the
+# external decoder record directly.
+include(${CMAKE_SOURCE_DIR}/tests/fakes/fakes.cmake)
+get_filename_component(E2E_CORPUS ${CMAKE_SOURCE_DIR}/../shared/corpus ABSOLUTE)
+
+movrela_suite(NAME e2e_dispatch SOURCES e2e_dispatch.cpp ARGS PLUGIN)
+movrela_suite(NAME e2e_queries SOURCES e2e_queries.cpp ARGS PLUGIN)
+movrela_suite(NAME e2e_hostile SOURCES e2e_hostile.cpp ARGS PLUGIN ${E2E_CORPUS})
+movrela_suite(NAME e2e_switch SOURCES dispatch_switch.cpp PRODUCT ARGS PLUGIN)
+
+foreach(suite e2e_dispatch e2e_queries e2e_hostile e2e_switch)
+  target_include_directories(${suite} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fakes)
+  add_dependencies(${suite} ${FAKE_TARGETS} quorel movrela)
+  # jpeg_maker.h encodes the test pictures.
+  if(WIN32)
+    target_link_libraries(${suite} PRIVATE jpeg_win32)
+  else()
+    target_include_directories(${suite} PRIVATE ${JPEG_INCLUDE})
+    target_link_libraries(${suite} PRIVATE ${JPEG_STATIC})
+  endif()
+endforeach()

@@ -1,0 +1,498 @@
+/*
+ * e2e_dispatch.cpp - GetPicture and GetPreview of the built plug-in, called
+ * as the viewer calls them, with the fake external decoders and with
+ * quorel.mqf: which path serves which request, what the external decoder
+ * is handed, how its answers reach the host, where it is loaded from, the
+ * fall-back to the internal decoder, and camera files.
+ *
+ * usage: e2e_dispatch PATH-TO-MOVRELA.MQF
+ */
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e2e_host.h"
+#include "e2e_inputs.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include <cerrno>
+#endif
+
+namespace {
+
+using e2e::Answer;
+using e2e::Fake;
+using e2e::Input;
+using e2e::Plugin;
+
+const char *InputKind(uint32_t flag) { return (flag & 7u) == 1u ? " [memory]" : " [file]"; }
+
+/* The default fake bitmap is 16 x 8. J6I cases cut 2 + 2 columns; the PMP
+ * cases carry orientation 1, a quarter turn. */
+void CameraSettings() {
+  store::SetNumber("Software\\Doru\\movrela\\J6I", "Left", 2);
+  store::SetNumber("Software\\Doru\\movrela\\J6I", "Right", 2);
+  e2e::SetMain("ReportDialog", 0);
+}
+
+camera::Data PmpTurned(const camera::Data &jpeg) {
+  camera::PmpHeader h;
+  h.orientation = 1;
+  return camera::MakePmp(jpeg, h);
+}
+
+enum Served { kNobody, kPicture, kPreview, kThumbnailJpeg, kThumbnailPixels };
+
+SUITE_CASE(each_request_takes_the_path_of_its_kind) {
+  enum { kPlain, kExif1, kExif2, kExif3, kJ6i, kPmp, kJ6iExif, kGif, kSoiGarbage };
+  const std::vector<camera::Data> inputs = {
+      e2e::Jpeg(),       e2e::ExifJpeg(1),     e2e::ExifJpeg(2),
+      e2e::ExifJpeg(3),  camera::MakeJ6i(e2e::Jpeg()), PmpTurned(e2e::Jpeg()),
+      camera::MakeJ6i(e2e::ExifJpeg(1)), e2e::Gif(), e2e::SoiThenGarbage()};
+  struct Row {
+    const char *label;
+    int input;
+    bool preview;
+    int32_t level, exif, search; /* ExifPreviewLevel, ExifSupport, SearchMarkerSupport; -1 default */
+    int32_t result;
+    Served served;
+    int32_t width, height; /* of the bitmap the host gets; 0: none */
+    int32_t pels;          /* its biXPelsPerMeter; -1 not checked */
+  } rows[] = {
+      {"plain picture", kPlain, false, -1, -1, -1, 0, kPicture, 16, 8, 1},
+      {"plain preview", kPlain, true, -1, -1, -1, 0, kPreview, 16, 8, 1},
+      {"JPEG thumbnail", kExif1, true, -1, -1, -1, 0, kThumbnailJpeg, 16, 8, 1},
+      {"JPEG thumbnail, level 0", kExif1, true, 0, -1, -1, 0, kPreview, 16, 8, 1},
+      {"JPEG thumbnail, level without bit 2", kExif1, true, 12, -1, -1, 0, kPreview, 16, 8, 1},
+      {"JPEG thumbnail, Exif off", kExif1, true, -1, 0, -1, 0, kPreview, 16, 8, 1},
+      {"JPEG thumbnail, picture request", kExif1, false, 14, -1, -1, 0, kPicture, 16, 8, 1},
+      {"RGB thumbnail", kExif2, true, -1, -1, -1, 0, kThumbnailPixels, 4, 3, -1},
+      {"RGB thumbnail, level 2", kExif2, true, 2, -1, -1, 0, kPreview, 16, 8, 1},
+      {"RGB thumbnail, picture request", kExif2, false, 14, -1, -1, 0, kPicture, 16, 8, 1},
+      {"YCbCr thumbnail, default level", kExif3, true, -1, -1, -1, 0, kPreview, 16, 8, 1},
+      {"YCbCr thumbnail, level 8", kExif3, true, 8, -1, -1, 0, kThumbnailPixels, 4, 2, -1},
+      {"J6I picture", kJ6i, false, -1, -1, -1, 0, kPicture, 12, 8, -1},
+      {"J6I preview", kJ6i, true, -1, -1, -1, 0, kPreview, 12, 8, -1},
+      {"J6I around an Exif JPEG, preview", kJ6iExif, true, 14, -1, -1, 0, kPreview, 12, 8, -1},
+      {"PMP picture", kPmp, false, -1, -1, -1, 0, kPicture, 8, 16, -1},
+      {"PMP preview", kPmp, true, -1, -1, -1, 0, kPreview, 8, 16, -1},
+      {"GIF picture", kGif, false, -1, -1, -1, 2, kNobody, 0, 0, -1},
+      {"GIF preview", kGif, true, -1, -1, -1, 2, kNobody, 0, 0, -1},
+      {"GIF picture, search off", kGif, false, -1, -1, 0, 3, kNobody, 0, 0, -1},
+      {"no marker behind SOI, picture", kSoiGarbage, false, -1, -1, -1, 3, kNobody, 0, 0, -1},
+      {"no marker behind SOI, preview", kSoiGarbage, true, -1, -1, -1, 3, kNobody, 0, 0, -1},
+  };
+  for (const Row &row : rows) {
+    Input in(inputs[static_cast<size_t>(row.input)]);
+    for (uint32_t flag : {0u, 1u}) {
+      std::string where = std::string(row.label) + InputKind(flag);
+      suite::ResetStore();
+      CameraSettings();
+      if (row.level >= 0) e2e::SetMain("ExifPreviewLevel", row.level);
+      if (row.exif >= 0) e2e::SetMain("ExifSupport", row.exif);
+      if (row.search >= 0) e2e::SetMain("SearchMarkerSupport", row.search);
+      Fake &fake = e2e::UseFake();
+      Plugin plugin;
+      if (!plugin.ok() || !fake.ok()) return;
+
+      Answer a = e2e::Request(row.preview ? plugin.GetPreview : plugin.GetPicture, in, flag);
+      CHECK_EQ_AT(where, a.result, row.result);
+      int32_t wantCalls = row.served == kPicture || row.served == kThumbnailJpeg ? 1
+                          : row.served == kPreview                              ? 100
+                                                                                : 0;
+      CHECK_EQ_AT(where, fake.calls(), wantCalls);
+      if (row.served == kThumbnailJpeg) {
+        FakeCall c = fake.last(FakeGetPicture);
+        CHECK_EQ_AT(where, c.flag, 1u);
+        CHECK_EQ_AT(where, c.len, static_cast<int32_t>(e2e::ThumbnailJpeg().size()));
+      }
+      if (row.width == 0) {
+        CHECK_AT(where, !a.written);
+        continue;
+      }
+      CHECK_AT(where, a.unlocked);
+      CHECK_EQ_AT(where, a.header.biWidth, row.width);
+      CHECK_EQ_AT(where, a.header.biHeight, row.height);
+      CHECK_EQ_AT(where, a.header.biBitCount, 24);
+      if (row.pels >= 0) CHECK_EQ_AT(where, a.header.biXPelsPerMeter, row.pels);
+    }
+  }
+}
+
+struct Progress {
+  int calls = 0;
+  int32_t numerator = -1, denominator = -1, data = -1;
+} g_progress;
+
+int32_t WINAPI HostProgress(int32_t numerator, int32_t denominator, int32_t data) {
+  ++g_progress.calls;
+  g_progress.numerator = numerator;
+  g_progress.denominator = denominator;
+  g_progress.data = data;
+  return 0;
+}
+
+SUITE_CASE(the_external_decoder_gets_the_stream_and_the_host_values) {
+  const camera::Data plain = e2e::Jpeg();
+  const camera::Data j6i = camera::MakeJ6i(plain);
+  camera::PmpHeader longPmp;
+  longPmp.longSignature = true;
+  longPmp.distance = 332;
+  const camera::Data &thumb = e2e::ThumbnailJpeg();
+  struct Row {
+    const char *label;
+    camera::Data bytes;
+    uint32_t flag;
+    int32_t offset; /* file input: where the host says the image starts */
+    bool preview;
+    size_t streamAt; /* memory input: where the decoder's stream starts */
+    int32_t fileLen; /* file input: the offset the decoder gets */
+    bool thumbnail;  /* the decoder gets the Exif thumbnail, in memory */
+  } rows[] = {
+      {"plain, file", plain, 0, 0, false, 0, 0, false},
+      {"plain, file, flag 2", plain, 2, 0, false, 0, 0, false},
+      {"plain, file, flag with high bits", plain, 0x80000006u, 0, true, 0, 0, false},
+      {"plain at offset 1000 of its file", e2e::Behind(1000, plain), 0, 1000, false, 0, 1000, false},
+      {"plain behind 300 other bytes, file", e2e::Behind(300, plain), 0, 0, true, 0, 300, false},
+      {"plain behind 300 other bytes, memory", e2e::Behind(300, plain), 1, 0, false, 300, 0, false},
+      {"plain, memory, flag 9", plain, 9, 0, true, 0, 0, false},
+      {"plain, memory, flag 0xFFFFFFF9", plain, 0xFFFFFFF9u, 0, false, 0, 0, false},
+      {"J6I, file", j6i, 0, 0, false, 0, 128, false},
+      {"J6I at offset 1000 of its file", e2e::Behind(1000, j6i), 0, 1000, false, 0, 1128, false},
+      {"J6I, memory", j6i, 1, 0, false, 128, 0, false},
+      {"J6I, memory, preview", j6i, 1, 0, true, 128, 0, false},
+      {"PMP, file", camera::MakePmp(plain), 0, 0, true, 0, 124, false},
+      {"PMP, memory", camera::MakePmp(plain), 1, 0, false, 124, 0, false},
+      {"PMP of 332, memory", camera::MakePmp(plain, longPmp), 1, 0, true, 332, 0, false},
+      {"Exif thumbnail of a file", e2e::ExifJpeg(1), 0, 0, true, 0, 0, true},
+      {"Exif thumbnail of a block", e2e::ExifJpeg(1), 1, 0, true, 0, 0, true},
+  };
+  for (const Row &row : rows) {
+    std::string where = row.label;
+    suite::ResetStore();
+    e2e::SetMain("ReportDialog", 0);
+    Fake &fake = e2e::UseFake();
+    Plugin plugin;
+    if (!plugin.ok() || !fake.ok()) return;
+    fake.answer(FakeGetPicture, 0, 16, 8, 24, 50);
+    fake.answer(FakeGetPreview, 0, 16, 8, 24, 50);
+    g_progress = Progress();
+
+    Input in(row.bytes);
+    Answer a = e2e::Request(row.preview ? plugin.GetPreview : plugin.GetPicture, in, row.flag,
+                            row.offset, HostProgress, 0x1234567);
+    CHECK_EQ_AT(where, a.result, 0);
+    FakeFunction called = row.preview && !row.thumbnail ? FakeGetPreview : FakeGetPicture;
+    CHECK_EQ_AT(where, fake.calls(), called == FakeGetPicture ? 1 : 100);
+    FakeCall c = fake.last(called);
+    CHECK_EQ_AT(where, c.infoBefore, UINT_PTR{0});
+    CHECK_EQ_AT(where, c.bitsBefore, UINT_PTR{0});
+    CHECK_AT(where, c.infoHandleOut != 0 && c.bitsHandleOut != 0 && c.infoHandleOut != c.bitsHandleOut);
+    CHECK_EQ_AT(where, c.progressCallback, reinterpret_cast<UINT_PTR>(&HostProgress));
+    CHECK_EQ_AT(where, c.callbackData, 0x1234567);
+    CHECK_EQ_AT(where, c.callbackAnswer, 0);
+    CHECK_EQ_AT(where, g_progress.calls, 1);
+    CHECK_EQ_AT(where, g_progress.numerator, 50);
+    CHECK_EQ_AT(where, g_progress.denominator, 100);
+    CHECK_EQ_AT(where, g_progress.data, 0x1234567);
+    /* The host gets the decoder's blocks. */
+    CHECK_EQ_AT(where, a.info, c.infoLeft);
+    CHECK_EQ_AT(where, a.bits, c.bitsLeft);
+
+    const bool memory = row.thumbnail || (row.flag & 7u) == 1u;
+    CHECK_EQ_AT(where, c.flag, memory ? 1u : 0u);
+    if (!memory) {
+      CHECK_EQ_AT(where, std::string(c.name), in.path());
+      CHECK_EQ_AT(where, c.len, row.fileLen);
+      continue;
+    }
+    const uint8_t *stream = row.thumbnail ? thumb.data() : row.bytes.data() + row.streamAt;
+    size_t length = row.thumbnail ? thumb.size() : row.bytes.size() - row.streamAt;
+    if (!row.thumbnail)
+      CHECK_EQ_AT(where, c.input, reinterpret_cast<UINT_PTR>(in.bytes.data() + row.streamAt));
+    CHECK_EQ_AT(where, c.len, static_cast<int32_t>(length));
+    CHECK_EQ_AT(where, c.checksum, FakeChecksum(stream, length));
+    CHECK_AT(where, std::memcmp(c.bytes, stream, c.keptBytes) == 0);
+  }
+}
+
+SUITE_CASE(the_external_decoders_answers_reach_the_host) {
+  const camera::Data plain = e2e::Jpeg();
+  struct Row {
+    const char *label;
+    bool preview;
+    int32_t answer;       /* the decoder's result */
+    bool leavesBitmap;    /* the decoder leaves a 16 x 8 bitmap */
+    int32_t internal;     /* UseInternalDecoder */
+    int32_t result;       /* at the host */
+    bool decodersBlocks;  /* the host gets the decoder's handles */
+    int32_t width;        /* of the host's bitmap; 0: none */
+    int32_t pels;         /* 1: post-processed; 2835: as the decoder left it */
+    int32_t bitCount = 24; /* of the decoder's bitmap */
+  } rows[] = {
+      {"picture, 0", false, 0, true, 1, 0, true, 16, 1},
+      {"picture, 0, grey", false, 0, true, 1, 0, true, 16, 1, 8},
+      {"preview, 3, grey", true, 3, true, 1, 3, true, 16, 2835, 8},
+      {"preview, 0", true, 0, true, 1, 0, true, 16, 1},
+      {"picture, 3 with a bitmap", false, 3, true, 1, 3, true, 16, 2835},
+      {"picture, 3 without one", false, 3, false, 1, 3, true, 0, 0},
+      {"preview, 3 with a bitmap", true, 3, true, 1, 3, true, 16, 2835},
+      {"picture, 4", false, 4, false, 1, 4, true, 0, 0},
+      {"picture, -1", false, -1, false, 1, -1, true, 0, 0},
+      {"picture, 42 with a bitmap", false, 42, true, 1, 42, true, 16, 2835},
+      {"picture, 10, internal decoder on", false, 10, true, 1, 0, false, e2e::kPlainWidth, 1},
+      {"picture, 10 without bitmap, internal on", false, 10, false, 1, 0, false, e2e::kPlainWidth, 1},
+      {"picture, 10, internal decoder off", false, 10, true, 0, 10, true, 16, 2835},
+      {"preview, 10, internal decoder on", true, 10, true, 1, 10, true, 16, 2835},
+      {"preview, 10 without bitmap", true, 10, false, 1, 10, true, 0, 0},
+  };
+  Input in(plain);
+  for (const Row &row : rows) {
+    for (uint32_t flag : {0u, 1u}) {
+      std::string where = std::string(row.label) + InputKind(flag);
+      suite::ResetStore();
+      e2e::SetMain("UseInternalDecoder", row.internal);
+      Fake &fake = e2e::UseFake();
+      Plugin plugin;
+      if (!plugin.ok() || !fake.ok()) return;
+      FakeFunction f = row.preview ? FakeGetPreview : FakeGetPicture;
+      fake.answer(f, row.answer, row.leavesBitmap ? 16 : 0, 8, row.bitCount);
+
+      Answer a = e2e::Request(row.preview ? plugin.GetPreview : plugin.GetPicture, in, flag);
+      CHECK_EQ_AT(where, a.result, row.result);
+      CHECK_EQ_AT(where, fake.calls(), row.preview ? 100 : 1);
+      FakeCall c = fake.last(f);
+      CHECK_AT(where, a.written);
+      if (row.decodersBlocks) {
+        CHECK_EQ_AT(where, a.info, c.infoLeft);
+        CHECK_EQ_AT(where, a.bits, c.bitsLeft);
+      }
+      CHECK_EQ_AT(where, a.header.biWidth, row.width);
+      if (row.width != 0) {
+        CHECK_AT(where, a.unlocked);
+        CHECK_EQ_AT(where, a.header.biBitCount, row.bitCount);
+        CHECK_EQ_AT(where, a.header.biXPelsPerMeter, row.pels);
+        CHECK_EQ_AT(where, a.header.biYPelsPerMeter, row.pels);
+      }
+    }
+  }
+}
+
+bool MakeFolder(const std::string &path) {
+#ifdef _WIN32
+  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+#else
+  return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+#endif
+}
+
+bool CopyWholeFile(const std::string &from, const std::string &to) {
+  camera::Data bytes = camera::ReadWholeFile(from);
+  FILE *f = std::fopen(to.c_str(), "wb");
+  if (!f || bytes.empty()) {
+    if (f) std::fclose(f);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+/* A folder whose name, as the viewer stores it, has exactly `length`
+ * characters: nested folders below `base` (kept for later runs). */
+std::string FolderOfLength(const std::string &base, size_t length) {
+  std::string folder = base;
+  MakeFolder(folder);
+  while (e2e::HostPath(folder).size() < length) {
+    size_t room = length - e2e::HostPath(folder).size() - 1; /* less the separator */
+    size_t piece = room > 100 ? 100 : room;
+    if (piece == 0) {
+      folder += "x"; /* no room for another level: a longer last name */
+      MakeFolder(folder);
+      break;
+    }
+    folder += "/" + std::string(piece, 'd');
+    MakeFolder(folder);
+  }
+  return folder;
+}
+
+SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
+  const std::string fakes = e2e::Where().fakes;
+  const std::string alt = fakes + "/alt";
+  /* Folders whose joined name with "fake_deep.mqf" (13 characters) or
+   * "fake_byname.mqf" (15) has 259 and 260 characters. */
+  const std::string deep259 = FolderOfLength(fakes + "/deep259", 259 - 14);
+  const std::string deep260 = FolderOfLength(fakes + "/deep260", 260 - 16);
+  bool copied = CopyWholeFile(fakes + "/fake_full.mqf", deep259 + "/fake_deep.mqf") &&
+                CopyWholeFile(fakes + "/fake_byname.mqf", deep260 + "/fake_byname.mqf");
+  CHECK(copied);
+  CHECK_EQ(e2e::HostPath(deep259 + "/fake_deep.mqf").size(), size_t{259});
+  CHECK_EQ(e2e::HostPath(deep260 + "/fake_byname.mqf").size(), size_t{260});
+
+  const std::string fullPath = e2e::HostPath(fakes + "/fake_full.mqf");
+  struct Row {
+    const char *label;
+    std::string folder; /* the viewer's plug-in folder; "" none */
+    std::string name;   /* JPEGPlug-in */
+    const char *serves; /* the fake that answers (relative to fakes/), or null */
+    int32_t result;
+  } rows[] = {
+      {"folder and name", fakes, "fake_full.mqf", "fake_full.mqf", 0},
+      {"folder with a trailing backslash", fakes + "/", "fake_full.mqf", "fake_full.mqf", 0},
+      {"joined path before the name alone", alt, "fake_full.mqf", "alt/fake_full.mqf", 0},
+      {"name alone without folder", "", "fake_byname.mqf", "fake_byname.mqf", 0},
+      {"name alone when the folder lacks it", alt, "fake_byname.mqf", "fake_byname.mqf", 0},
+      {"full path", alt, fullPath, "fake_full.mqf", 0},
+      {"joined path of 259 characters", deep259, "fake_deep.mqf", nullptr, 0},
+      {"joined path of 260: name alone", deep260, "fake_byname.mqf", "fake_byname.mqf", 0},
+      {"folder of 1000 characters: name alone", std::string(1000, 'f'), "fake_byname.mqf",
+       "fake_byname.mqf", 0},
+      {"no GetPreview export", fakes, "fake_nopreview.mqf", nullptr, 2},
+      {"no such file", fakes, "no_such.mqf", nullptr, 2},
+  };
+  Input in(e2e::Jpeg());
+  e2e::InFolder here(fakes); /* where the name alone is found */
+  for (const Row &row : rows) {
+    for (bool preview : {false, true}) {
+      std::string where = std::string(row.label) + (preview ? " [preview]" : " [picture]");
+      suite::ResetStore();
+      e2e::UseDecoder(row.folder, row.name);
+      const char *all[] = {"fake_full.mqf", "alt/fake_full.mqf", "fake_byname.mqf",
+                           "fake_nopreview.mqf"};
+      for (const char *name : all)
+        if (e2e::FakeNamed(name).ok()) e2e::FakeNamed(name).Reset();
+      Plugin plugin;
+      if (!plugin.ok()) return;
+
+      Answer a = e2e::Request(preview ? plugin.GetPreview : plugin.GetPicture, in, 0);
+      CHECK_EQ_AT(where, a.result, row.result);
+      for (const char *name : all) {
+        int32_t want = row.serves && std::strcmp(name, row.serves) == 0 ? (preview ? 100 : 1) : 0;
+        CHECK_EQ_AT(where + ", " + name, e2e::FakeNamed(name).calls(), want);
+      }
+      if (row.result == 0) CHECK_EQ_AT(where, a.header.biWidth, 16);
+      if (row.result != 0) CHECK_AT(where, !a.written);
+    }
+  }
+}
+
+SUITE_CASE(a_failed_load_is_tried_again_by_the_next_request) {
+  Input in(e2e::ExifJpeg(2));
+  e2e::UseDecoder(e2e::Where().fakes, "no_such.mqf");
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  /* Not even a thumbnail or the internal decoder serves without it. */
+  CHECK_EQ(e2e::Request(plugin.GetPreview, in, 1).result, 2);
+  CHECK_EQ(e2e::Request(plugin.GetPicture, in, 0).result, 2);
+  Fake &fake = e2e::UseFake();
+  if (!fake.ok()) return;
+  CHECK_EQ(e2e::Request(plugin.GetPicture, in, 0).result, 0);
+  CHECK_EQ(fake.calls(), 1);
+  /* Once loaded, it stays: another name in the registry has no effect. */
+  e2e::UseDecoder("", "no_such.mqf");
+  CHECK_EQ(e2e::Request(plugin.GetPicture, in, 1).result, 0);
+  CHECK_EQ(fake.calls(), 2);
+}
+
+/* The reference decoder beside the plug-in: camera files, and the
+ * fall-back of GetPicture to the internal decoder for what it declines. */
+SUITE_CASE(quorel_decodes_camera_files_and_declines_four_components) {
+  maker::Picture cmyk;
+  cmyk.width = 40;
+  cmyk.height = 24;
+  cmyk.input = JCS_CMYK;
+  maker::Picture ycck = cmyk;
+  ycck.stored = JCS_YCCK;
+  const camera::Data plain = e2e::Jpeg(64, 40);
+  struct Row {
+    const char *label;
+    camera::Data bytes;
+    int32_t internal; /* UseInternalDecoder */
+    int32_t picture;  /* GetPicture's result */
+    int32_t preview;  /* GetPreview's result */
+    int32_t width, height; /* of the picture */
+  } rows[] = {
+      {"plain", plain, 1, 0, 0, 64, 40},
+      {"J6I", camera::MakeJ6i(plain), 1, 0, 0, 60, 40},
+      {"PMP turned", PmpTurned(plain), 1, 0, 0, 40, 64},
+      {"Exif with JPEG thumbnail", e2e::ExifJpeg(1), 1, 0, 0, e2e::kPlainWidth, e2e::kPlainHeight},
+      {"CMYK, internal decoder on", e2e::Encoded(cmyk), 1, 0, 10, 40, 24},
+      {"YCCK, internal decoder on", e2e::Encoded(ycck), 1, 0, 10, 40, 24},
+      {"CMYK, internal decoder off", e2e::Encoded(cmyk), 0, 10, 10, 0, 0},
+  };
+  for (const Row &row : rows) {
+    Input in(row.bytes);
+    for (uint32_t flag : {0u, 1u}) {
+      std::string where = std::string(row.label) + InputKind(flag);
+      suite::ResetStore();
+      CameraSettings();
+      e2e::SetMain("UseInternalDecoder", row.internal);
+      e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+      Plugin plugin;
+      if (!plugin.ok()) return;
+
+      e2e::Info info = e2e::QueryInfo(plugin, in, flag);
+      CHECK_EQ_AT(where, info.result, 0);
+      Answer picture = e2e::Request(plugin.GetPicture, in, flag);
+      CHECK_EQ_AT(where, picture.result, row.picture);
+      Answer preview = e2e::Request(plugin.GetPreview, in, flag);
+      CHECK_EQ_AT(where, preview.result, row.preview);
+      if (row.picture != 0) {
+        CHECK_AT(where, picture.info == 0 && picture.bits == 0);
+        continue;
+      }
+      /* The bitmap has the size the information promised. */
+      CHECK_AT(where, picture.unlocked);
+      CHECK_EQ_AT(where, picture.header.biWidth, row.width);
+      CHECK_EQ_AT(where, picture.header.biHeight, row.height);
+      CHECK_EQ_AT(where, info.record.width, row.width);
+      CHECK_EQ_AT(where, info.record.height, row.height);
+      if (row.preview == 0)
+        CHECK_AT(where, preview.header.biWidth > 0 && preview.header.biWidth <= row.width);
+    }
+  }
+}
+
+#ifndef _WIN32
+/* Natively the stand-in lets a case watch the prompt and fail allocations. */
+SUITE_CASE(thumbnail_that_ends_early_prompts_and_failed_bitmap_delegates) {
+  Input truncated(e2e::ExifJpeg(1, camera::Data(e2e::ThumbnailJpeg().begin(),
+                                                e2e::ThumbnailJpeg().begin() + 120)));
+  Fake &fake = e2e::UseFake();
+  Plugin plugin;
+  if (!plugin.ok() || !fake.ok()) return;
+  StandinSetDialogScript(
+      [](HWND dialog, void *) { StandinClick(dialog, IDCANCEL); }, nullptr);
+  long dialogs = StandinDialogsCreated();
+  /* The inner picture request shows the prompt; declined, the request
+   * goes to the decoder's GetPreview on the whole file. */
+  Answer a = e2e::Request(plugin.GetPreview, truncated, 1);
+  CHECK_EQ(StandinDialogsCreated(), dialogs + 1);
+  CHECK(StandinLastDialogRequest() == 130 || StandinLastDialogRequest() == 131);
+  CHECK_EQ(a.result, 0);
+  CHECK_EQ(fake.calls(), 100);
+  StandinSetDialogScript(nullptr, nullptr);
+
+  e2e::SetMain("ReportDialog", 0);
+  fake.Reset();
+  e2e::Request(plugin.GetPreview, truncated, 1);
+  CHECK_EQ(StandinDialogsCreated(), dialogs + 1);
+
+  /* No memory for the RGB thumbnail's bitmap: the decoder's preview. */
+  Input rgb(e2e::ExifJpeg(2));
+  fake.Reset();
+  StandinFailLocalAllocAt(1);
+  a = e2e::Request(plugin.GetPreview, rgb, 0);
+  StandinFailLocalAllocAt(0);
+  CHECK_EQ(a.result, 0);
+  CHECK_EQ(fake.calls(), 100);
+  CHECK_EQ(a.header.biWidth, 16);
+}
+#endif
+
+}  // namespace
+
+E2E_MAIN()

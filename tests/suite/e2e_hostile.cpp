@@ -1,0 +1,418 @@
+/*
+ * e2e_hostile.cpp - the built plug-in with quorel.mqf on input a viewer
+ * may meet: every file of the shared corpus (damaged ones included),
+ * random bytes, truncated files, containers whose header promises more
+ * than the block holds, failing allocations; and several threads calling
+ * the picture exports at once. Every answer must be a defined result code,
+ * with every block and file released.
+ *
+ * usage: e2e_hostile PATH-TO-MOVRELA.MQF CORPUS_DIR
+ */
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e2e_host.h"
+#include "e2e_inputs.h"
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <thread>
+#endif
+
+namespace {
+
+using camera::Data;
+using e2e::Answer;
+using e2e::Input;
+using e2e::Plugin;
+
+bool Defined(int32_t result) {
+  static const int32_t kCodes[] = {0, 1, 2, 3, 4, 6, 10};
+  return std::find(std::begin(kCodes), std::end(kCodes), result) != std::end(kCodes);
+}
+
+std::vector<std::string> FilesIn(const std::string &folder) {
+  std::vector<std::string> names;
+#ifdef _WIN32
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*.jpg").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do names.push_back(folder + "/" + found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+#else
+  if (DIR *dir = opendir(folder.c_str())) {
+    while (dirent *entry = readdir(dir))
+      if (std::strstr(entry->d_name, ".jpg")) names.push_back(folder + "/" + entry->d_name);
+    closedir(dir);
+  }
+#endif
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+/* Corpus files; `damaged` selects invalid/ instead of the camera files. */
+std::vector<std::string> Corpus(bool damaged) {
+  std::vector<std::string> files;
+  const char *folders[] = {"camera", "exif-org"};
+  if (damaged) return FilesIn(e2e::Where().corpus + "/invalid");
+  for (const char *folder : folders) {
+    std::vector<std::string> some = FilesIn(e2e::Where().corpus + "/" + folder);
+    files.insert(files.end(), some.begin(), some.end());
+  }
+  return files;
+}
+
+void UseQuorel() {
+  e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+  e2e::SetMain("ReportDialog", 0);
+}
+
+/* Everything the viewer may ask about one input, as one line: results,
+ * sizes and a checksum of the pixels, file and memory input alike. */
+struct Outcome {
+  int32_t supportedBlock = -1, supportedHandle = -1;
+  e2e::Info info[2];
+  Answer picture[2], preview[2];
+};
+
+Outcome AskEverything(const Plugin &plugin, const Input &in) {
+  Outcome o;
+  o.supportedBlock = e2e::SupportedBlock(plugin, in.bytes);
+  o.supportedHandle = e2e::SupportedHandle(plugin, in);
+  for (uint32_t flag : {0u, 1u}) {
+    o.info[flag] = e2e::QueryInfo(plugin, in, flag);
+    o.picture[flag] = e2e::Request(plugin.GetPicture, in, flag);
+    o.preview[flag] = e2e::Request(plugin.GetPreview, in, flag);
+  }
+  return o;
+}
+
+/* Defined codes, answers that do not depend on the input kind, and
+ * bitmaps that match the reported size. */
+void CheckOutcome(const std::string &where, const Outcome &o) {
+  CHECK_AT(where, o.supportedBlock == 0 || o.supportedBlock == 1);
+  CHECK_AT(where, o.supportedHandle == 0 || o.supportedHandle == 1);
+  for (int kind = 0; kind < 2; ++kind) {
+    std::string at = where + (kind ? " [memory]" : " [file]");
+    CHECK_AT(at, Defined(o.info[kind].result));
+    CHECK_AT(at, Defined(o.picture[kind].result));
+    CHECK_AT(at, Defined(o.preview[kind].result));
+    CHECK_AT(at, o.picture[kind].unlocked && o.preview[kind].unlocked);
+    if (o.info[kind].result == 0 && o.picture[kind].result == 0) {
+      CHECK_EQ_AT(at, o.picture[kind].header.biWidth, o.info[kind].record.width);
+      CHECK_EQ_AT(at, o.picture[kind].header.biHeight, o.info[kind].record.height);
+    }
+  }
+  CHECK_EQ_AT(where, o.info[0].result, o.info[1].result);
+  CHECK_EQ_AT(where, o.info[0].text, o.info[1].text);
+  CHECK_EQ_AT(where, o.picture[0].result, o.picture[1].result);
+  CHECK_EQ_AT(where, o.picture[0].bitsChecksum, o.picture[1].bitsChecksum);
+  CHECK_EQ_AT(where, o.preview[0].result, o.preview[1].result);
+}
+
+/* Natively: what one input leaves behind. */
+struct Balance {
+#ifndef _WIN32
+  long blocks = StandinLiveLocalBlocks(), files = StandinOpenFiles();
+#endif
+  void check(const std::string &where) const {
+#ifndef _WIN32
+    CHECK_EQ_AT(where + ", blocks left", StandinLiveLocalBlocks(), blocks);
+    CHECK_EQ_AT(where + ", files left", StandinOpenFiles(), files);
+#else
+    (void)where;
+#endif
+  }
+};
+
+SUITE_CASE(every_corpus_file_gets_defined_answers) {
+  if (e2e::Where().corpus.empty()) {
+    suite::Report(__FILE__, __LINE__, "no corpus folder given");
+    return;
+  }
+  UseQuorel();
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  for (bool damaged : {false, true}) {
+    std::vector<std::string> files = Corpus(damaged);
+    CHECK(files.size() >= (damaged ? 5u : 30u));
+    for (const std::string &name : files) {
+      Input in(camera::ReadWholeFile(name));
+      Balance balance;
+      Outcome o = AskEverything(plugin, in);
+      balance.check(name);
+      CheckOutcome(name, o);
+      if (damaged) continue;
+      /* The camera pictures are whole: each export serves them. */
+      CHECK_EQ_AT(name, o.supportedBlock, 1);
+      CHECK_EQ_AT(name, o.info[0].result, 0);
+      CHECK_EQ_AT(name, o.picture[0].result, 0);
+      CHECK_EQ_AT(name, o.preview[0].result, 0);
+    }
+  }
+}
+
+/* A repeatable stream of bytes. */
+struct Random {
+  uint32_t state;
+  explicit Random(uint32_t seed) : state(seed) {}
+  uint8_t next() {
+    state = state * 1103515245u + 12345u;
+    return static_cast<uint8_t>(state >> 16);
+  }
+  Data bytes(size_t n) {
+    Data out(n);
+    for (uint8_t &b : out) b = next();
+    return out;
+  }
+};
+
+SUITE_CASE(random_and_truncated_input_gets_defined_answers) {
+  UseQuorel();
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  std::vector<std::pair<std::string, Data>> inputs;
+  Random random(20240607);
+  const size_t sizes[] = {1, 2, 3, 64, 2047, 2048, 2049, 6000};
+  for (size_t n : sizes) {
+    inputs.push_back({"random " + std::to_string(n), random.bytes(n)});
+    inputs.push_back({"SOI and random " + std::to_string(n), e2e::Concat({0xFF, 0xD8}, random.bytes(n))});
+    inputs.push_back({"SOI, DQT and random " + std::to_string(n),
+                      e2e::Concat({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00}, random.bytes(n))});
+  }
+  /* A JPEG with random bytes in its scan data, and one with a random
+   * header segment. */
+  Data scrambled = e2e::Jpeg(64, 48);
+  for (size_t i = scrambled.size() / 2; i + 2 < scrambled.size(); i += 7) scrambled[i] = random.next();
+  inputs.push_back({"scan data scrambled", scrambled});
+  inputs.push_back({"random APP1", e2e::WithSegments(e2e::Jpeg(), {exifbuild::app1(random.bytes(500))})});
+
+  std::vector<Data> wholes = {e2e::ExifJpeg(1), e2e::ExifJpeg(2), camera::MakeJ6i(e2e::Jpeg()),
+                              camera::MakePmp(e2e::Jpeg())};
+  if (!e2e::Where().corpus.empty())
+    wholes.push_back(camera::ReadWholeFile(e2e::Where().corpus + "/camera/Canon_40D.jpg"));
+  for (size_t w = 0; w < wholes.size(); ++w) {
+    const Data &whole = wholes[w];
+    for (size_t cut : {size_t{2}, size_t{4}, size_t{21}, size_t{140}, size_t{400}, whole.size() / 2,
+                       whole.size() - 2}) {
+      if (cut >= whole.size()) continue;
+      inputs.push_back({"input " + std::to_string(w) + " cut at " + std::to_string(cut),
+                        Data(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut))});
+    }
+  }
+  for (const auto &input : inputs) {
+    Input in(input.second);
+    Balance balance;
+    Outcome o = AskEverything(plugin, in);
+    balance.check(input.first);
+    CheckOutcome(input.first, o);
+  }
+}
+
+SUITE_CASE(headers_that_promise_more_than_the_block_holds) {
+  UseQuorel();
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  camera::J6iHeader farJ6i;
+  farJ6i.distance = 5000;
+  camera::PmpHeader farPmp;
+  farPmp.longSignature = true;
+  farPmp.distance = 844;
+  const Data j6iHeader = camera::J6iHeaderBytes(farJ6i);
+  const Data pmpHeader = camera::PmpHeaderBytes(farPmp);
+  Data longSegment = e2e::Concat({0xFF, 0xD8, 0xFF, 0xE1, 0xEA, 0x60}, Data(500, 0x45));
+  struct Row {
+    const char *label;
+    Data bytes;
+    int32_t memory; /* every memory request's answer; -1: any defined code */
+  } rows[] = {
+      {"J6I stream at 5000 of 3000 bytes", Data(j6iHeader.begin(), j6iHeader.begin() + 3000), 2},
+      {"J6I stream at 5000 of 5000 bytes", j6iHeader, 2},
+      {"J6I stream at 5000 of 5001 bytes", e2e::Concat(j6iHeader, {0xFF}), 3},
+      {"PMP stream at 844 of 500 bytes", Data(pmpHeader.begin(), pmpHeader.begin() + 500), 2},
+      {"APP1 of 60000 bytes in 506", longSegment, 3},
+      {"SOF longer than the block", e2e::Concat({0xFF, 0xD8, 0xFF, 0xC0, 0x40, 0x00, 8, 0, 16}, Data(20, 1)), 3},
+  };
+  for (const Row &row : rows) {
+    Input in(row.bytes);
+    Balance balance;
+    Outcome o = AskEverything(plugin, in);
+    balance.check(row.label);
+    CheckOutcome(row.label, o);
+    if (row.memory < 0) continue;
+    CHECK_EQ_AT(row.label, o.info[1].result, row.memory);
+    CHECK_EQ_AT(row.label, o.picture[1].result, row.memory);
+    CHECK_EQ_AT(row.label, o.preview[1].result, row.memory);
+    CHECK_AT(row.label, o.info[1].untouched && !o.picture[1].written && !o.preview[1].written);
+  }
+
+  /* The host's offset at or past the end of the file: nothing to detect. */
+  Input small(e2e::Jpeg());
+  for (int32_t offset : {static_cast<int32_t>(small.bytes.size()), 1000000}) {
+    std::string where = "offset " + std::to_string(offset);
+    Balance balance;
+    CHECK_EQ_AT(where, e2e::QueryInfo(plugin, small, 0, offset).result, 2);
+    CHECK_EQ_AT(where, e2e::Request(plugin.GetPicture, small, 0, offset).result, 2);
+    CHECK_EQ_AT(where, e2e::Request(plugin.GetPreview, small, 0, offset).result, 2);
+    balance.check(where);
+  }
+}
+
+#ifndef _WIN32
+/* Every allocation of a request failing in turn: a defined answer each
+ * time, nothing left behind. */
+SUITE_CASE(failing_allocations_give_defined_answers_and_release_everything) {
+  e2e::Fake &fake = e2e::UseFake();
+  e2e::SetMain("ReportDialog", 0);
+  e2e::SetMain("ExifPreviewLevel", 14);
+  Plugin plugin;
+  if (!plugin.ok() || !fake.ok()) return;
+  Input exif1(e2e::WithSegments(e2e::ExifJpeg(1), {exifbuild::comment("text")}));
+  Input exif2(e2e::ExifJpeg(2));
+  struct Step {
+    const char *label;
+    int which; /* 0 information, 1 picture (declined: internal decoder), 2 preview */
+    const Input &in;
+  } steps[] = {{"information", 0, exif1}, {"picture", 1, exif1}, {"preview, JPEG thumbnail", 2, exif1},
+               {"preview, RGB thumbnail", 2, exif2}};
+  typedef void (*FailAt)(long);
+  const FailAt failers[] = {StandinFailHeapAllocAt, StandinFailLocalAllocAt};
+  for (int f = 0; f < 2; ++f) {
+    for (const Step &step : steps) {
+      int outOfMemory = 0;
+      int32_t result = -99;
+      for (long n = 1; n <= 120; ++n) {
+        std::string where = std::string(step.label) + (f ? ", LocalAlloc " : ", HeapAlloc ") +
+                            std::to_string(n);
+        fake.Reset();
+        fake.answer(FakeGetPicture, step.which == 1 ? 10 : 0);
+        Balance balance;
+        failers[f](n);
+        if (step.which == 0) {
+          result = e2e::QueryInfo(plugin, step.in, 1).result;
+        } else {
+          Answer a = e2e::Request(step.which == 1 ? plugin.GetPicture : plugin.GetPreview, step.in, 1);
+          result = a.result;
+          CHECK_AT(where, a.unlocked);
+        }
+        failers[f](0);
+        balance.check(where);
+        CHECK_AT(where + ": " + suite::Show(result), result == 0 || result == 3 || result == 4);
+        if (result == 4) ++outOfMemory;
+      }
+      /* Far enough: the last requests had all they asked for. */
+      CHECK_EQ_AT(step.label, result, 0);
+      if (f == 0) CHECK_AT(step.label, outOfMemory > 0);
+    }
+  }
+}
+#endif
+
+/* Threads without std::thread, which this MinGW toolchain lacks. */
+struct Thread {
+  typedef void (*Body)(void *);
+  Body body;
+  void *argument;
+#ifdef _WIN32
+  HANDLE handle = nullptr;
+  static DWORD WINAPI Run(LPVOID self) {
+    Thread *t = static_cast<Thread *>(self);
+    t->body(t->argument);
+    return 0;
+  }
+  void start() { handle = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  void join() {
+    if (handle) {
+      WaitForSingleObject(handle, INFINITE);
+      CloseHandle(handle);
+    }
+  }
+#else
+  std::thread thread;
+  void start() { thread = std::thread(body, argument); }
+  void join() { thread.join(); }
+#endif
+};
+
+/* One input's answers, reduced to what must not depend on the thread. */
+std::string Summary(const Plugin &plugin, const Input &in) {
+  e2e::Info info = e2e::QueryInfo(plugin, in, 1);
+  Answer picture = e2e::Request(plugin.GetPicture, in, 1);
+  Answer preview = e2e::Request(plugin.GetPreview, in, 0);
+  const uint8_t *text = reinterpret_cast<const uint8_t *>(info.text.data());
+  char line[256];
+  std::snprintf(line, sizeof line, "%d %d %d/%d %dx%d %08x %d %08x %d %dx%d %08x",
+                e2e::SupportedBlock(plugin, in.bytes), info.result, info.record.width,
+                info.record.height, info.record.xDensity, info.record.yDensity,
+                FakeChecksum(text, info.text.size()), picture.result, picture.bitsChecksum,
+                preview.result, static_cast<int>(preview.header.biWidth),
+                static_cast<int>(preview.header.biHeight), preview.bitsChecksum);
+  return line;
+}
+
+struct Worker {
+  const Plugin *plugin;
+  const std::vector<std::unique_ptr<Input>> *inputs;
+  size_t first;
+  std::vector<std::string> summaries; /* by input index */
+  static void Run(void *self) {
+    Worker *w = static_cast<Worker *>(self);
+    size_t n = w->inputs->size();
+    w->summaries.assign(n, std::string());
+    for (size_t round = 0; round < 2; ++round)
+      for (size_t k = 0; k < n; ++k) {
+        size_t i = (w->first + k) % n;
+        std::string s = Summary(*w->plugin, *(*w->inputs)[i]);
+        if (round == 0) w->summaries[i] = s;
+        else if (s != w->summaries[i]) w->summaries[i] = "changed: " + s;
+      }
+  }
+};
+
+SUITE_CASE(threads_get_the_answers_of_one_thread) {
+  UseQuorel();
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  std::vector<std::unique_ptr<Input>> inputs;
+  for (const std::string &name : Corpus(false))
+    inputs.emplace_back(new Input(camera::ReadWholeFile(name)));
+  for (const std::string &name : Corpus(true))
+    inputs.emplace_back(new Input(camera::ReadWholeFile(name)));
+  inputs.emplace_back(new Input(e2e::ExifJpeg(1)));
+  inputs.emplace_back(new Input(e2e::ExifJpeg(2)));
+  inputs.emplace_back(new Input(camera::MakeJ6i(e2e::Jpeg())));
+  inputs.emplace_back(new Input(camera::MakePmp(e2e::Jpeg())));
+
+  /* One thread first; that also loads the external decoder. */
+  std::vector<std::string> expected;
+  for (const auto &in : inputs) expected.push_back(Summary(plugin, *in));
+#ifndef _WIN32
+  long blocks = StandinLiveLocalBlocks();
+#endif
+  const size_t kThreads = 4;
+  std::vector<Worker> workers(kThreads);
+  std::vector<Thread> threads(kThreads);
+  for (size_t t = 0; t < kThreads; ++t) {
+    workers[t] = Worker{&plugin, &inputs, t * inputs.size() / kThreads, {}};
+    threads[t].body = Worker::Run;
+    threads[t].argument = &workers[t];
+  }
+  for (Thread &t : threads) t.start();
+  for (Thread &t : threads) t.join();
+  for (size_t t = 0; t < kThreads; ++t)
+    for (size_t i = 0; i < inputs.size(); ++i)
+      CHECK_EQ_AT("thread " + std::to_string(t) + ", input " + std::to_string(i),
+                  workers[t].summaries[i], expected[i]);
+#ifndef _WIN32
+  CHECK_EQ(StandinLiveLocalBlocks(), blocks);
+#endif
+}
+
+}  // namespace
+
+E2E_MAIN()
