@@ -22,14 +22,12 @@ report=build/fuzz/campaign.txt
 printf '%-28s %12s %8s %8s %8s\n' target executions cov features crashes > "$report"
 for t in "${targets[@]}"; do
   log=build/fuzz/campaign-$t.log
-  # Seeds: what the smoke runs gathered, plus the seed folders of its cmake file.
-  ctest --test-dir build/fuzz -R "fuzz_$t\$" -N >/dev/null 2>&1
+  # Seeds: what earlier runs gathered, plus the corpus and our samples.
   corpus=$dir/corpus-$t
-  mkdir -p "$corpus"
+  mkdir -p "$corpus" "$dir/crashes-$t"
   cp -n ../shared/corpus/*/*.jpg tests/samples/*.jpg "$corpus/" 2>/dev/null
   "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=20 -rss_limit_mb=4096 \
     -artifact_prefix="$dir/crashes-$t/" -print_final_stats=1 "$corpus" > "$log" 2>&1
-  mkdir -p "$dir/crashes-$t"
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
