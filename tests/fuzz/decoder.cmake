@@ -6,3 +6,7 @@ movrela_fuzzer(NAME decoder_fuzzer SOURCES decoder_fuzzer.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/invalid ${CMAKE_SOURCE_DIR}/tests/samples)
 movrela_fuzzer(NAME queries_fuzzer SOURCES queries_fuzzer.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/exif-org ${CORPUS}/invalid)
+movrela_fuzzer(NAME pictures_fuzzer SOURCES pictures_fuzzer.cpp
+               SEEDS ${CORPUS}/camera ${CORPUS}/exif-org ${CORPUS}/invalid)
+target_compile_definitions(pictures_fuzzer PRIVATE QUOREL_PATH="$<TARGET_FILE:quorel>")
+add_dependencies(pictures_fuzzer quorel)

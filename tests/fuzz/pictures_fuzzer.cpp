@@ -1,0 +1,75 @@
+/*
+ * pictures_fuzzer.cpp - GetPicture and GetPreview over memory input, with
+ * the reference decoder as the wrapped plug-in and the internal decoder as
+ * the fall-back, the broken-file prompt off. Every block handed back is
+ * freed; nothing may be left.
+ */
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_setup.h"
+#include "plugin/exports.h"
+
+namespace {
+
+void SetNumber(const char *name, int32_t value) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Doru\\movrela", 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+  RegCloseKey(key);
+}
+
+void Prepare() {
+  static bool ready = false;
+  if (ready) return;
+  FuzzSettings();
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Doru\\movrela", 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
+    const char *decoder = QUOREL_PATH;
+    RegSetValueExA(key, "JPEGPlug-in", 0, REG_SZ, reinterpret_cast<const BYTE *>(decoder),
+                   static_cast<DWORD>(std::strlen(decoder) + 1));
+    RegCloseKey(key);
+  }
+  SetNumber("ReportDialog", 0);
+  SetNumber("ExifPreviewLevel", 14); /* every thumbnail kind */
+  ready = true;
+}
+
+/* As decoder_fuzzer: pictures of more than a few million pixels are passed
+ * over. */
+bool SmallEnough(const uint8_t *data, size_t size) {
+  for (size_t i = 0; i + 8 < size; ++i) {
+    if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xCF && data[i + 1] != 0xC4 &&
+        data[i + 1] != 0xC8 && data[i + 1] != 0xCC) {
+      uint32_t height = (data[i + 5] << 8) | data[i + 6];
+      uint32_t width = (data[i + 7] << 8) | data[i + 8];
+      if (uint64_t(width) * height > 4000000u) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size == 0 || !SmallEnough(data, size)) return 0;
+  Prepare();
+  std::vector<char> input(data, data + size);
+  for (int preview = 0; preview <= 1; ++preview) {
+    HLOCAL info = nullptr, bits = nullptr;
+    int32_t result = preview ? GetPreview(input.data(), static_cast<int32_t>(size), 1, &info, &bits,
+                                          nullptr, 0)
+                             : GetPicture(input.data(), static_cast<int32_t>(size), 1, &info, &bits,
+                                          nullptr, 0);
+    if (result == Success && (!info || !bits)) __builtin_trap();
+    if (info) LocalFree(info);
+    if (bits) LocalFree(bits);
+  }
+  if (StandinLiveLocalBlocks() != 0) __builtin_trap();
+  return 0;
+}
