@@ -40,20 +40,6 @@ void Prepare() {
   ready = true;
 }
 
-/* As decoder_fuzzer: pictures of more than a few million pixels are passed
- * over. */
-bool SmallEnough(const uint8_t *data, size_t size) {
-  for (size_t i = 0; i + 8 < size; ++i) {
-    if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xCF && data[i + 1] != 0xC4 &&
-        data[i + 1] != 0xC8 && data[i + 1] != 0xCC) {
-      uint32_t height = (data[i + 5] << 8) | data[i + 6];
-      uint32_t width = (data[i + 7] << 8) | data[i + 8];
-      if (uint64_t(width) * height > 4000000u) return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
