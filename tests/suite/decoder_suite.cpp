@@ -22,17 +22,9 @@
 
 namespace {
 
-HINSTANCE SelfInstance() {
-#ifdef _WIN32
-  return GetModuleHandleA(nullptr);
-#else
-  return StandinSelfModule();
-#endif
-}
-
 void Attach() {
   static bool attached = false;
-  if (!attached) AttachModule(SelfInstance());
+  if (!attached) AttachModule(suite::SelfInstance());
   attached = true;
 }
 

@@ -84,6 +84,16 @@ inline std::string Path(const std::string &unixPath) {
   return unixPath;
 }
 
+/* The running program's own module: its string table and dialogs are the
+ * plug-in's when a suite links the plug-in's sources. */
+inline HINSTANCE SelfInstance() {
+#ifdef _WIN32
+  return GetModuleHandleA(nullptr);
+#else
+  return StandinSelfModule();
+#endif
+}
+
 /* Deletes every value the plug-in or the viewer may have stored. */
 inline void ResetStore() {
 #ifdef _WIN32

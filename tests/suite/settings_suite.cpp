@@ -19,19 +19,11 @@ const char kMain[] = "Software\\Doru\\movrela";
 const char kJ6i[] = "Software\\Doru\\movrela\\J6I";
 const char kPmp[] = "Software\\Doru\\movrela\\PMP";
 
-HINSTANCE SelfInstance() {
-#ifdef _WIN32
-  return GetModuleHandleA(nullptr);
-#else
-  return StandinSelfModule();
-#endif
-}
-
 /* (Re)attaches the module state, which fixes the backend by platform id. */
 void Attach() {
   static bool attached = false;
   if (attached) DetachModule();
-  AttachModule(SelfInstance());
+  AttachModule(suite::SelfInstance());
   attached = true;
 }
 
