@@ -3,9 +3,10 @@
 # and UndefinedBehaviorSanitizer) and runs each for MINUTES (default 20),
 # one after another, seeded from the corpus and our samples. Crashes land in
 # build/fuzz/tests/fuzz/crashes-NAME/; a table of executions, coverage and
-# crashes is printed at the end.
+# crashes is printed at the end. FUZZ_JOBS=N runs N targets at a time
+# (default 1); each still gets MINUTES of its own.
 #
-# usage: scripts/fuzz.sh [MINUTES] [TARGET...]
+# usage: [FUZZ_JOBS=N] scripts/fuzz.sh [MINUTES] [TARGET...]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-20}
@@ -20,18 +21,26 @@ fi
 export MOVRELA_WINROOT=$PWD/build/fuzz/winroot-campaign
 report=build/fuzz/campaign.txt
 printf '%-28s %12s %8s %8s %8s\n' target executions cov features crashes > "$report"
-for t in "${targets[@]}"; do
-  log=build/fuzz/campaign-$t.log
+run_target() {
+  local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
-  corpus=$dir/corpus-$t
   mkdir -p "$corpus" "$dir/crashes-$t"
   cp -n ../shared/corpus/*/*.jpg tests/samples/*.jpg "$corpus/" 2>/dev/null
   "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=20 -rss_limit_mb=4096 \
     -artifact_prefix="$dir/crashes-$t/" -print_final_stats=1 "$corpus" > "$log" 2>&1
+  local execs cov ft crashes
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   crashes=$(find "$dir/crashes-$t" -type f | wc -l)
-  printf '%-28s %12s %8s %8s %8s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" | tee -a "$report"
+  printf '%-28s %12s %8s %8s %8s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" > "build/fuzz/campaign-$t.row"
+  cat "build/fuzz/campaign-$t.row"
+}
+jobs=${FUZZ_JOBS:-1}
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
+  run_target "$t" &
 done
+wait
+for t in "${targets[@]}"; do cat "build/fuzz/campaign-$t.row" >> "$report"; done
 cat "$report"

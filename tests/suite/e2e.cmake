@@ -9,8 +9,9 @@ movrela_suite(NAME e2e_dispatch SOURCES e2e_dispatch.cpp ARGS PLUGIN)
 movrela_suite(NAME e2e_queries SOURCES e2e_queries.cpp ARGS PLUGIN)
 movrela_suite(NAME e2e_hostile SOURCES e2e_hostile.cpp ARGS PLUGIN ${E2E_CORPUS})
 movrela_suite(NAME e2e_switch SOURCES dispatch_switch.cpp PRODUCT ARGS PLUGIN)
+movrela_suite(NAME e2e_sweeps SOURCES e2e_sweeps.cpp ARGS PLUGIN)
 
-foreach(suite e2e_dispatch e2e_queries e2e_hostile e2e_switch)
+foreach(suite e2e_dispatch e2e_queries e2e_hostile e2e_switch e2e_sweeps)
   target_include_directories(${suite} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fakes)
   add_dependencies(${suite} ${FAKE_TARGETS} quorel movrela)
   # jpeg_maker.h encodes the test pictures.

@@ -21,6 +21,7 @@
 #include "fake_decoder.h"
 #include "harness.h"
 #include "store.h"
+#include "win_accounting.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -82,6 +83,33 @@ inline void SetPlaces(int argc, char **argv) {
   p.fakes = p.folder + "/fakes";
 }
 
+/* Blocks (local blocks and library memory) and files the plug-in and its
+ * external decoder hold right now. */
+inline long LiveBlocks() {
+#ifdef _WIN32
+  return winacct::LiveBlocks();
+#else
+  return StandinLiveLocalBlocks();
+#endif
+}
+
+inline long OpenFiles() {
+#ifdef _WIN32
+  return winacct::OpenFiles();
+#else
+  return StandinOpenFiles();
+#endif
+}
+
+/* The host frees a block the plug-in handed over. */
+inline void HostFree(HLOCAL h) {
+  if (LocalFree(h) == nullptr) {
+#ifdef _WIN32
+    winacct::HostFreed();
+#endif
+  }
+}
+
 /* The plug-in, loaded for one case and released at its end: a new load
  * starts with no external decoder. */
 struct Plugin {
@@ -96,6 +124,9 @@ struct Plugin {
       suite::Report(__FILE__, __LINE__, "cannot load " + Where().plugin);
       return;
     }
+#ifdef _WIN32
+    winacct::Patch(module);
+#endif
     IsSupported = ProcAs<IsSupportedFn>(GetProcAddress(module, "IsSupported"));
     GetPictureInfo = ProcAs<GetPictureInfoFn>(GetProcAddress(module, "GetPictureInfo"));
     GetPicture = ProcAs<GetPictureFn>(GetProcAddress(module, "GetPicture"));
@@ -223,7 +254,7 @@ inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
     const void *p = LocalLock(info);
     if (p && LocalSize(info) >= sizeof a.header) std::memcpy(&a.header, p, sizeof a.header);
     LocalUnlock(info);
-    LocalFree(info);
+    HostFree(info);
   }
   if (bits) {
     a.unlocked = a.unlocked && Unlocked(bits);
@@ -231,7 +262,7 @@ inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
     a.bitsSize = LocalSize(bits);
     if (p) a.bitsChecksum = FakeChecksum(p, a.bitsSize);
     LocalUnlock(bits);
-    LocalFree(bits);
+    HostFree(bits);
   }
   return a;
 }
@@ -276,7 +307,7 @@ inline Info QueryInfo(const Plugin &plugin, const Input &in, uint32_t flag, int3
     const char *p = static_cast<const char *>(LocalLock(out.record.textHandle));
     if (p) out.text.assign(p, strnlen(p, LocalSize(out.record.textHandle)));
     LocalUnlock(out.record.textHandle);
-    LocalFree(out.record.textHandle);
+    HostFree(out.record.textHandle);
   }
   return out;
 }
@@ -285,7 +316,7 @@ inline Info QueryInfo(const Plugin &plugin, const Input &in, uint32_t flag, int3
  * a handle the host opened on the file. */
 inline int32_t SupportedBlock(const Plugin &plugin, const Data &bytes, const char *name = "x.jpg") {
   std::vector<uint8_t> block(2048, 0);
-  std::memcpy(block.data(), bytes.data(), bytes.size() < 2048 ? bytes.size() : 2048);
+  if (!bytes.empty()) std::memcpy(block.data(), bytes.data(), bytes.size() < 2048 ? bytes.size() : 2048);
   return plugin.IsSupported(const_cast<char *>(name), reinterpret_cast<UINT_PTR>(block.data()));
 }
 
