@@ -2,7 +2,8 @@
 # Benchmark: the internal decoder (file input, the whole picture into the
 # host's bitmap pair) against djpeg -bmp of the same libjpeg-turbo on the
 # same file, on a large picture (6000 x 4000, made from a corpus picture)
-# and a small one. Prints wall times, peak memory and the ratios.
+# and a small one. Prints wall times, peak memory and the ratios, and
+# "@row" lines for scripts/bench.sh's table.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -35,7 +36,11 @@ print(r[0]['mean'], r[1]['mean'])")
   size=$(identify -format '%wx%h' "$file")
   python3 -c "
 print('%-6s %-10s djpeg %8.1f ms %7d KiB | decodeInternally %8.1f ms %7d KiB | time x%.3f memory x%.3f' % (
-  '$picture', '$size', $djpeg*1000, $djpegMem, $ours*1000, $oursMem, $ours/$djpeg, $oursMem/$djpegMem))"
+  '$picture', '$size', $djpeg*1000, $djpegMem, $ours*1000, $oursMem, $ours/$djpeg, $oursMem/$djpegMem))
+print('@row\tdecodeInternally, $size file, wall time\t%.1f ms\tdjpeg -bmp\t%.1f ms\t%.3f\t<= 1.05' % (
+  $ours*1000, $djpeg*1000, $ours/$djpeg))
+print('@row\tdecodeInternally, $size file, peak memory\t%d KiB\tdjpeg -bmp\t%d KiB\t%.3f\t<= 1.1' % (
+  $oursMem, $djpegMem, $oursMem/$djpegMem))"
 done
 
 # Per decode without process start-up: 50 decodes of the small picture in one
@@ -44,3 +49,8 @@ start=$(date +%s%N)
 "$bench" "$work/small.jpg" 50
 end=$(date +%s%N)
 python3 -c "print('small, in one process: %.2f ms per decode' % (($end - $start) / 50 / 1e6))"
+small=$(python3 -c "import json; print(json.load(open('$work/small.json'))['results'][0]['mean'])")
+python3 -c "
+ours = ($end - $start) / 50 / 1e6
+print('@row\tdecodeInternally, 640x480, per decode in one process\t%.2f ms\tdjpeg -bmp, whole process\t%.2f ms\t%.3f\t-' % (
+  ours, $small * 1000, ours / ($small * 1000)))"

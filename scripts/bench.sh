@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Every benchmark in one run: builds the native tree without sanitizers
-# (build/bench) and prints, one section after another, the internal decoder
-# against djpeg (time and peak memory), the plug-in's exports against bare
-# libjpeg, and the camera containers' post-processors.
+# Every benchmark in one run, as one table: builds the native tree without
+# sanitizers (build/bench) and runs the internal decoder against djpeg
+# (time and peak memory), the plug-in's exports against bare libjpeg calls,
+# and the camera containers' post-processors against their yardsticks.
+# Every ratio is ours over the peer measured in the same run. The programs'
+# own output goes to build/bench/details.txt.
+#
+# usage: scripts/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -12,11 +16,26 @@ cmake -S . -B build/bench -G Ninja -Wno-dev -DMOVRELA_SANITIZE=OFF -DCMAKE_BUILD
 cmake --build build/bench --target decode_bench plugin_bench containers_bench movrela quorel -j2 >/dev/null
 export MOVRELA_WINROOT=$root/build/bench/winroot
 
-echo "== internal decoder against djpeg -bmp (same libjpeg-turbo, same file)"
-scripts/bench-decode.sh 2>/dev/null | grep -v -i -E 'warning|^ *$'
-echo
-echo "== plug-in exports"
-build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/../shared/corpus/camera/Canon_40D.jpg"
-echo
-echo "== camera containers"
-build/bench/tests/containers_bench 10
+details=build/bench/details.txt
+{
+  echo "== internal decoder against djpeg -bmp (same libjpeg-turbo, same file)"
+  scripts/bench-decode.sh 2>/dev/null | grep -v -i -E 'warning|^ *$'
+  echo
+  echo "== plug-in exports"
+  build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/../shared/corpus/camera/Canon_40D.jpg"
+  echo
+  echo "== camera containers (median of 10)"
+  build/bench/tests/containers_bench 10
+} > "$details"
+
+echo "$(nproc) cores, $(uname -m), native Release build; details in $details"
+grep '^@row' "$details" | python3 -c '
+import sys
+rows = [line.rstrip("\n").split("\t")[1:] for line in sys.stdin]
+head = ["Measure", "Ours", "Peer", "Peer figure", "Ratio", "Target"]
+widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
+def show(r): print("| " + " | ".join(c.ljust(w) for c, w in zip(r, widths)) + " |")
+show(head)
+print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+for r in rows: show(r)
+'

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a set time over a working corpus seeded from
-# the given files and folders (JPEGs are taken as they are).
+# the given files and folders (JPEGs are taken as they are). Inputs that once
+# crashed it (tests/fuzz/regressions/FUZZER-NAME/) are replayed first.
 #
 # usage: run-fuzzer.sh FUZZER CORPUS_DIR SECONDS SEED...
 set -euo pipefail
@@ -14,6 +15,10 @@ for seed in "$@"; do
     cp -n "$seed" "$corpus/"
   fi
 done
+regressions=$(dirname "$0")/regressions/$(basename "$fuzzer")
+if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+  "$fuzzer" -runs=1 "$regressions"/*
+fi
 artifacts=$(dirname "$corpus")/crashes-$(basename "$fuzzer")
 mkdir -p "$artifacts"
 exec "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
