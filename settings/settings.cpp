@@ -83,20 +83,16 @@ bool IsTextType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_LINK || type == REG_MULTI_SZ;
 }
 
-int ReadRegistry(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind,
-                 void *destination) {
-  HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-
+/* Reads one value of an open key into `destination`; a missing value or
+ * one of the wrong kind leaves it untouched and gives 0. */
+int QueryValue(HKEY key, LPCSTR valueName, SettingKind kind, void *destination) {
   /* Query into a scratch buffer first, so that a value of the wrong kind
    * leaves the caller's default untouched. A text keeps one byte free for
    * the terminator added below. */
   BYTE scratch[kSettingTextBuffer];
   DWORD type = REG_NONE;
   DWORD size = kind == SettingNumber ? sizeof(int32_t) : kSettingTextBuffer - 1;
-  LONG status = RegQueryValueExA(key, valueName, nullptr, &type, scratch, &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return 0;
+  if (RegQueryValueExA(key, valueName, nullptr, &type, scratch, &size) != ERROR_SUCCESS) return 0;
 
   if (kind == SettingNumber) {
     if (type != REG_DWORD || size != sizeof(int32_t)) return 0;
@@ -107,6 +103,15 @@ int ReadRegistry(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind,
     std::memcpy(destination, scratch, size + 1);
   }
   return 1;
+}
+
+int ReadRegistry(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind,
+                 void *destination) {
+  HKEY key;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  int found = QueryValue(key, valueName, kind, destination);
+  RegCloseKey(key);
+  return found;
 }
 
 /* The profile functions have no kinds: a number is the text's leading
@@ -195,23 +200,34 @@ int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
   char keyPath[kSettingNameBuffer];
   char valueName[kSettingNameBuffer];
   char text[kSettingTextBuffer];
+  const bool registry = UsesRegistry();
 
   for (const SettingGroup &group : kGroups) {
     LoadStringA(instance, group.keyId, keyPath, sizeof keyPath);
+    /* Every call loads the settings afresh, so each key is opened once for
+     * all its values rather than once per value: the same reads, at a
+     * fraction of the registry round trips. A key that cannot be opened
+     * leaves every value of it at its default. */
+    HKEY key = nullptr;
+    if (registry && RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+      key = nullptr;
     for (size_t i = 0; i < group.count; ++i) {
       const SettingEntry &entry = group.entries[i];
       char *field = reinterpret_cast<char *>(settings) + entry.offset;
       LoadStringA(instance, entry.nameId, valueName, sizeof valueName);
       if (entry.kind == SettingNumber) {
         int32_t number = entry.defaultNumber;
-        ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingNumber, &number);
+        if (!registry) ReadProfile(keyPath, valueName, SettingNumber, &number);
+        else if (key) QueryValue(key, valueName, SettingNumber, &number);
         std::memcpy(field, &number, sizeof number);
       } else {
         std::snprintf(text, sizeof text, "%s", entry.defaultText);
-        ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, text);
+        if (!registry) ReadProfile(keyPath, valueName, SettingText, text);
+        else if (key) QueryValue(key, valueName, SettingText, text);
         CopyTrimmed(field, entry.fieldSize, text);
       }
     }
+    if (key) RegCloseKey(key);
   }
 
   if (settings->PreviewSize != 0 && settings->PreviewSize != 4 && settings->PreviewSize != 8)

@@ -14,6 +14,9 @@
  * show what the request itself costs. Each figure is the best mean of
  * several batches.
  *
+ * Built natively (settings in the stand-in's file-backed registry) and for
+ * Windows (run under Wine: the registry of the Wine prefix).
+ *
  * usage: plugin_bench PATH-TO-MOVRELA.MQF EXIF_JPEG
  *   EXIF_JPEG: a camera picture whose Exif segment (with its JPEG
  *   thumbnail) the large picture gets.
@@ -30,7 +33,9 @@
 #include "decoder/jpeg.h"
 #include "platform.h"
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -149,6 +154,53 @@ void SetText(const char *key, const char *name, const std::string &value) {
   RegCloseKey(handle);
 }
 
+/* A fresh folder for the benchmark's files (and, natively, the stand-in's
+ * registry), with the plug-in's own settings at their defaults. */
+std::string MakeWorkFolder() {
+#ifdef _WIN32
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::string work = std::string(temp) + "plugin-bench-" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(work.c_str(), nullptr);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Doru");
+  return work;
+#else
+  const char *tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+  const std::string work = std::string(tmp) + "/plugin-bench-" + std::to_string(getpid());
+  if (std::system(("mkdir -p '" + work + "/root'").c_str()) != 0) return std::string();
+  setenv("MOVRELA_WINROOT", (work + "/root").c_str(), 1);
+  return work;
+#endif
+}
+
+bool RemoveWorkFolder(const std::string &work, const std::string &file) {
+#ifdef _WIN32
+  return DeleteFileA(file.c_str()) && RemoveDirectoryA(work.c_str());
+#else
+  (void)file;
+  return std::system(("rm -rf '" + work + "'").c_str()) == 0;
+#endif
+}
+
+/* The folder part of a path, with the separators the host uses. */
+std::string FolderOf(const std::string &path) {
+  std::string folder = path.substr(0, path.find_last_of("/\\"));
+#ifdef _WIN32
+  for (char &c : folder)
+    if (c == '/') c = '\\';
+  if (folder.size() > 1 && folder[0] == '\\') folder = "Z:" + folder;
+#endif
+  return folder;
+}
+
+std::string LoadError() {
+#ifdef _WIN32
+  return "LoadLibrary error " + std::to_string(GetLastError());
+#else
+  return StandinLastLoadError();
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -156,16 +208,17 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: plugin_bench PATH-TO-MOVRELA.MQF EXIF_JPEG\n");
     return 2;
   }
-  const std::string plugin = argv[1];
-  const std::string folder = plugin.substr(0, plugin.find_last_of('/'));
-  const char *tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
-  const std::string work = std::string(tmp) + "/plugin-bench-" + std::to_string(getpid());
-  if (std::system(("mkdir -p '" + work + "/root'").c_str()) != 0) return Fail("no work folder");
-  setenv("MOVRELA_WINROOT", (work + "/root").c_str(), 1);
+  std::string plugin = argv[1];
+#ifdef _WIN32
+  if (!plugin.empty() && plugin[0] == '/') plugin = "Z:" + plugin;
+#endif
+  const std::string folder = FolderOf(plugin);
+  const std::string work = MakeWorkFolder();
+  if (work.empty()) return Fail("no work folder");
   SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
 
   HMODULE module = LoadLibraryA(plugin.c_str());
-  if (!module) return Fail(StandinLastLoadError());
+  if (!module) return Fail(LoadError().c_str());
   auto pluginInfo = ProcAs<GetPluginInfoFn>(GetProcAddress(module, "GetPluginInfo"));
   auto isSupported = ProcAs<IsSupportedFn>(GetProcAddress(module, "IsSupported"));
   auto pictureInfo = ProcAs<GetPictureInfoFn>(GetProcAddress(module, "GetPictureInfo"));
@@ -174,13 +227,21 @@ int main(int argc, char **argv) {
   if (!pluginInfo || !isSupported || !pictureInfo || !getPicture || !getPreview) return Fail("exports missing");
 
   /* The large picture: our encoding with the camera's Exif segment. */
-  Data exif = FirstApp1(ReadFile(argv[2]));
+  std::string exifJpeg = argv[2];
+#ifdef _WIN32
+  if (!exifJpeg.empty() && exifJpeg[0] == '/') exifJpeg = "Z:" + exifJpeg;
+#endif
+  Data exif = FirstApp1(ReadFile(exifJpeg));
   if (exif.empty()) return Fail("no Exif segment");
   Data plain = Encode(6000, 4000, 90);
   Data large(plain.begin(), plain.begin() + 2);
   large.insert(large.end(), exif.begin(), exif.end());
   large.insert(large.end(), plain.begin() + 2, plain.end());
+#ifdef _WIN32
+  const std::string largePath = work + "\\large.jpg";
+#else
   const std::string largePath = work + "/large.jpg";
+#endif
   if (!WriteFile(largePath, large)) return Fail("cannot write the large picture");
   char *largeName = const_cast<char *>(largePath.c_str());
 
@@ -289,6 +350,6 @@ int main(int argc, char **argv) {
   row("settings read alone (GetPluginInfo 2)", settingsTime, "bare libjpeg header read", headerTime, "-");
 
   FreeLibrary(module);
-  if (std::system(("rm -rf '" + work + "'").c_str()) != 0) return Fail("cannot clean up");
+  if (!RemoveWorkFolder(work, largePath)) return Fail("cannot clean up");
   return 0;
 }

@@ -171,6 +171,27 @@ SUITE_CASE(values_of_the_wrong_kind_keep_their_defaults) {
   CHECK_EQ(s.ColorCorrect, 1);
 }
 
+/* Each key is read on its own: a value in one key is found whether or not
+ * the other keys exist, and the values of a missing key keep defaults. */
+SUITE_CASE(each_key_is_read_whether_or_not_the_others_exist) {
+  Attach();
+  struct Row {
+    const char *key;
+    const char *name;
+    int32_t PluginSettings::*field;
+  } rows[] = {{kMain, "ReportDialog", &PluginSettings::ReportDialog},
+              {kJ6i, "Right", &PluginSettings::Right},
+              {kPmp, "Rotation", &PluginSettings::Rotation}};
+  for (const Row &only : rows) {
+    suite::ResetStore();
+    Attach();
+    store::SetNumber(only.key, only.name, 77);
+    PluginSettings expected = Defaults();
+    expected.*only.field = 77;
+    CheckSame(Load(), expected, only.key);
+  }
+}
+
 SUITE_CASE(save_then_load_round_trips_through_the_registry) {
   Attach();
   PluginSettings saved = Unusual();
