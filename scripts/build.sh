@@ -15,6 +15,7 @@ if [ "${1:-}" != "--win32-only" ]; then
   cmake -S . -B build/native -G Ninja -Wno-dev \
     -DMOVRELA_SANITIZE=ON \
     -DMOVRELA_WIN32_DIR="$root/build/win32" \
-    -DMOVRELA_FUZZ_DIR="$root/build/fuzz" >/dev/null
+    -DMOVRELA_FUZZ_DIR="$root/build/fuzz" \
+    -DMOVRELA_TSAN_DIR="$root/build/tsan" >/dev/null
   cmake --build build/native -j2
 fi
