@@ -18,6 +18,9 @@ scripts/build.sh >/dev/null || { echo "stress: build failed" >&2; exit 1; }
 native=$root/build/native
 win32=$root/build/win32
 export WINE_TIMEOUT=0
+# A Wine prefix of its own: the suites rewrite the registry as they go, so
+# another Wine run on the shared prefix would change their settings.
+export WINEPREFIX_DIR=$root/build/wineprefix-stress
 status=0
 
 run() { # LABEL COMMAND...
