@@ -329,6 +329,8 @@ SUITE_CASE(threads_get_the_answers_of_one_thread) {
   }
   for (Thread &t : threads) t.start();
   for (Thread &t : threads) t.join();
+  /* Each input costs four calls: IsSupported, GetPictureInfo, GetPicture, GetPreview. */
+  std::printf("  %zu threads x %zu passes over %zu inputs\n", kThreads, Rounds(), inputs.size());
   for (size_t t = 0; t < kThreads; ++t)
     for (size_t i = 0; i < inputs.size(); ++i)
       CHECK_EQ_AT("thread " + std::to_string(t) + ", input " + std::to_string(i),
