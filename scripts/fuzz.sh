@@ -2,8 +2,8 @@
 # The fuzzing campaign: builds the libFuzzer targets (clang, AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs each for MINUTES (default 20),
 # one after another, seeded from the corpus and our samples. Crashes land in
-# build/fuzz/tests/fuzz/crashes-NAME/; a table of executions, coverage and
-# crashes is printed at the end. FUZZ_JOBS=N runs N targets at a time
+# build/fuzz/tests/fuzz/crashes-NAME/; a table of executions, coverage,
+# crashes and slow units is printed at the end. FUZZ_JOBS=N runs N targets at a time
 # (default 1); each still gets MINUTES of its own.
 #
 # usage: [FUZZ_JOBS=N] scripts/fuzz.sh [MINUTES] [TARGET...]
@@ -20,7 +20,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 export MOVRELA_WINROOT=$PWD/build/fuzz/winroot-campaign
 report=build/fuzz/campaign.txt
-printf '%-28s %12s %8s %8s %8s\n' target executions cov features crashes > "$report"
+printf '%-28s %12s %8s %8s %8s %5s\n' target executions cov features crashes slow > "$report"
 run_target() {
   local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
@@ -32,8 +32,12 @@ run_target() {
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  crashes=$(find "$dir/crashes-$t" -type f | wc -l)
-  printf '%-28s %12s %8s %8s %8s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" > "build/fuzz/campaign-$t.row"
+  # Crashes, leaks, timeouts and memory blow-ups are failures; libFuzzer's
+  # slow units (over 10 s, often only a busy machine) are counted apart.
+  crashes=$(find "$dir/crashes-$t" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+    -o -name 'oom-*' \) | wc -l)
+  slow=$(find "$dir/crashes-$t" -type f -name 'slow-unit-*' | wc -l)
+  printf '%-28s %12s %8s %8s %8s %5s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" "$slow" > "build/fuzz/campaign-$t.row"
   cat "build/fuzz/campaign-$t.row"
 }
 jobs=${FUZZ_JOBS:-1}
