@@ -40,7 +40,7 @@ details=build/bench/details.txt
 echo "$(nproc) cores, $(uname -m), Release builds (native unless marked Wine); details in $details"
 grep '^@row' "$details" | python3 -c '
 import sys
-rows = [line.rstrip("\n").split("\t")[1:] for line in sys.stdin]
+rows = [line.rstrip("\r\n").split("\t")[1:] for line in sys.stdin]
 head = ["Measure", "Ours", "Peer", "Peer figure", "Ratio", "Target"]
 widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
 def show(r): print("| " + " | ".join(c.ljust(w) for c, w in zip(r, widths)) + " |")
