@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "camera_files.h"
 #include "decoder/jpeg.h"
 #include "platform.h"
 
@@ -93,17 +94,6 @@ Data Encode(int width, int height, int quality) {
   Data out(buffer, buffer + size);
   std::free(buffer);
   return out;
-}
-
-Data ReadFile(const std::string &path) {
-  Data data;
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return data;
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
-  std::fclose(f);
-  return data;
 }
 
 bool WriteFile(const std::string &path, const Data &data) {
@@ -231,7 +221,7 @@ int main(int argc, char **argv) {
 #ifdef _WIN32
   if (!exifJpeg.empty() && exifJpeg[0] == '/') exifJpeg = "Z:" + exifJpeg;
 #endif
-  Data exif = FirstApp1(ReadFile(exifJpeg));
+  Data exif = FirstApp1(camera::ReadWholeFile(exifJpeg));
   if (exif.empty()) return Fail("no Exif segment");
   Data plain = Encode(6000, 4000, 90);
   Data large(plain.begin(), plain.begin() + 2);
