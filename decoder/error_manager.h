@@ -26,7 +26,8 @@ enum DecoderMessage : int {
   kLibraryOutOfMemory = 54,
   DECODE_ABORTED = 2001,     /* the host's progress callback asked to stop */
   EXIF_NO_MEMORY = 2004,     /* no memory for the copy of the Exif segment */
-  DATA_TRUNCATED = 2006      /* the data ended before the picture was complete */
+  DATA_TRUNCATED = 2006,     /* the data ended before the picture was complete */
+  TOO_MANY_SCANS = 2007      /* more scans than any encoder writes (BrokenData) */
 };
 
 struct ErrorManager {

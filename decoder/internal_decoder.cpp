@@ -72,9 +72,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
   }
 
   jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
-  if (request->progressCallback)
-    attachProgressMonitor(cinfo, &job->progress, request->progressCallback,
-                          request->callbackData);
+  attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
   const bool suppress = settings.ReportDialog == 0;
   if (request->fileInput)
     attachFileSource(cinfo, job->file, suppress);

@@ -1,6 +1,7 @@
 /*
  * progress.cpp - reports whole percentages to the host while libjpeg
- * decodes: 0 to 99 during the passes, each value only once.
+ * decodes: 0 to 99 during the passes, each value only once; and ends a
+ * decode whose stream has more scans than any encoder writes.
  */
 #include "decoder/progress.h"
 
@@ -10,6 +11,12 @@ namespace {
 
 void progressUpdate(j_common_ptr cinfo) {
   ProgressMonitor *monitor = reinterpret_cast<ProgressMonitor *>(cinfo->progress);
+  /* Each scan is a pass over all the picture's coefficients: a stream of
+   * thousands of tiny scans would keep the host waiting for minutes. */
+  if (cinfo->is_decompressor &&
+      reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    leaveWithCode(cinfo, TOO_MANY_SCANS);
+  if (monitor->callback == nullptr) return;
   const jpeg_progress_mgr &p = monitor->pub;
   int32_t percent = 1;
   if (p.total_passes != 0) {

@@ -150,7 +150,89 @@ uint32_t entryCount(const ExifSegment *s, uint32_t offset) {
  * inside the segment). */
 uint32_t entryOffset(uint32_t offset, uint32_t i) { return offset + 2 + kEntrySize * i; }
 
-int takeExifTag(const ExifSegment *s, const IfdEntry &e, ExifReportData *d) {
+/* A segment may point at the same Exif IFD or maker note many times over,
+ * or at many overlapping ones. Each distinct one is walked once; a camera
+ * writes one of each, so beyond these many distinct ones nothing more is
+ * walked, and the work stays linear in the segment. */
+constexpr uint32_t kDistinctIfds = 8;
+
+/* What walking one maker note gave: re-applied when it is pointed to again. */
+struct MakerNoteResult {
+  uint32_t offset;       /* of the maker note */
+  int found;             /* white-balance entries */
+  uint32_t whiteBalance; /* the last one's value */
+};
+
+/* State of one report walk over a segment. */
+struct ReportWalk {
+  ExifReportData *data;
+  uint32_t visited;                    /* entries read so far */
+  uint32_t exifIfds;                   /* distinct Exif IFD offsets */
+  uint32_t exifOffset[kDistinctIfds];
+  uint32_t exifLast[kDistinctIfds];    /* IFD0 index of the last pointer to each */
+  uint32_t notes;                      /* distinct maker notes walked */
+  MakerNoteResult note[kDistinctIfds];
+};
+
+/* The Nikon maker note of a MakerNote entry: where its entries start and
+ * how many there are. False when the entry is no Nikon maker note. */
+bool findNikonEntries(const ExifSegment *s, const IfdEntry *makerNote, uint32_t *note,
+                      uint32_t *entries) {
+  if (makerNote->count < kNikonMinimumCount) return false;
+  *note = makerNote->value;
+  if (!inside(s, *note, kNikonEntriesOffset)) return false;
+  static const char kNikon[6] = {'n', 'i', 'k', 'o', 'n', 0};
+  for (uint32_t i = 0; i < 6; ++i) {
+    uint8_t c = s->tiff[*note + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
+    if (c != static_cast<uint8_t>(kNikon[i])) return false;
+  }
+  *entries = read16(s, *note + kNikonCountOffset);
+  return uint64_t{*entries} * kEntrySize <= makerNote->count - 8;
+}
+
+/* Walks the m entries of the maker note at `note` for tag 7. */
+MakerNoteResult walkNikonEntries(const ExifSegment *s, uint32_t note, uint32_t m,
+                                 uint32_t *visited) {
+  MakerNoteResult result = {note, 0, 0};
+  for (uint32_t i = 0; i < m; ++i) {
+    IfdEntry e;
+    if (!readIfdEntry(s, note + kNikonEntriesOffset + kEntrySize * i, &e)) break;
+    ++*visited;
+    if (e.tag == kNikonWhiteBalanceTag && (e.type == kTiffShort || e.type == kTiffLong)) {
+      result.whiteBalance = e.value;
+      ++result.found;
+    }
+  }
+  return result;
+}
+
+void applyMakerNote(const MakerNoteResult &r, ExifReportData *data) {
+  if (r.found == 0) return;
+  data->makerNoteFlags |= kHasNikonWhiteBalance;
+  data->nikonWhiteBalance = r.whiteBalance;
+}
+
+/* A MakerNote entry of the Exif IFD: its tags count only the first time its
+ * maker note is walked; later pointers to it re-apply what that walk found. */
+int takeMakerNote(const ExifSegment *s, const IfdEntry &e, ReportWalk *walk) {
+  uint32_t note = 0, m = 0;
+  if (!findNikonEntries(s, &e, &note, &m)) return 0;
+  for (uint32_t i = 0; i < walk->notes; ++i) {
+    if (walk->note[i].offset == note) {
+      applyMakerNote(walk->note[i], walk->data);
+      return 0;
+    }
+  }
+  if (walk->notes == kDistinctIfds) return 0;
+  MakerNoteResult &r = walk->note[walk->notes++];
+  r = walkNikonEntries(s, note, m, &walk->visited);
+  applyMakerNote(r, walk->data);
+  return r.found;
+}
+
+int takeExifTag(const ExifSegment *s, const IfdEntry &e, ReportWalk *walk) {
+  ExifReportData *d = walk->data;
   RationalValue *rational = nullptr;
   uint32_t *number = nullptr;
   uint32_t flag = 0;
@@ -178,7 +260,7 @@ int takeExifTag(const ExifSegment *s, const IfdEntry &e, ExifReportData *d) {
       return 1;
     }
     case kTagMakerNote:
-      return e.type == kTiffUndefined ? readNikonWhiteBalance(s, &e, d) : 0;
+      return e.type == kTiffUndefined ? takeMakerNote(s, e, walk) : 0;
     default:
       return 0;
   }
@@ -192,15 +274,42 @@ int takeExifTag(const ExifSegment *s, const IfdEntry &e, ExifReportData *d) {
   return readRationalValue(s, e, rational) ? 1 : 0;
 }
 
-int walkExifIfd(const ExifSegment *s, uint32_t offset, ExifReportData *data) {
+int walkExifIfd(const ExifSegment *s, uint32_t offset, ReportWalk *walk) {
   int n = 0;
   uint32_t count = entryCount(s, offset);
   for (uint32_t i = 0; i < count; ++i) {
     IfdEntry e;
     if (!readIfdEntry(s, entryOffset(offset, i), &e)) break;
-    n += takeExifTag(s, e, data);
+    ++walk->visited;
+    n += takeExifTag(s, e, walk);
   }
   return n;
+}
+
+bool isExifPointer(const IfdEntry &e) { return e.tag == kTagExifIfd && e.type == kTiffLong; }
+
+/* Notes the Exif IFD pointer at IFD0 index `index`; the table keeps, for
+ * each distinct offset, the index of its last pointer. */
+void noteExifPointer(ReportWalk *walk, uint32_t offset, uint32_t index) {
+  for (uint32_t k = 0; k < walk->exifIfds; ++k) {
+    if (walk->exifOffset[k] == offset) {
+      walk->exifLast[k] = index;
+      return;
+    }
+  }
+  if (walk->exifIfds == kDistinctIfds) return;
+  walk->exifOffset[walk->exifIfds] = offset;
+  walk->exifLast[walk->exifIfds] = index;
+  ++walk->exifIfds;
+}
+
+/* Whether the pointer at IFD0 index `index` is the last one to its Exif
+ * IFD. Walking each IFD only there gives what walking it at every pointer
+ * gives: its own values, applied last, win over the earlier walks. */
+bool isLastPointer(const ReportWalk *walk, uint32_t offset, uint32_t index) {
+  for (uint32_t k = 0; k < walk->exifIfds; ++k)
+    if (walk->exifOffset[k] == offset) return walk->exifLast[k] == index;
+  return false;
 }
 
 /* The XResolution and YResolution entries of IFD1. */
@@ -292,7 +401,12 @@ bool readResolution(const ExifSegment *s, const IfdEntry &e, uint32_t *resolutio
 bool usable(const ExifSegment *s, const ExifThumbnail *t, uint32_t kind) {
   if (kind == 1) return inside(s, t->jpegOffset, t->jpegLength);
   if (t->width == 0 || t->height == 0) return false;
-  if (kind == 2) return inside(s, t->stripOffset, uint64_t{t->width} * t->height * 3);
+  if (kind == 2) {
+    /* Three bytes a pixel; the pixel count alone fits 64 bits, times three
+     * it may not. */
+    uint64_t pixels = uint64_t{t->width} * t->height;
+    return pixels <= s->size / 3 && inside(s, t->stripOffset, pixels * 3);
+  }
   /* Kind 3: one data unit of H x V luma bytes, Cb and Cr per block. */
   uint64_t h = t->subsamplingH, v = t->subsamplingV;
   if (h == 0 || v == 0) return false;
@@ -338,7 +452,9 @@ void skipBytes(j_decompress_ptr cinfo, uint32_t count) {
 }
 
 /* Reads the APP1 segment into a copy from the library's memory layer.
- * Null when it is too short to be Exif (then it has been skipped). */
+ * Null when it is too short to be Exif (then it has been skipped). While it
+ * is being filled the copy sits in the request's exifCopy slot, so that a
+ * jump out of the source leaves it to the request to free. */
 uint8_t *copyPayload(j_decompress_ptr cinfo, uint32_t *size) {
   uint32_t length = readSegmentLength(cinfo);
   if (length < 2) return nullptr; /* a broken length: nothing to read */
@@ -350,16 +466,28 @@ uint8_t *copyPayload(j_decompress_ptr cinfo, uint32_t *size) {
   j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
   uint8_t *copy = static_cast<uint8_t *>(jpeg_get_small(common, payload));
   if (copy == nullptr) leaveWithCode(common, EXIF_NO_MEMORY);
+  ContextOf(cinfo)->exifCopy = copy;
   copyBytes(cinfo, copy, payload);
   *size = payload;
   return copy;
 }
 
+/* Frees the copy in the exifCopy slot. */
 void freePayload(j_decompress_ptr cinfo, uint8_t *copy, uint32_t size) {
+  ContextOf(cinfo)->exifCopy = nullptr;
   jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), copy, size);
 }
 
 }  // namespace
+
+void releaseExifCopies(j_decompress_ptr cinfo) {
+  RequestContext *context = ContextOf(cinfo);
+  j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
+  if (context->exifCopy) jpeg_free_small(common, context->exifCopy, 0);
+  if (context->thumbnail.savedSegment) jpeg_free_small(common, context->thumbnail.savedSegment, 0);
+  context->exifCopy = nullptr;
+  context->thumbnail.savedSegment = nullptr;
+}
 
 bool openExifSegment(const uint8_t *payload, uint32_t size, ExifSegment *segment) {
   if (size < kMinimumExifPayload) return false;
@@ -404,46 +532,42 @@ bool readIfdEntry(const ExifSegment *s, uint32_t offset, IfdEntry *entry) {
 }
 
 int readNikonWhiteBalance(const ExifSegment *s, const IfdEntry *makerNote, ExifReportData *data) {
-  if (makerNote->count < kNikonMinimumCount) return 0;
-  uint32_t note = makerNote->value;
-  if (!inside(s, note, kNikonEntriesOffset)) return 0;
-  static const char kNikon[6] = {'n', 'i', 'k', 'o', 'n', 0};
-  for (uint32_t i = 0; i < 6; ++i) {
-    uint8_t c = s->tiff[note + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
-    if (c != static_cast<uint8_t>(kNikon[i])) return 0;
-  }
-  uint32_t m = read16(s, note + kNikonCountOffset);
-  if (uint64_t{m} * kEntrySize > makerNote->count - 8) return 0;
-  int found = 0;
-  for (uint32_t i = 0; i < m; ++i) {
-    IfdEntry e;
-    if (!readIfdEntry(s, note + kNikonEntriesOffset + kEntrySize * i, &e)) break;
-    if (e.tag == kNikonWhiteBalanceTag && (e.type == kTiffShort || e.type == kTiffLong)) {
-      data->makerNoteFlags |= kHasNikonWhiteBalance;
-      data->nikonWhiteBalance = e.value;
-      ++found;
-    }
-  }
-  return found;
+  uint32_t note = 0, m = 0, visited = 0;
+  if (!findNikonEntries(s, makerNote, &note, &m)) return 0;
+  MakerNoteResult r = walkNikonEntries(s, note, m, &visited);
+  applyMakerNote(r, data);
+  return r.found;
 }
 
-int collectReportValues(const ExifSegment *s, ExifReportData *data) {
+int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *visited) {
+  ReportWalk walk;
+  std::memset(&walk, 0, sizeof walk);
+  walk.data = data;
   int n = 0;
   uint32_t ifd0 = read32(s, 4);
   uint32_t count = entryCount(s, ifd0);
   for (uint32_t i = 0; i < count; ++i) {
     IfdEntry e;
     if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
+    if (isExifPointer(e)) noteExifPointer(&walk, e.value, i);
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    IfdEntry e;
+    if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
+    ++walk.visited;
     if (e.tag == kTagMake && e.type == kTiffAscii) {
       if (readString(s, e, &data->maker)) ++n;
     } else if (e.tag == kTagModel && e.type == kTiffAscii) {
       if (readString(s, e, &data->model)) ++n;
-    } else if (e.tag == kTagExifIfd && e.type == kTiffLong) {
-      n += walkExifIfd(s, e.value, data);
+    } else if (isExifPointer(e) && isLastPointer(&walk, e.value, i)) {
+      n += walkExifIfd(s, e.value, &walk);
     }
   }
-  return n;
+  /* Each tag taken is an entry of its own unless IFDs overlap: n never
+   * counts more entries than the segment holds. */
+  const int present = static_cast<int>(s->size / kEntrySize);
+  if (visited) *visited = walk.visited;
+  return n < present ? n : present;
 }
 
 uint32_t describeThumbnail(const ExifSegment *s, ExifThumbnail *t) {
@@ -526,8 +650,10 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
     return TRUE;
   }
   /* An earlier segment's thumbnail gives way to this one. */
-  if (thumbnail->savedSegment != nullptr) freePayload(cinfo, thumbnail->savedSegment, 0);
+  if (thumbnail->savedSegment != nullptr)
+    jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), thumbnail->savedSegment, 0);
   thumbnail->savedSegment = copy;
+  ContextOf(cinfo)->exifCopy = nullptr; /* owned by the descriptor now */
   return TRUE;
 }
 

@@ -32,6 +32,10 @@ boolean readExifForReport(j_decompress_ptr cinfo);
 boolean readExifForPreview(j_decompress_ptr cinfo);
 boolean readComment(j_decompress_ptr cinfo);
 
+/* Frees the request's Exif copies: the one a reader was filling when the
+ * request failed, and the thumbnail's saved segment. */
+void releaseExifCopies(j_decompress_ptr cinfo);
+
 /* The TIFF structure inside a copied APP1 payload. */
 struct ExifSegment {
   const uint8_t *tiff; /* TIFF header: payload + 6; offsets count from here */
@@ -69,8 +73,12 @@ bool openExifSegment(const uint8_t *payload, uint32_t size, ExifSegment *segment
 bool readIfdEntry(const ExifSegment *segment, uint32_t offset, IfdEntry *entry);
 
 /* Collects the report values of IFD0 and the Exif IFD into `data` (which
- * the caller has cleared). Returns n, the number of tags taken. */
-int collectReportValues(const ExifSegment *segment, ExifReportData *data);
+ * the caller has cleared). Returns n, the number of tags taken. An Exif IFD
+ * or maker note pointed to more than once is walked once, and its values
+ * count once; the work is linear in the segment. `visited`, when given,
+ * receives the number of entries read. */
+int collectReportValues(const ExifSegment *segment, ExifReportData *data,
+                        uint32_t *visited = nullptr);
 
 /* White balance from a Nikon maker note entry: sets the maker-note flag and
  * value for each tag 7 found. Returns how many were found. */

@@ -37,10 +37,7 @@ struct DispatchJob {
 /* Frees the Exif copy, destroys the decompressor and closes the file. */
 void releaseJob(DispatchJob *job) {
   jpeg_decompress_struct *cinfo = &job->context.cinfo;
-  if (job->context.thumbnail.savedSegment) {
-    jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), job->context.thumbnail.savedSegment, 0);
-    job->context.thumbnail.savedSegment = nullptr;
-  }
+  releaseExifCopies(cinfo);
   jpeg_destroy_decompress(cinfo);
   if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
   job->file = INVALID_HANDLE_VALUE;
@@ -83,18 +80,11 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
   return false;
 }
 
-ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request) {
+/* `external` is the held decoder's entry for this request's kind. */
+ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, ExternalGetPicture external) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
-
-  if (!g_externalDecoder.GetPicture || !g_externalDecoder.GetPreview) {
-    if (!LoadExternalDecoder(settings.JPEGPlugin)) return UnknownFormat;
-  }
-  /* Read the entries once: the record may be switched by another thread. */
-  ExternalGetPicture external = request->preview ? g_externalDecoder.GetPreview
-                                                 : g_externalDecoder.GetPicture;
-  if (external == nullptr) return UnknownFormat;
 
   if (request->fileInput) {
     job->file = CreateFileA(request->input, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -121,9 +111,7 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request) {
   }
 
   jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
-  if (request->progressCallback)
-    attachProgressMonitor(cinfo, &job->progress, request->progressCallback,
-                          request->callbackData);
+  attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
   const bool suppress = preview || settings.ReportDialog == 0;
   if (request->fileInput)
     attachFileSource(cinfo, job->file, suppress);
@@ -159,11 +147,18 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request) {
 }  // namespace
 
 ResultCode DispatchRequest(const DecodeRequest *request) {
+  /* The decoder stays loaded until this request is done with it, whatever
+   * the settings dialog does meanwhile on another thread. */
+  DecoderHold hold;
+  if (!HoldExternalDecoder(request->settings->JPEGPlugin, request->preview != 0, &hold))
+    return UnknownFormat;
   DispatchJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.file = INVALID_HANDLE_VALUE;
-  return runDispatch(&job, request);
+  ResultCode result = runDispatch(&job, request, hold.entry);
+  ReleaseExternalDecoder(&hold);
+  return result;
 }
 
 namespace {

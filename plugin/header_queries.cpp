@@ -77,9 +77,7 @@ void releaseQuery(QueryJob *job) {
   if (context.textHandle) LocalFree(context.textHandle);
   context.textHandle = nullptr;
   context.textLength = 0;
-  if (context.thumbnail.savedSegment)
-    jpeg_free_small(reinterpret_cast<j_common_ptr>(&context.cinfo), context.thumbnail.savedSegment, 0);
-  context.thumbnail.savedSegment = nullptr;
+  releaseExifCopies(&context.cinfo);
   jpeg_destroy_decompress(&context.cinfo);
   if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
   job->file = INVALID_HANDLE_VALUE;
@@ -108,6 +106,7 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   context->textLength = 0;
   context->textHandle = nullptr;
   context->thumbnail.savedSegment = nullptr;
+  context->exifCopy = nullptr;
 
   void *source = fileInput ? static_cast<void *>(job->file) : static_cast<void *>(buf);
   int32_t extent = len;

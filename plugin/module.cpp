@@ -10,6 +10,7 @@ ModuleState g_module;
 void AttachModule(HINSTANCE instance) {
   g_module.instance = instance;
   InitializeCriticalSection(&g_module.AllocationLock);
+  InitializeCriticalSection(&g_module.DecoderLock);
 
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version; /* 148: the ANSI record */
@@ -18,7 +19,10 @@ void AttachModule(HINSTANCE instance) {
   ClearExternalDecoder();
 }
 
-void DetachModule() { DeleteCriticalSection(&g_module.AllocationLock); }
+void DetachModule() {
+  DeleteCriticalSection(&g_module.DecoderLock);
+  DeleteCriticalSection(&g_module.AllocationLock);
+}
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH)

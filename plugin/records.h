@@ -97,6 +97,7 @@ struct RequestContext {
   HLOCAL textHandle;            /* comment or Exif report (GetPictureInfo) */
   PluginSettings settings;      /* snapshot taken at the start of the request */
   ExifThumbnail thumbnail;      /* filled by the Exif preview reader */
+  uint8_t *exifCopy;            /* an Exif segment copy being read, or null */
 };
 
 inline RequestContext *ContextOf(j_decompress_ptr cinfo) {

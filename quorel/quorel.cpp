@@ -95,7 +95,7 @@ int32_t decode(Decode *d, char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut
     cinfo->scale_denom = side > kPreviewSide * 4 ? 8 : side > kPreviewSide * 2 ? 4
                                                      : side > kPreviewSide ? 2 : 1;
   }
-  if (callback) attachProgressMonitor(cinfo, &d->progress, callback, callbackData);
+  attachProgressMonitor(cinfo, &d->progress, callback, callbackData);
   d->output = createBitmapOutput(cinfo);
   jpeg_start_decompress(cinfo);
   while (cinfo->output_scanline < cinfo->output_height) {

@@ -20,13 +20,14 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 export MOVRELA_WINROOT=$PWD/build/fuzz/winroot-campaign
 report=build/fuzz/campaign.txt
-printf '%-28s %12s %8s %8s %8s %5s\n' target executions cov features crashes slow > "$report"
+printf '%-28s %12s %8s %8s %8s %8s %5s %5s\n' target executions cov features crashes timeouts oom slow > "$report"
 run_target() {
   local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
   mkdir -p "$corpus" "$dir/crashes-$t"
-  cp -n ../shared/corpus/*/*.jpg tests/samples/*.jpg "$corpus/" 2>/dev/null
-  "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=20 -rss_limit_mb=4096 \
+  cp -n ../shared/corpus/*/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
+  # Budgets: an input that takes over 5 s or 512 MB is a failure.
+  "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=5 -rss_limit_mb=512 -report_slow_units=2 -dict=tests/fuzz/movrela.dict \
     -artifact_prefix="$dir/crashes-$t/" -print_final_stats=1 "$corpus" > "$log" 2>&1
   local execs cov ft crashes
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
@@ -34,10 +35,10 @@ run_target() {
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   # Crashes, leaks, timeouts and memory blow-ups are failures; libFuzzer's
   # slow units (over 10 s, often only a busy machine) are counted apart.
-  crashes=$(find "$dir/crashes-$t" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
-    -o -name 'oom-*' \) | wc -l)
-  slow=$(find "$dir/crashes-$t" -type f -name 'slow-unit-*' | wc -l)
-  printf '%-28s %12s %8s %8s %8s %5s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" "$slow" > "build/fuzz/campaign-$t.row"
+  count() { find "$dir/crashes-$t" -type f -name "$1-*" | wc -l; }
+  crashes=$(( $(count crash) + $(count leak) ))
+  printf '%-28s %12s %8s %8s %8s %8s %5s %5s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" \
+    "$(count timeout)" "$(count oom)" "$(count slow-unit)" > "build/fuzz/campaign-$t.row"
   cat "build/fuzz/campaign-$t.row"
 }
 jobs=${FUZZ_JOBS:-1}

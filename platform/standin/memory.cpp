@@ -52,6 +52,9 @@ void *Allocate(SIZE_T bytes, bool zero) {
 
 int g_processHeap;
 
+/* Bytes handed out by LocalAlloc and HeapAlloc since the process began. */
+std::atomic<long long> g_allocatedBytes(0);
+
 }  // namespace
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
@@ -69,6 +72,7 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  g_allocatedBytes += static_cast<long long>(bytes);
   auto *record = new LocalRecord{data, bytes, 0, (flags & LMEM_MOVEABLE) != 0};
   HLOCAL handle = record->moveable ? static_cast<HLOCAL>(record) : data;
   g_blocks.emplace(handle, record);
@@ -191,8 +195,11 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
   }
   void *p = bytes > kLargestBlock ? nullptr : Allocate(bytes, (flags & HEAP_ZERO_MEMORY) != 0);
   if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  else g_allocatedBytes += static_cast<long long>(bytes);
   return p;
 }
+
+extern "C" long long StandinAllocatedBytes(void) { return g_allocatedBytes.load(); }
 
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem) {
   (void)flags;

@@ -138,6 +138,26 @@ HMODULE LoadLibraryA(LPCSTR name) {
   return m;
 }
 
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD) { return LoadLibraryA(name); }
+
+namespace {
+
+UINT CopyFolder(const std::string &folder, LPSTR buf, UINT size) {
+  if (!buf || folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
+  std::memcpy(buf, folder.c_str(), folder.size() + 1);
+  return static_cast<UINT>(folder.size());
+}
+
+}  // namespace
+
+UINT GetWindowsDirectoryA(LPSTR buf, UINT size) {
+  return CopyFolder(standin::RootFolder() + "/windows", buf, size);
+}
+
+UINT GetSystemDirectoryA(LPSTR buf, UINT size) {
+  return CopyFolder(standin::RootFolder() + "/windows/system32", buf, size);
+}
+
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   std::lock_guard<std::recursive_mutex> lock(g_loaderLock);
   StandinModule *m = Resolve(module);

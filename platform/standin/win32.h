@@ -194,9 +194,17 @@ void DeleteCriticalSection(LPCRITICAL_SECTION cs);
  * separator is looked up in the current folder first, then by dlopen's own
  * search. */
 HMODULE LoadLibraryA(LPCSTR name);
+/* Dependencies are found by dlopen alone, so the flags change nothing. */
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008u
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buf, DWORD size);
+/* The Windows folder is StandinRootFolder()/windows, the system folder its
+ * subfolder system32. Both answer the length copied, or the size needed
+ * (terminator included) when `size` is too small. */
+UINT GetWindowsDirectoryA(LPSTR buf, UINT size);
+UINT GetSystemDirectoryA(LPSTR buf, UINT size);
 
 /* ---- strings and resources ---- */
 /* Loads string `id` of the module's string table (the table the module
@@ -618,6 +626,8 @@ void StandinResetDialogs(void);
 extern "C" {
 /* Number of local-memory blocks allocated and not yet freed. */
 long StandinLiveLocalBlocks(void);
+/* Bytes allocated by LocalAlloc and HeapAlloc since the process began. */
+long long StandinAllocatedBytes(void);
 /* Lock count of a local-memory block (-1 for an invalid handle). */
 int StandinLocalLockCount(HLOCAL mem);
 /* Make the n-th LocalAlloc from now fail (1 = the next one); 0 disables. */

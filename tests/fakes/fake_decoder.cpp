@@ -12,6 +12,10 @@
 
 #define FAKE_EXPORT extern "C" __declspec(dllexport)
 
+#ifndef FAKE_DEFAULT_PROGRESS
+#define FAKE_DEFAULT_PROGRESS -1 /* no progress call */
+#endif
+
 namespace {
 
 typedef int32_t(WINAPI *Progress)(int32_t numerator, int32_t denominator, int32_t callbackData);
@@ -22,7 +26,7 @@ int32_t g_counts[FakeFunctionCount];
 
 void resetAll() {
   for (int i = 0; i < FakeFunctionCount; ++i) {
-    g_answers[i] = FakeAnswer{0, 16, 8, 24, 2835, -1};
+    g_answers[i] = FakeAnswer{0, 16, 8, 24, 2835, FAKE_DEFAULT_PROGRESS};
     std::memset(&g_calls[i], 0, sizeof g_calls[i]);
     g_counts[i] = 0;
   }

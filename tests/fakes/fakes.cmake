@@ -4,6 +4,8 @@
 #   fake_nopreview.mqf   all but GetPreview
 #   fake_byname.mqf      a copy found by its name alone (current folder)
 #   alt/fake_full.mqf    a copy of the same name in another folder
+#   fake_wait.mqf        calls the progress callback (50) by default, so that
+#                        a test can hold a request inside it without loading it
 # FAKE_TARGETS lists them for the suites that load them.
 set(FAKES_DIR ${CMAKE_BINARY_DIR}/fakes)
 set(FAKE_TARGETS)
@@ -30,4 +32,6 @@ movrela_fake(fake_nopreview fake_nopreview "")
 target_compile_definitions(fake_nopreview PRIVATE FAKE_WITHOUT_PREVIEW)
 movrela_fake(fake_byname fake_byname "")
 movrela_fake(fake_alt fake_full alt)
-set(FAKE_TARGETS fake_full fake_nopreview fake_byname fake_alt)
+movrela_fake(fake_wait fake_wait "")
+target_compile_definitions(fake_wait PRIVATE FAKE_DEFAULT_PROGRESS=50)
+set(FAKE_TARGETS fake_full fake_nopreview fake_byname fake_alt fake_wait)

@@ -24,7 +24,7 @@ inline const PluginSettings &FuzzSettings() {
   return settings;
 }
 
-/* True when no frame header in the input declares more than 4 million
+/* True when no frame header in the input declares more than 1 million
  * pixels: larger pictures are passed over, so that runs stay fast and within
  * the fuzzer's memory limit. */
 inline bool SmallEnough(const uint8_t *data, size_t size) {
@@ -33,7 +33,7 @@ inline bool SmallEnough(const uint8_t *data, size_t size) {
         data[i + 1] != 0xC8 && data[i + 1] != 0xCC) {
       uint32_t height = (data[i + 5] << 8) | data[i + 6];
       uint32_t width = (data[i + 7] << 8) | data[i + 8];
-      if (uint64_t(width) * height > 4000000u) return false;
+      if (uint64_t(width) * height > 1000000u) return false;
     }
   }
   return true;

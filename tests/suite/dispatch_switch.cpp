@@ -7,11 +7,17 @@
  *
  * usage: dispatch_switch PATH-TO-MOVRELA.MQF   (the fakes lie beside it)
  */
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#ifndef _WIN32
+#include <thread>
+#endif
 
 #include "e2e_host.h"
 #include "e2e_inputs.h"
+#include "e2e_outcome.h"
 #include "plugin/external_decoder.h"
 #include "plugin/module.h"
 #include "plugin/records.h"
@@ -92,6 +98,73 @@ SUITE_CASE(switching_keeps_reloads_or_clears_the_decoder) {
   CHECK_EQ(std::string(g_externalDecoder.loadedName), std::string("fake_full.mqf"));
   UnloadExternalDecoder();
   CHECK(Cleared());
+}
+
+void Pause() {
+#ifdef _WIN32
+  Sleep(1);
+#else
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#endif
+}
+
+/* 1: a request is inside the decoder's GetPicture; 2: the test switched. */
+std::atomic<int> g_stage(0);
+
+int32_t WINAPI WaitForSwitch(int32_t numerator, int32_t, int32_t) {
+  if (numerator != 50) return 0;
+  g_stage = 1;
+  while (g_stage.load() != 2) Pause();
+  return 0;
+}
+
+struct Waiter {
+  const e2e::Input *in;
+  int32_t result;
+  static void Run(void *self) {
+    Waiter *w = static_cast<Waiter *>(self);
+    HLOCAL info = nullptr, bits = nullptr;
+    w->result = GetPicture(const_cast<char *>(w->in->path().c_str()), 0, 0, &info, &bits,
+                           WaitForSwitch, 0);
+    if (info) LocalFree(info);
+    if (bits) LocalFree(bits);
+  }
+};
+
+/* The settings dialog's OK switches decoders (SwitchExternalDecoder) while
+ * another thread is inside the old one's GetPicture: the old module stays
+ * loaded until that request has returned, and goes then. fake_wait.mqf is
+ * loaded by the plug-in alone, so nothing else keeps it mapped. */
+SUITE_CASE(a_switch_keeps_the_old_decoder_until_its_requests_return) {
+  Attach();
+  UnloadExternalDecoder();
+  e2e::UseDecoder(e2e::Where().fakes, "fake_wait.mqf");
+  e2e::Input in(e2e::Jpeg());
+  Waiter waiter = {&in, -1};
+  e2e::Thread thread{Waiter::Run, &waiter};
+  g_stage = 0;
+  thread.start();
+  for (int waited = 0; g_stage.load() != 1 && waited < 20000; ++waited) Pause();
+  CHECK_EQ(g_stage.load(), 1);
+  HMODULE old = g_externalDecoder.module;
+  CHECK(SwitchExternalDecoder("fake_full.mqf") != nullptr);
+  CHECK(g_externalDecoder.module != old);
+#ifdef _WIN32
+  CHECK(GetModuleHandleA("fake_wait.mqf") == old);
+#endif
+  g_stage = 2;
+  thread.join();
+  CHECK_EQ(waiter.result, 0);
+#ifdef _WIN32
+  CHECK(GetModuleHandleA("fake_wait.mqf") == nullptr);
+#endif
+  /* The next request uses the new decoder. */
+  e2e::Fake &fake = e2e::FakeNamed("fake_full.mqf");
+  if (!fake.ok()) return;
+  fake.Reset();
+  CHECK_EQ(Picture(in), 0);
+  CHECK_EQ(fake.calls(), 1);
+  UnloadExternalDecoder();
 }
 
 }  // namespace

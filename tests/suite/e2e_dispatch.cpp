@@ -7,6 +7,7 @@
  *
  * usage: e2e_dispatch PATH-TO-MOVRELA.MQF
  */
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -333,6 +334,12 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
   CHECK_EQ(e2e::HostPath(deep260 + "/fake_byname.mqf").size(), size_t{260});
 
   const std::string fullPath = e2e::HostPath(fakes + "/fake_full.mqf");
+  /* A copy beside the plug-in itself, found there by its name alone. */
+  CHECK(CopyWholeFile(fakes + "/fake_byname.mqf", e2e::Where().folder + "/fake_beside.mqf"));
+  const std::string plugin = e2e::HostPath(e2e::Where().plugin);
+  const std::string pluginName = plugin.substr(plugin.find_last_of("/\\") + 1);
+  std::string lowerName = pluginName;
+  for (char &c : lowerName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   struct Row {
     const char *label;
     std::string folder; /* the viewer's plug-in folder; "" none */
@@ -343,13 +350,21 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
       {"folder and name", fakes, "fake_full.mqf", "fake_full.mqf", 0},
       {"folder with a trailing backslash", fakes + "/", "fake_full.mqf", "fake_full.mqf", 0},
       {"joined path before the name alone", alt, "fake_full.mqf", "alt/fake_full.mqf", 0},
-      {"name alone without folder", "", "fake_byname.mqf", "fake_byname.mqf", 0},
-      {"name alone when the folder lacks it", alt, "fake_byname.mqf", "fake_byname.mqf", 0},
+      /* The current folder (fakes/) is where the pictures lie: a decoder
+       * planted there never runs. */
+      {"name alone only in the current folder", "", "fake_byname.mqf", nullptr, 2},
+      {"name alone when the folder lacks it", alt, "fake_byname.mqf", nullptr, 2},
+      {"name alone beside the plug-in", alt, "fake_beside.mqf", "../fake_beside.mqf", 0},
+      {"relative name with a folder, from the plug-in folder", fakes, "alt/fake_full.mqf",
+       "alt/fake_full.mqf", 0},
       {"full path", alt, fullPath, "fake_full.mqf", 0},
       {"joined path of 259 characters", deep259, "fake_deep.mqf", nullptr, 0},
-      {"joined path of 260: name alone", deep260, "fake_byname.mqf", "fake_byname.mqf", 0},
-      {"folder of 1000 characters: name alone", std::string(1000, 'f'), "fake_byname.mqf",
-       "fake_byname.mqf", 0},
+      {"joined path of 260, name only in the current folder", deep260, "fake_byname.mqf", nullptr, 2},
+      {"folder of 1000 characters", std::string(1000, 'f'), "fake_byname.mqf", nullptr, 2},
+      /* This plug-in as its own decoder would call itself without end. */
+      {"this plug-in by name", e2e::Where().folder, pluginName, nullptr, 2},
+      {"this plug-in by name in other letters", e2e::Where().folder, lowerName, nullptr, 2},
+      {"this plug-in by its full path", alt, plugin, nullptr, 2},
       {"no GetPreview export", fakes, "fake_nopreview.mqf", nullptr, 2},
       {"no such file", fakes, "no_such.mqf", nullptr, 2},
   };
@@ -361,7 +376,7 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
       suite::ResetStore();
       e2e::UseDecoder(row.folder, row.name);
       const char *all[] = {"fake_full.mqf", "alt/fake_full.mqf", "fake_byname.mqf",
-                           "fake_nopreview.mqf"};
+                           "fake_nopreview.mqf", "../fake_beside.mqf"};
       for (const char *name : all)
         if (e2e::FakeNamed(name).ok()) e2e::FakeNamed(name).Reset();
       Plugin plugin;

@@ -93,6 +93,15 @@ inline long LiveBlocks() {
 #endif
 }
 
+/* Bytes allocated (local blocks and library memory) since the start. */
+inline long long AllocatedBytes() {
+#ifdef _WIN32
+  return winacct::AllocatedBytes();
+#else
+  return StandinAllocatedBytes();
+#endif
+}
+
 inline long OpenFiles() {
 #ifdef _WIN32
   return winacct::OpenFiles();

@@ -9,6 +9,7 @@
  * usage: e2e_hostile PATH-TO-MOVRELA.MQF CORPUS_DIR
  */
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -189,6 +190,112 @@ SUITE_CASE(headers_that_promise_more_than_the_block_holds) {
     CHECK_EQ_AT(where, e2e::Request(plugin.GetPreview, small, 0, offset).result, 2);
     balance.check(where);
   }
+}
+
+using exifbuild::RepeatedPointers;
+
+/* An Exif JPEG around the raw TIFF structure. */
+Data JpegWith(const exifbuild::RawTiff &tiff) {
+  return e2e::WithSegments(e2e::Jpeg(), {exifbuild::app1(tiff.bytes)});
+}
+
+/* Structures built to multiply the work: every export answers each with a
+ * defined code, releasing everything, and allocates within a linear bound
+ * of the input and the bitmap. The time each took is printed, not judged. */
+SUITE_CASE(adversarial_structures_cost_work_linear_in_their_size) {
+  UseQuorel();
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  exifbuild::RawTiff cycle; /* IFD0's Exif IFD and next IFD are IFD0 itself */
+  cycle.u16(2), cycle.entry(0x010F, 2, 4, 0x41424300), cycle.entry(0x8769, 4, 1, 8), cycle.u32(8);
+  exifbuild::RawTiff distant; /* IFD0 far outside; then one whose pointers all lead outside */
+  distant.ifd0At(0xFFFFFFF7);
+  exifbuild::RawTiff farPointers;
+  farPointers.u16(3), farPointers.entry(0x8769, 4, 1, 0xFFFFFFFF),
+      farPointers.entry(0x010F, 2, 0xFFFFFFFF, 0xFFFFFFF0), farPointers.entry(0x8769, 4, 1, 50);
+  farPointers.u32(0xFFFFFFF0);
+  farPointers.u16(1), farPointers.entry(0x927C, 7, 0xFFFFFFFF, 0xFFFFFFFA), farPointers.u32(0);
+  exifbuild::RawTiff counts; /* counts far beyond the bytes */
+  counts.u16(0xFFFF), counts.entry(0x8769, 4, 1, 26), counts.u32(0);
+  counts.u16(1), counts.entry(0x927C, 7, 0xFFFFFFFF, 44), counts.u32(0);
+  for (char c : std::string("Nikon")) counts.bytes.push_back(static_cast<uint8_t>(c));
+  counts.bytes.insert(counts.bytes.end(), {0, 2, 0, 0xFF, 0xFF});
+  exifbuild::RawTiff makes; /* a 65,533-byte segment full of Make entries */
+  const uint32_t kMakes = (65533 - 6 - 8 - 6) / 12;
+  makes.u16(kMakes);
+  for (uint32_t i = 0; i < kMakes; ++i) makes.entry(0x010F, 2, 4, 0x41424300);
+  makes.u32(0);
+  exifbuild::RawTiff wraps; /* an RGB thumbnail whose size wraps 64 bits when tripled */
+  wraps.u16(0), wraps.u32(14);
+  wraps.u16(6), wraps.entry(0x0100, 4, 1, 4294760058u), wraps.entry(0x0101, 4, 1, 1431724848u),
+      wraps.entry(0x0103, 3, 1, 1u << 16), wraps.entry(0x0106, 3, 1, 2u << 16),
+      wraps.entry(0x0111, 4, 1, 8), wraps.entry(0x0115, 3, 1, 3u << 16), wraps.u32(0);
+  maker::Picture scans;
+  scans.width = 64;
+  scans.height = 48;
+  scans.scanPerCoefficient = true;
+  maker::Picture greyScans = scans;
+  greyScans.input = JCS_GRAYSCALE;
+  maker::Picture progressive;
+  progressive.width = 64;
+  progressive.height = 48;
+  progressive.progressive = true;
+
+  struct Row {
+    const char *label;
+    Data bytes;
+    int32_t picture; /* GetPicture's answer, both input kinds */
+  } rows[] = {
+      {"one Exif IFD and maker note, each pointed to 1819 times", JpegWith(RepeatedPointers(1819, 1819, 1819)), 0},
+      {"Exif IFD and next IFD pointing back at IFD0", JpegWith(cycle), 0},
+      {"IFD0 at 0xFFFFFFF7", JpegWith(distant), 0},
+      {"pointers and counts leading outside", JpegWith(farPointers), 0},
+      {"IFD and maker note counts of 0xFFFF and 0xFFFFFFFF", JpegWith(counts), 0},
+      {"65,533-byte segment of Make entries", JpegWith(makes), 0},
+      {"RGB thumbnail of 4294760058 x 1431724848", JpegWith(wraps), 0},
+      {"190 scans", e2e::Encoded(scans), 3},
+      {"64 scans, grey", e2e::Encoded(greyScans), 0},
+      {"10 scans", e2e::Encoded(progressive), 0},
+  };
+  /* The fuzzers' structure-aware seeds (tests/fuzz/seeds) are these rows. */
+  const char *seeds = std::getenv("MOVRELA_SEED_DIR");
+  for (size_t i = 0; seeds && i < sizeof rows / sizeof rows[0]; ++i) {
+    std::string name = std::string(seeds) + "/adversarial-" + std::to_string(i) + ".jpg";
+    if (FILE *f = std::fopen(name.c_str(), "wb")) {
+      std::fwrite(rows[i].bytes.data(), 1, rows[i].bytes.size(), f);
+      std::fclose(f);
+    }
+  }
+  for (const Row &row : rows) {
+    Input in(row.bytes);
+    Balance balance;
+    const long long before = e2e::AllocatedBytes();
+    const auto start = std::chrono::steady_clock::now();
+    Outcome o = AskEverything(plugin, in);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const long long allocated = e2e::AllocatedBytes() - before;
+    balance.check(row.label);
+    CheckOutcome(row.label, o);
+    CHECK_EQ_AT(row.label, o.picture[0].result, row.picture);
+    CHECK_EQ_AT(row.label, o.picture[1].result, row.picture);
+    /* Eight requests; each may copy the input a few times and hold the
+     * bitmap with its library buffers: far below what a multiplied walk
+     * asks for (hundreds of MB). */
+    const long long bitmap = 64LL * 48 * 3;
+    const long long bound = 8 * (8 * static_cast<long long>(row.bytes.size()) + 8 * bitmap + (256 << 10));
+    CHECK_AT(std::string(row.label) + ": " + std::to_string(allocated) + " bytes", allocated <= bound);
+    std::printf("  %-58s %8zu bytes in, %9lld allocated, %8.1f ms\n", row.label, row.bytes.size(),
+                allocated, ms);
+  }
+
+  /* The internal decoder refuses the same stream. */
+  e2e::Fake &fake = e2e::UseFake();
+  if (!fake.ok()) return;
+  fake.answer(FakeGetPicture, 10);
+  Input many(e2e::Encoded(scans));
+  Balance balance;
+  CHECK_EQ(e2e::Request(plugin.GetPicture, many, 1).result, 3);
+  balance.check("190 scans, internal decoder");
 }
 
 #ifndef _WIN32

@@ -228,6 +228,42 @@ inline Bytes segment(uint8_t marker, const Bytes &payload, int lengthField = -1)
 }
 
 inline Bytes app1(const Bytes &payload) { return segment(0xE1, payload); }
+
+/* An Exif payload written entry by entry, big-endian, IFD0 at 8 unless
+ * moved: for structures the builder cannot express (repeated, cyclic or
+ * far-out pointers, counts beyond the bytes). */
+struct RawTiff {
+  Bytes bytes{'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8};
+  void u16(uint32_t v) {
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  void u32(uint32_t v) { u16(v >> 16), u16(v & 0xFFFF); }
+  void entry(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    u16(tag), u16(type), u32(count), u32(value);
+  }
+  void ifd0At(uint32_t offset) {
+    for (int i = 0; i < 4; ++i) bytes[10 + i] = static_cast<uint8_t>(offset >> (24 - 8 * i));
+  }
+};
+
+/* IFD0 with `a` pointers to one Exif IFD, whose `b` maker-note entries all
+ * point to one Nikon maker note of `m` white-balance entries (value 2). */
+inline RawTiff RepeatedPointers(uint32_t a, uint32_t b, uint32_t m) {
+  RawTiff t;
+  const uint32_t exif = 8 + 2 + 12 * a + 4, note = exif + 2 + 12 * b + 4;
+  t.u16(a);
+  for (uint32_t i = 0; i < a; ++i) t.entry(0x8769, 4, 1, exif);
+  t.u32(0);
+  t.u16(b);
+  for (uint32_t i = 0; i < b; ++i) t.entry(0x927C, 7, 10 + 12 * m, note);
+  t.u32(0);
+  for (char c : std::string("Nikon")) t.bytes.push_back(static_cast<uint8_t>(c));
+  t.bytes.insert(t.bytes.end(), {0, 2, 0});
+  t.u16(m);
+  for (uint32_t i = 0; i < m; ++i) t.entry(7, 3, 1, 2u << 16);
+  return t;
+}
 inline Bytes comment(const std::string &text) {
   return segment(0xFE, Bytes(text.begin(), text.end()));
 }

@@ -274,6 +274,48 @@ SUITE_CASE(nikon_white_balance) {
   CHECK_EQ(p.n, 1); /* the second note lies outside */
 }
 
+/* An IFD or maker note pointed to again is walked once: its values are
+ * applied again, so the later pointer still wins, but its tags count once
+ * and the entries read stay within the segment's. */
+SUITE_CASE(repeated_pointers_are_walked_once) {
+  exifbuild::RawTiff t; /* IFD0: Exif IFD E, F, E; E: ISO 100; F: ISO 200, flash */
+  t.u16(3), t.entry(0x8769, 4, 1, 50), t.entry(0x8769, 4, 1, 68), t.entry(0x8769, 4, 1, 50), t.u32(0);
+  t.u16(1), t.entry(0x8827, 3, 1, 100u << 16), t.u32(0);
+  t.u16(2), t.entry(0x8827, 3, 1, 200u << 16), t.entry(0x9209, 3, 1, 1u << 16), t.u32(0);
+  struct Row {
+    const char *what;
+    exifbuild::RawTiff tiff;
+    int n;
+    uint32_t visited, iso, whiteBalance;
+  } rows[] = {
+      {"E, F, E: E's ISO wins, each IFD counts once", t, 3, 6, 100, 0},
+      {"one maker note from 1819 entries of one Exif IFD, 1819 times",
+       exifbuild::RepeatedPointers(1819, 1819, 1819), 1819, 3 * 1819, 0, 2},
+  };
+  for (const Row &row : rows) {
+    Parsed p;
+    p.bytes.reset(new uint8_t[row.tiff.bytes.size()]);
+    std::memcpy(p.bytes.get(), row.tiff.bytes.data(), row.tiff.bytes.size());
+    std::memset(&p.data, 0, sizeof p.data);
+    const int failures = suite::Current().failures;
+    CHECK(openExifSegment(p.bytes.get(), static_cast<uint32_t>(row.tiff.bytes.size()), &p.segment));
+    uint32_t visited = 0;
+    CHECK_EQ(collectReportValues(&p.segment, &p.data, &visited), row.n);
+    CHECK_EQ(visited, row.visited);
+    CHECK_EQ(p.data.iso, row.iso);
+    CHECK_EQ(p.data.nikonWhiteBalance, row.whiteBalance);
+    if (suite::Current().failures != failures) std::printf("    in row \"%s\"\n", row.what);
+  }
+  /* Maker notes A (1), B (6), then A again: A's value wins, n counts A and B once. */
+  ExifBuilder b;
+  int a = b.blob(nikonNote(true, "Nikon", {{7, 3, 1, 1}}));
+  int c = b.blob(nikonNote(true, "Nikon", {{7, 3, 1, 6}}));
+  for (int note : {a, c, a}) b.pointer(kExifIfd, 0x927C, note, 0, 7, 22);
+  Parsed p = parse(b.payload());
+  CHECK_EQ(p.n, 2);
+  CHECK_EQ(p.data.nikonWhiteBalance, 1u);
+}
+
 SUITE_CASE(segment_structure_outside_the_copy) {
   /* Entries that run out of the segment: the ones inside are read. */
   ExifBuilder b;

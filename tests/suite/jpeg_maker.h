@@ -22,6 +22,9 @@ struct Picture {
   J_COLOR_SPACE input = JCS_RGB;        /* JCS_RGB, JCS_GRAYSCALE or JCS_CMYK */
   J_COLOR_SPACE stored = JCS_UNKNOWN;   /* e.g. JCS_YCCK for CMYK input; default: libjpeg's */
   bool progressive = false;
+  /* Progressive, one scan per coefficient and component: 64 scans for a
+   * grey picture, 190 for a colour one (valid, but more than encoders write). */
+  bool scanPerCoefficient = false;
   bool arithmetic = false;
   int restartRows = 0;
   bool jfif = true;
@@ -54,6 +57,15 @@ inline std::vector<uint8_t> Encode(const Picture &p) {
   if (p.stored != JCS_UNKNOWN) jpeg_set_colorspace(&cinfo, p.stored);
   jpeg_set_quality(&cinfo, p.quality, TRUE);
   if (p.progressive) jpeg_simple_progression(&cinfo);
+  std::vector<jpeg_scan_info> scans;
+  if (p.scanPerCoefficient) {
+    jpeg_scan_info dc = {cinfo.num_components, {0, 1, 2, 3}, 0, 0, 0, 0};
+    scans.push_back(dc);
+    for (int c = 0; c < cinfo.num_components; ++c)
+      for (int k = 1; k < 64; ++k) scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, 0});
+    cinfo.scan_info = scans.data();
+    cinfo.num_scans = static_cast<int>(scans.size());
+  }
   cinfo.arith_code = p.arithmetic ? TRUE : FALSE;
   cinfo.restart_in_rows = p.restartRows;
   cinfo.write_JFIF_header = p.jfif ? TRUE : FALSE;

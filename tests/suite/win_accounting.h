@@ -22,6 +22,7 @@ namespace winacct {
 
 struct State {
   volatile LONG local = 0, heap = 0;
+  long long bytes = 0; /* allocated since the start, under `lock` */
   CRITICAL_SECTION lock;
   std::set<HANDLE> files;
   HLOCAL(WINAPI *localAlloc)(UINT, SIZE_T) = nullptr;
@@ -31,6 +32,7 @@ struct State {
   HANDLE(WINAPI *createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = nullptr;
   BOOL(WINAPI *closeHandle)(HANDLE) = nullptr;
   HMODULE(WINAPI *loadLibrary)(LPCSTR) = nullptr;
+  HMODULE(WINAPI *loadLibraryEx)(LPCSTR, HANDLE, DWORD) = nullptr;
   State() {
     InitializeCriticalSection(&lock);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -41,6 +43,7 @@ struct State {
     createFile = reinterpret_cast<decltype(createFile)>(reinterpret_cast<void *>(GetProcAddress(kernel, "CreateFileA")));
     closeHandle = reinterpret_cast<decltype(closeHandle)>(reinterpret_cast<void *>(GetProcAddress(kernel, "CloseHandle")));
     loadLibrary = reinterpret_cast<decltype(loadLibrary)>(reinterpret_cast<void *>(GetProcAddress(kernel, "LoadLibraryA")));
+    loadLibraryEx = reinterpret_cast<decltype(loadLibraryEx)>(reinterpret_cast<void *>(GetProcAddress(kernel, "LoadLibraryExA")));
   }
 };
 
@@ -51,9 +54,25 @@ inline State &Get() {
 
 void Patch(HMODULE module);
 
+inline void CountBytes(SIZE_T bytes) {
+  EnterCriticalSection(&Get().lock);
+  Get().bytes += static_cast<long long>(bytes);
+  LeaveCriticalSection(&Get().lock);
+}
+
+inline long long AllocatedBytes() {
+  EnterCriticalSection(&Get().lock);
+  long long n = Get().bytes;
+  LeaveCriticalSection(&Get().lock);
+  return n;
+}
+
 inline HLOCAL WINAPI CountedLocalAlloc(UINT flags, SIZE_T bytes) {
   HLOCAL h = Get().localAlloc(flags, bytes);
-  if (h) InterlockedIncrement(&Get().local);
+  if (h) {
+    InterlockedIncrement(&Get().local);
+    CountBytes(bytes);
+  }
   return h;
 }
 inline HLOCAL WINAPI CountedLocalFree(HLOCAL h) {
@@ -63,7 +82,10 @@ inline HLOCAL WINAPI CountedLocalFree(HLOCAL h) {
 }
 inline LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
   LPVOID p = Get().heapAlloc(heap, flags, bytes);
-  if (p) InterlockedIncrement(&Get().heap);
+  if (p) {
+    InterlockedIncrement(&Get().heap);
+    CountBytes(bytes);
+  }
   return p;
 }
 inline BOOL WINAPI CountedHeapFree(HANDLE heap, DWORD flags, LPVOID p) {
@@ -93,6 +115,11 @@ inline HMODULE WINAPI CountedLoadLibrary(LPCSTR name) {
   if (module) Patch(module);
   return module;
 }
+inline HMODULE WINAPI CountedLoadLibraryEx(LPCSTR name, HANDLE file, DWORD flags) {
+  HMODULE module = Get().loadLibraryEx(name, file, flags);
+  if (module) Patch(module);
+  return module;
+}
 
 /* Points the module's KERNEL32 imports of the counted functions at the
  * counting ones. */
@@ -108,6 +135,7 @@ inline void Patch(HMODULE module) {
       {"CreateFileA", reinterpret_cast<void *>(CountedCreateFile)},
       {"CloseHandle", reinterpret_cast<void *>(CountedCloseHandle)},
       {"LoadLibraryA", reinterpret_cast<void *>(CountedLoadLibrary)},
+      {"LoadLibraryExA", reinterpret_cast<void *>(CountedLoadLibraryEx)},
   };
   Get();
   BYTE *base = reinterpret_cast<BYTE *>(module);
