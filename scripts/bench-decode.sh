@@ -14,7 +14,7 @@ cmake --build build/bench --target decode_bench -j2 >/dev/null
 
 work=build/bench/pictures
 mkdir -p "$work"
-corpus=$root/../shared/corpus/camera
+corpus=$root/tests/corpus/camera
 [ -f "$work/large.jpg" ] ||
   convert "$corpus/Canon_40D.jpg" -resize '6000x4000!' -quality 90 "$work/large.jpg"
 [ -f "$work/small.jpg" ] ||

@@ -26,11 +26,11 @@ details=build/bench/details.txt
   scripts/bench-decode.sh 2>/dev/null | grep -v -i -E 'warning|^ *$'
   echo
   echo "== plug-in exports"
-  build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/../shared/corpus/camera/Canon_40D.jpg"
+  build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/tests/corpus/camera/Canon_40D.jpg"
   echo
   echo "== plug-in exports, Windows build under Wine"
   WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
-    "$root/build/win32/MOVRELA.MQF" "$root/../shared/corpus/camera/Canon_40D.jpg" |
+    "$root/build/win32/MOVRELA.MQF" "$root/tests/corpus/camera/Canon_40D.jpg" |
     sed 's/^@row\t/@row\tWine: /'
   echo
   echo "== camera containers (median of 10)"

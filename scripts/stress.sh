@@ -13,7 +13,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 rounds=${1:-10}
-corpus=$root/../shared/corpus
+corpus=$root/tests/corpus
 scripts/build.sh >/dev/null || { echo "stress: build failed" >&2; exit 1; }
 native=$root/build/native
 win32=$root/build/win32

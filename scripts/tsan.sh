@@ -8,4 +8,4 @@ scripts/setup.sh >/dev/null
 scripts/build-libjpeg-native.sh >/dev/null
 scripts/build-tsan.sh >/dev/null
 MOVRELA_WINROOT=$PWD/build/tsan/winroot TSAN_OPTIONS=halt_on_error=1 \
-  build/tsan/tests/e2e_hostile build/tsan/MOVRELA.MQF "$PWD/../shared/corpus"
+  build/tsan/tests/e2e_hostile build/tsan/MOVRELA.MQF "$PWD/tests/corpus"

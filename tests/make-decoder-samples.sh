@@ -8,7 +8,7 @@
 set -euo pipefail
 out=$1
 here=$(cd "$(dirname "$0")" && pwd)
-corpus=$(cd "$here/../.." && pwd)/shared/corpus
+corpus=$here/corpus
 rm -rf "$out"
 mkdir -p "$out"
 

@@ -1,5 +1,5 @@
 # Container detection and the internal decoder over memory input.
-set(CORPUS ${CMAKE_SOURCE_DIR}/../shared/corpus)
+set(CORPUS ${CMAKE_SOURCE_DIR}/tests/corpus)
 movrela_fuzzer(NAME detect_fuzzer SOURCES detect_fuzzer.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/invalid ${CMAKE_SOURCE_DIR}/tests/samples)
 movrela_fuzzer(NAME decoder_fuzzer SOURCES decoder_fuzzer.cpp

@@ -2,7 +2,7 @@
 # the report reader, as GetPictureInfo installs them), the report builder
 # and the thumbnail conversions. Seeded with the corpus's camera files; the
 # builder and conversion fuzzers start from nothing.
-set(EXIF_CORPUS ${CMAKE_SOURCE_DIR}/../shared/corpus)
+set(EXIF_CORPUS ${CMAKE_SOURCE_DIR}/tests/corpus)
 movrela_fuzzer(NAME exif_report_reader_fuzzer SOURCES exif_report_reader_fuzzer.cpp
                SEEDS ${EXIF_CORPUS}/camera ${EXIF_CORPUS}/exif-org ${EXIF_CORPUS}/invalid)
 movrela_fuzzer(NAME exif_preview_reader_fuzzer SOURCES exif_preview_reader_fuzzer.cpp

@@ -1,6 +1,6 @@
 /*
  * camera_files.h - J6I and PMP files of our own for the tests: a JPEG
- * stream (made by jpeg_maker.h or read from the shared corpus) behind a
+ * stream (made by jpeg_maker.h or read from the corpus) behind a
  * camera header with the fields the plug-in reads. Unused header bytes hold
  * a filler that is neither 0 nor 0xFF, so that a read of the wrong byte or
  * past a field shows. Fields that do not fit a short header are left out.

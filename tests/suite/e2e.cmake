@@ -3,7 +3,7 @@
 # and under Wine. e2e_switch links the plug-in's sources to reach the
 # external decoder record directly.
 include(${CMAKE_SOURCE_DIR}/tests/fakes/fakes.cmake)
-get_filename_component(E2E_CORPUS ${CMAKE_SOURCE_DIR}/../shared/corpus ABSOLUTE)
+get_filename_component(E2E_CORPUS ${CMAKE_SOURCE_DIR}/tests/corpus ABSOLUTE)
 
 movrela_suite(NAME e2e_dispatch SOURCES e2e_dispatch.cpp ARGS PLUGIN)
 movrela_suite(NAME e2e_queries SOURCES e2e_queries.cpp ARGS PLUGIN)

@@ -1,6 +1,6 @@
 /*
  * e2e_hostile.cpp - the built plug-in with quorel.mqf on input a viewer
- * may meet: every file of the shared corpus (damaged ones included),
+ * may meet: every file of the corpus (tests/corpus) (damaged ones included),
  * random bytes, truncated files, containers whose header promises more
  * than the block holds, failing allocations; and several threads calling
  * the picture exports at once. Every answer must be a defined result code,

@@ -1,6 +1,6 @@
 /*
  * exif_corpus.cpp - our Exif reader against exiftool (a peer nobody here
- * wrote) over the shared corpus of camera files: the report values, the
+ * wrote) over the corpus (tests/corpus) of camera files: the report values, the
  * Nikon white balance, the thumbnail kind, its bytes, size and resolution,
  * and the pixels of RGB thumbnails. Native only.
  *
