@@ -5,6 +5,11 @@
 #ifndef MOVRELA_RESOURCE_H
 #define MOVRELA_RESOURCE_H
 
+/* The version: the About dialog's text, and the file's version resource. */
+#define MOVRELA_VERSION_TEXT "0.04(Base on quorelv6.mqf v0.11)"
+#define MOVRELA_VERSION_NUMBERS 0, 4, 0, 0
+#define MOVRELA_PRODUCT_NAME "Talvo JPEG Filter"
+
 /* Strings */
 #define IDS_VERSION 1              /* version text shown in the About dialog */
 #define IDS_USER_EXT_DESCRIPTION 2 /* description of the user's extension mask */

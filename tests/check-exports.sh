@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows plug-in file: exactly the six undecorated exports of the
-# plug-in interface, and imports from system DLLs only (no MinGW runtime).
+# plug-in interface, imports from system DLLs only (no MinGW runtime), and a
+# version resource that names the product and the version the About dialog
+# shows.
 set -euo pipefail
 dll=$1
 dump=$(i686-w64-mingw32-objdump -p "$dll")
@@ -17,6 +19,17 @@ bad=$(printf '%s\n' "$imports" | grep -v -E "$allowed" || true)
 if [ -n "$bad" ]; then
   echo "imports from non-system DLLs:"; printf '%s\n' "$bad"; exit 1
 fi
+# The version resource's texts are UTF-16: read them with every other byte.
+strings -e l "$dll" > /tmp/movrela-version.$$ || true
+version=$(sed -n 's/^#define MOVRELA_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")/../resources/resource.h")
+for text in ProductName "Talvo JPEG Filter" FileVersion "$version" OriginalFilename MOVRELA.MQF FileDescription; do
+  if ! grep -q -x -F -- "$text" /tmp/movrela-version.$$; then
+    rm -f /tmp/movrela-version.$$
+    echo "version resource lacks: $text"; exit 1
+  fi
+done
+rm -f /tmp/movrela-version.$$
+echo "version: $version"
 echo "exports: $(echo $exports)"
 echo "imports: $(echo $imports)"
 echo "1 passed, 0 failed"
