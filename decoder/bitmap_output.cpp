@@ -42,18 +42,39 @@ void putColourRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
   ++output->nextRow;
 }
 
-/* Four-component data arrives as CMYK. For CMYK pictures R, G, B are 255
- * less C, M, Y; for YCCK pictures the library's YCCK step already gives 255
- * less the YCbCr result, so the first three samples are R, G, B. K is
- * ignored. */
+/* a x b / 255 rounded to nearest, for bytes a and b: exactly
+ * (a * b + 127) / 255, without a division. */
+inline uint8_t lightTimes(unsigned a, unsigned b) {
+  const unsigned t = a * b + 128;
+  return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+
+/* Four-component data arrives as CMYK. CMYK pictures hold ink amounts: the
+ * light left is 255 - C, M, Y, darkened by the light 255 - K leaves. */
 void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
   uint8_t *target = bitmapRow(cinfo, output);
   const JSAMPLE *sample = output->rowBuffer[0];
-  const uint8_t flip = output->invertSamples ? 255 : 0;
   for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
-    target[0] = static_cast<uint8_t>(flip ^ sample[2]);
-    target[1] = static_cast<uint8_t>(flip ^ sample[1]);
-    target[2] = static_cast<uint8_t>(flip ^ sample[0]);
+    const unsigned light = 255u - sample[3];
+    target[0] = lightTimes(255u - sample[2], light);
+    target[1] = lightTimes(255u - sample[1], light);
+    target[2] = lightTimes(255u - sample[0], light);
+  }
+  std::memset(target, 0, static_cast<size_t>(output->fillCount));
+  ++output->nextRow;
+}
+
+/* For YCCK pictures the library's YCCK step gives 255 less the YCbCr
+ * result, and those three samples are taken as R, G, B; the fourth, passed
+ * through unchanged, is likewise the light the black ink leaves. */
+void putYcckRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
+  uint8_t *target = bitmapRow(cinfo, output);
+  const JSAMPLE *sample = output->rowBuffer[0];
+  for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
+    const unsigned light = sample[3];
+    target[0] = lightTimes(sample[2], light);
+    target[1] = lightTimes(sample[1], light);
+    target[2] = lightTimes(sample[0], light);
   }
   std::memset(target, 0, static_cast<size_t>(output->fillCount));
   ++output->nextRow;
@@ -113,9 +134,8 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
     output->putRows = putGreyRows;
     output->bitCount = 8;
   } else if (cinfo->out_color_space == JCS_CMYK) {
-    output->putRows = putCmykRows;
+    output->putRows = cinfo->jpeg_color_space == JCS_CMYK ? putCmykRows : putYcckRows;
     output->bitCount = 24;
-    output->invertSamples = cinfo->jpeg_color_space == JCS_CMYK ? 1 : 0;
   } else {
     output->putRows = putColourRows;
     output->bitCount = 24;

@@ -20,7 +20,7 @@ typedef void (*OutputRows)(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENS
 
 struct BitmapOutput {
   OutputStep start;        /* does nothing */
-  OutputRows putRows;      /* grey copy, colour or CMYK conversion */
+  OutputRows putRows;      /* grey copy, colour, CMYK or YCCK conversion */
   OutputStep finish;       /* header, palette, final progress pass, unlock */
   JSAMPARRAY rowBuffer;    /* where jpeg_read_scanlines writes one row */
   int32_t rowBufferHeight; /* always 1 */
@@ -34,7 +34,6 @@ struct BitmapOutput {
   uint8_t *info;           /* locked info block */
   int32_t pictureSize;     /* rowWidth x output_height */
   int32_t bitCount;        /* 8 or 24 */
-  int32_t invertSamples;   /* CMYK data: R, G, B = 255 - C, M, Y */
 };
 
 /* Creates the output after the header was read and the output colour space

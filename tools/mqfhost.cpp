@@ -2,12 +2,12 @@
  * mqfhost.cpp - a command-line host for import-filter plug-ins.
  *
  * Loads a plug-in file the way the viewer does (by its path, after
- * initialising the common controls and recording the plug-in folder in the
- * viewer's configuration) and calls its exports: plug-in information,
- * the format test, picture information, picture and preview (written as
- * .bmp files) and the configuration dialogs. Every block the plug-in hands
- * over is freed. A failed call ends the program with status 1 and the name
- * of the result code.
+ * initialising the common controls and recording the plug-in folder, and
+ * the language when asked, in the viewer's configuration) and calls its
+ * exports: plug-in information, the format test, picture information,
+ * picture and preview (written as .bmp files) and the configuration
+ * dialogs. Every block the plug-in hands over is freed. A failed call ends
+ * the program with status 1 and the name of the result code.
  */
 #include <cerrno>
 #include <cstdint>
@@ -78,6 +78,7 @@ struct Options {
   int32_t offset = 0;
   bool progress = false;
   int abortAt = -1; /* answer "stop" at this percentage */
+  int japanese = -1; /* the viewer's language flag to record; -1 leaves it */
 };
 
 const char *ResultName(int32_t code) {
@@ -118,12 +119,18 @@ std::string AbsolutePath(const std::string &path) {
 #endif
 }
 
+/* The viewer keeps its configuration in the registry, on Win32s in its
+ * INI file. */
+bool ViewerUsesRegistry() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  return GetVersionExA(&version) && version.dwPlatformId != 0;
+}
+
 /* The viewer keeps its plug-in folder in its configuration; plug-ins that
  * wrap another plug-in look it up there. */
 void RecordPluginFolder(const std::string &folder) {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version) || version.dwPlatformId == 0) return;
+  if (!ViewerUsesRegistry()) return;
   HKEY key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Merovane\\Orvid\\Plug-in", 0, nullptr,
                       REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
@@ -132,6 +139,23 @@ void RecordPluginFolder(const std::string &folder) {
   RegSetValueExA(key, "path", 0, REG_SZ, reinterpret_cast<const BYTE *>(folder.c_str()),
                  static_cast<DWORD>(folder.size() + 1));
   RegCloseKey(key);
+}
+
+/* The viewer's language flag, which the plug-in's dialogs and texts follow
+ * (Japanese when it is missing): 0 English, 1 Japanese. */
+bool RecordLanguage(int japanese) {
+  if (!ViewerUsesRegistry())
+    return WritePrivateProfileStringA("Resource", "Japanese", japanese ? "1" : "0", "orvid.ini");
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Merovane\\Orvid\\Resource", 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  DWORD value = japanese ? 1 : 0;
+  bool ok = RegSetValueExA(key, "Japanese", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
+                           sizeof value) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
 }
 
 bool LoadPlugin(const std::string &path, Plugin *plugin) {
@@ -369,13 +393,14 @@ int CmdConfig(const Plugin &plugin, int32_t function) {
 int Usage() {
   std::fprintf(stderr,
                "usage: mqfhost PLUGIN COMMAND [ARGS] [--memory] [--offset N] [--progress] "
-               "[--abort-at P]\n"
+               "[--abort-at P] [--japanese 0|1]\n"
                "  info                     plug-in information, every index\n"
                "  supported FILE           format test with a file handle and a 2048-byte block\n"
                "  pictureinfo FILE         size, density, depth and text\n"
                "  picture FILE OUT.bmp     the full picture\n"
                "  preview FILE OUT.bmp     the preview\n"
-               "  config N                 configuration dialog N (0 About, 1 settings)\n");
+               "  config N                 configuration dialog N (0 About, 1 settings)\n"
+               "  --japanese 0|1           first record the viewer's language: 0 English, 1 Japanese\n");
   return 2;
 }
 
@@ -390,10 +415,11 @@ int main(int argc, char **argv) {
       options.memory = true;
     } else if (a == "--progress") {
       options.progress = true;
-    } else if ((a == "--offset" || a == "--abort-at") && i + 1 < argc) {
+    } else if ((a == "--offset" || a == "--abort-at" || a == "--japanese") && i + 1 < argc) {
       long value = std::strtol(argv[++i], nullptr, 10);
       if (a == "--offset") options.offset = static_cast<int32_t>(value);
-      else options.abortAt = static_cast<int>(value);
+      else if (a == "--abort-at") options.abortAt = static_cast<int>(value);
+      else options.japanese = value != 0 ? 1 : 0;
     } else {
       args.push_back(a);
     }
@@ -403,6 +429,10 @@ int main(int argc, char **argv) {
   InitCommonControls();
   std::string pluginPath = AbsolutePath(args[0]);
   RecordPluginFolder(FolderOf(pluginPath));
+  if (options.japanese >= 0 && !RecordLanguage(options.japanese)) {
+    std::fprintf(stderr, "mqfhost: cannot record the viewer's language\n");
+    return 1;
+  }
   Plugin plugin;
   if (!LoadPlugin(pluginPath, &plugin)) return 1;
 
