@@ -21,25 +21,19 @@ uint8_t *bitmapRow(j_decompress_ptr cinfo, BitmapOutput *output) {
   return output->bits + static_cast<size_t>(row) * static_cast<size_t>(output->rowWidth);
 }
 
-void startNothing(j_decompress_ptr, BitmapOutput *) {}
-
-void putGreyRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
-  uint8_t *target = bitmapRow(cinfo, output);
-  std::memcpy(target, output->rowBuffer[0], cinfo->output_width);
-  std::memset(target + output->dataWidth, 0, static_cast<size_t>(output->fillCount));
-  ++output->nextRow;
+/* Where the library writes the next row: straight into its bottom-up place
+ * in the bits block, or into the row buffer when it still needs converting. */
+JSAMPROW rowTarget(j_decompress_ptr cinfo, BitmapOutput *output) {
+  return output->rowBuffer ? output->rowBuffer[0] : bitmapRow(cinfo, output);
 }
 
-void putColourRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
-  uint8_t *target = bitmapRow(cinfo, output);
-  const JSAMPLE *sample = output->rowBuffer[0];
-  for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 3, target += 3) {
-    target[0] = sample[2];
-    target[1] = sample[1];
-    target[2] = sample[0];
+/* Grey and BGR rows are already in place: only the padding is written. */
+void putRowsInPlace(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
+  for (JDIMENSION k = 0; k < rows; ++k) {
+    uint8_t *target = bitmapRow(cinfo, output);
+    std::memset(target + output->dataWidth, 0, static_cast<size_t>(output->fillCount));
+    ++output->nextRow;
   }
-  std::memset(target, 0, static_cast<size_t>(output->fillCount));
-  ++output->nextRow;
 }
 
 /* a x b / 255 rounded to nearest, for bytes a and b: exactly
@@ -51,7 +45,8 @@ inline uint8_t lightTimes(unsigned a, unsigned b) {
 
 /* Four-component data arrives as CMYK. CMYK pictures hold ink amounts: the
  * light left is 255 - C, M, Y, darkened by the light 255 - K leaves. */
-void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
+void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
+  if (rows == 0) return;
   uint8_t *target = bitmapRow(cinfo, output);
   const JSAMPLE *sample = output->rowBuffer[0];
   for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
@@ -67,7 +62,8 @@ void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
 /* For YCCK pictures the library's YCCK step gives 255 less the YCbCr
  * result, and those three samples are taken as R, G, B; the fourth, passed
  * through unchanged, is likewise the light the black ink leaves. */
-void putYcckRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION) {
+void putYcckRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
+  if (rows == 0) return;
   uint8_t *target = bitmapRow(cinfo, output);
   const JSAMPLE *sample = output->rowBuffer[0];
   for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
@@ -128,16 +124,18 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
       (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                  sizeof(BitmapOutput)));
   std::memset(output, 0, sizeof *output);
-  output->start = startNothing;
   output->finish = finishBitmap;
+  const bool fourComponents = cinfo->out_color_space == JCS_CMYK;
   if (cinfo->out_color_space == JCS_GRAYSCALE) {
-    output->putRows = putGreyRows;
+    output->putRows = putRowsInPlace;
     output->bitCount = 8;
-  } else if (cinfo->out_color_space == JCS_CMYK) {
+  } else if (fourComponents) {
     output->putRows = cinfo->jpeg_color_space == JCS_CMYK ? putCmykRows : putYcckRows;
     output->bitCount = 24;
   } else {
-    output->putRows = putColourRows;
+    /* The library writes B, G, R, the bitmap's own order. */
+    cinfo->out_color_space = JCS_EXT_BGR;
+    output->putRows = putRowsInPlace;
     output->bitCount = 24;
   }
 
@@ -153,10 +151,10 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
 
   /* The library's allocations come first: once the blocks exist, nothing
    * here may fail, since the caller learns of them only from our result. */
-  output->rowBuffer = (*cinfo->mem->alloc_sarray)(
-      reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-      cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
-  output->rowBufferHeight = 1;
+  if (fourComponents)
+    output->rowBuffer = (*cinfo->mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+        cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
 
   const SIZE_T infoSize = kHeaderSize + (output->bitCount == 8 ? kPaletteSize : 0) + kInfoTail;
   output->bitsHandle = LocalAlloc(LHND, static_cast<SIZE_T>(pictureSize));
@@ -170,6 +168,14 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
 
   output->nextRow = 0;
   return output;
+}
+
+void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output) {
+  while (cinfo->output_scanline < cinfo->output_height) {
+    JSAMPROW row = rowTarget(cinfo, output);
+    JDIMENSION rows = jpeg_read_scanlines(cinfo, &row, 1);
+    (*output->putRows)(cinfo, output, rows);
+  }
 }
 
 void discardBitmapOutput(BitmapOutput *output) {

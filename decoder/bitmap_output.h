@@ -4,8 +4,10 @@
  * grey palette for 8-bit pictures) and a bits block of bottom-up rows padded
  * to multiples of 4 bytes.
  *
- * Each row is converted once, as it arrives, straight into its bottom-up
- * place in the bits block: the picture is held once, not in a second array.
+ * Grey and colour rows are decoded straight into their bottom-up place in
+ * the bits block (colour as B, G, R, the bitmap's order); only CMYK and YCCK
+ * rows go through a row buffer, to be converted as they arrive. The picture
+ * is held once, not in a second array.
  */
 #ifndef MOVRELA_BITMAP_OUTPUT_H
 #define MOVRELA_BITMAP_OUTPUT_H
@@ -19,11 +21,9 @@ typedef void (*OutputStep)(j_decompress_ptr cinfo, BitmapOutput *output);
 typedef void (*OutputRows)(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows);
 
 struct BitmapOutput {
-  OutputStep start;        /* does nothing */
-  OutputRows putRows;      /* grey copy, colour, CMYK or YCCK conversion */
+  OutputRows putRows;      /* after each row: CMYK or YCCK conversion, or padding */
   OutputStep finish;       /* header, palette, final progress pass, unlock */
-  JSAMPARRAY rowBuffer;    /* where jpeg_read_scanlines writes one row */
-  int32_t rowBufferHeight; /* always 1 */
+  JSAMPARRAY rowBuffer;    /* one row for CMYK and YCCK data; null otherwise */
   int32_t dataWidth;       /* bytes of picture data per bitmap row */
   int32_t rowWidth;        /* dataWidth raised to a multiple of 4 */
   int32_t fillCount;       /* rowWidth - dataWidth */
@@ -42,6 +42,10 @@ struct BitmapOutput {
  * when they cannot be had, or the picture is too large for a bitmap, it
  * frees what it took and fails with libjpeg's out-of-memory error. */
 BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo);
+
+/* Decodes every row of the picture into the output, after
+ * jpeg_start_decompress. */
+void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output);
 
 /* Releases both blocks of an output abandoned after a failure. */
 void discardBitmapOutput(BitmapOutput *output);

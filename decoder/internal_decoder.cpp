@@ -87,11 +87,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
   job->output = createBitmapOutput(cinfo);
   BitmapOutput *output = job->output;
   jpeg_start_decompress(cinfo);
-  (*output->start)(cinfo, output);
-  while (cinfo->output_scanline < cinfo->output_height) {
-    JDIMENSION rows = jpeg_read_scanlines(cinfo, output->rowBuffer, 1);
-    (*output->putRows)(cinfo, output, rows);
-  }
+  readBitmapRows(cinfo, output);
 
   if (request->progressCallback) job->progress.pub.completed_passes = job->progress.pub.total_passes;
   if (kind == ContainerPlainJpeg && settings.IgnorePixelAspectRatio != 0) {

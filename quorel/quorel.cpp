@@ -98,10 +98,7 @@ int32_t decode(Decode *d, char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut
   attachProgressMonitor(cinfo, &d->progress, callback, callbackData);
   d->output = createBitmapOutput(cinfo);
   jpeg_start_decompress(cinfo);
-  while (cinfo->output_scanline < cinfo->output_height) {
-    JDIMENSION rows = jpeg_read_scanlines(cinfo, d->output->rowBuffer, 1);
-    (*d->output->putRows)(cinfo, d->output, rows);
-  }
+  readBitmapRows(cinfo, d->output);
   if (callback) d->progress.pub.completed_passes = d->progress.pub.total_passes;
   (*d->output->finish)(cinfo, d->output);
   *infoOut = d->output->infoHandle;
