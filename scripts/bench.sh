@@ -15,23 +15,46 @@ root=$PWD
 scripts/setup.sh >/dev/null
 scripts/build-libjpeg-native.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -Wno-dev -DMOVRELA_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench --target decode_bench plugin_bench containers_bench movrela quorel -j2 >/dev/null
+cmake --build build/bench --target decode_bench plugin_bench containers_bench movrela quorel fake_full -j2 >/dev/null
 scripts/build-libjpeg-win32.sh >/dev/null
 scripts/build.sh --win32-only >/dev/null
 export MOVRELA_WINROOT=$root/build/bench/winroot
 
 details=build/bench/details.txt
+large=$root/build/bench/large.jpg
+
+# Memory a full decode of the large picture adds to a process of its own:
+# the median of three runs each of libjpeg alone, quorel.mqf and the
+# internal decoder, as "@row" lines. $1: row prefix; the rest: the program.
+memory_rows() {
+  local prefix=$1
+  shift
+  local which figures=()
+  for which in floor quorel internal; do
+    figures+=("$(for run in 1 2 3; do "$@" --memory "$which" "$large"; done | tr -d '\r' | sort -n | sed -n 2p)")
+  done
+  local i names=("" "through quorel.mqf" "internal decoder")
+  for i in 1 2; do
+    awk -v p="$prefix" -v n="${names[$i]}" -v ours="${figures[$i]}" -v floor="${figures[0]}" 'BEGIN {
+      printf "@row\t%sGetPicture 6000 x 4000, %s: memory added\t%.1f MB\tlibjpeg into a bottom-up BGR buffer\t%.1f MB\t%.3f\t<= 1.02\n",
+        p, n, ours / 1048576, floor / 1048576, ours / floor }'
+  done
+}
+
 {
   echo "== internal decoder against djpeg -bmp (same libjpeg-turbo, same file)"
   scripts/bench-decode.sh 2>/dev/null | grep -v -i -E 'warning|^ *$'
   echo
   echo "== plug-in exports"
-  build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/tests/corpus/camera/Canon_40D.jpg"
+  PLUGIN_BENCH_KEEP=$large build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/tests/corpus/camera/Canon_40D.jpg"
+  memory_rows "" build/bench/tests/plugin_bench build/bench/MOVRELA.MQF
   echo
   echo "== plug-in exports, Windows build under Wine"
   WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
     "$root/build/win32/MOVRELA.MQF" "$root/tests/corpus/camera/Canon_40D.jpg" |
     sed 's/^@row\t/@row\tWine: /'
+  memory_rows "Wine: " env WINEPREFIX_DIR="$root/build/wineprefix-bench" scripts/wine.sh \
+    build/win32/plugin_bench.exe "$root/build/win32/MOVRELA.MQF"
   echo
   echo "== camera containers (median of 10)"
   build/bench/tests/containers_bench 10

@@ -6,7 +6,14 @@
  *   - GetPreview of that Exif JPEG, answered from its thumbnail, against
  *     the full GetPicture (quorel.mqf decodes);
  *   - IsSupported per call on a 2048-byte block, one whose header runs
- *     past the block and one that holds a whole small JPEG.
+ *     past the block and one that holds a whole small JPEG;
+ *   - GetPicture of the large file through quorel.mqf and through the
+ *     internal decoder (fakes/fake_full.mqf declines, so the plug-in falls
+ *     back), against libjpeg alone decoding the file into one bottom-up
+ *     buffer of padded BGR rows, as a bitmap holds it: medians of rounds
+ *     that take the three in turn; and the memory each adds to the process
+ *     (peak less the level before it), each in a process of its own
+ *     (--memory).
  * Lines starting with "@row" repeat the figures for scripts/bench.sh's
  * table: measure, ours, peer, peer's figure, ratio, target.
  * Every export reads the settings afresh; GetPluginInfo(2), which does
@@ -20,6 +27,8 @@
  * usage: plugin_bench PATH-TO-MOVRELA.MQF EXIF_JPEG
  *   EXIF_JPEG: a camera picture whose Exif segment (with its JPEG
  *   thumbnail) the large picture gets.
+ *        plugin_bench PATH-TO-MOVRELA.MQF --memory floor|quorel|internal LARGE_JPEG
+ *   one decode of LARGE_JPEG; prints the bytes it added to the peak.
  */
 #include <algorithm>
 #include <chrono>
@@ -34,7 +43,11 @@
 #include "decoder/jpeg.h"
 #include "platform.h"
 
-#ifndef _WIN32
+#include "fake_decoder.h"
+
+#ifdef _WIN32
+#include <psapi.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -129,6 +142,60 @@ double Time(int batches, int calls, F call) {
   return best;
 }
 
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+/* libjpeg alone: the file decoded into a new bottom-up buffer of BGR rows
+ * padded to 4 bytes, zeroed like the host's blocks (calloc). The floor under
+ * GetPicture: what it adds beyond this is ours. */
+size_t FloorDecode(const std::string &path) {
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return 0;
+  jpeg_stdio_src(&cinfo, f);
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&cinfo);
+  const size_t stride = (static_cast<size_t>(cinfo.output_width) * 3 + 3) & ~size_t(3);
+  const size_t size = stride * cinfo.output_height;
+  uint8_t *bitmap = static_cast<uint8_t *>(std::calloc(size, 1));
+  while (bitmap && cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = bitmap + stride * (cinfo.output_height - 1 - cinfo.output_scanline);
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  std::fclose(f);
+  std::free(bitmap);
+  return bitmap ? size : 0;
+}
+
+/* The process's memory now and at its peak, in bytes. */
+void MemoryLevels(double *now, double *peak) {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  *now = static_cast<double>(counters.WorkingSetSize);
+  *peak = static_cast<double>(counters.PeakWorkingSetSize);
+#else
+  *now = *peak = 0;
+  FILE *f = std::fopen("/proc/self/status", "r");
+  char line[256];
+  while (f && std::fgets(line, sizeof line, f)) {
+    double kb = 0;
+    if (std::sscanf(line, "VmRSS: %lf kB", &kb) == 1) *now = kb * 1024;
+    if (std::sscanf(line, "VmHWM: %lf kB", &kb) == 1) *peak = kb * 1024;
+  }
+  if (f) std::fclose(f);
+#endif
+}
+
 int Fail(const char *what) {
   std::fprintf(stderr, "plugin_bench: %s\n", what);
   return 1;
@@ -193,7 +260,86 @@ std::string LoadError() {
 
 }  // namespace
 
+/* The plug-in, loaded with the given decoder ("" quorel.mqf beside it,
+ * else fakes/NAME answering 10, so that the internal decoder decodes). */
+struct Loaded {
+  HMODULE module = nullptr, fake = nullptr;
+  GetPictureFn getPicture = nullptr;
+};
+
+Loaded LoadWith(const std::string &plugin, const std::string &folder, const std::string &decliner) {
+  Loaded l;
+#ifdef _WIN32
+  const std::string fakePath = folder + "\\fakes\\" + decliner;
+#else
+  const std::string fakePath = folder + "/fakes/" + decliner;
+#endif
+  /* A relative name with a folder counts from the plug-in folder. */
+  SetText("Software\\Doru\\movrela", "JPEGPlug-in", decliner.empty() ? "quorel.mqf" : "fakes\\" + decliner);
+  if (!decliner.empty()) {
+    l.fake = LoadLibraryA(fakePath.c_str());
+    auto configure = l.fake ? ProcAs<FakeConfigureFn>(GetProcAddress(l.fake, "FakeConfigure")) : nullptr;
+    if (!configure) return l;
+    FakeAnswer declined = {10, 0, 0, 24, 0, -1};
+    configure(FakeGetPicture, &declined);
+  }
+  l.module = LoadLibraryA(plugin.c_str());
+  if (l.module) l.getPicture = ProcAs<GetPictureFn>(GetProcAddress(l.module, "GetPicture"));
+  return l;
+}
+
+void Unload(Loaded *l) {
+  if (l->module) FreeLibrary(l->module);
+  if (l->fake) FreeLibrary(l->fake);
+  *l = Loaded();
+}
+
+/* Time of one GetPicture of `path`, in milliseconds; negative on failure. */
+double PictureMs(const Loaded &l, const std::string &path) {
+  HLOCAL info = nullptr, bits = nullptr;
+  auto start = std::chrono::steady_clock::now();
+  int32_t result = l.getPicture ? l.getPicture(const_cast<char *>(path.c_str()), 0, 0, &info, &bits,
+                                               nullptr, 0)
+                                : -1;
+  std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+  if (info) LocalFree(info);
+  if (bits) LocalFree(bits);
+  return result == 0 ? spent.count() : -1;
+}
+
+/* --memory: one decode in this process; prints the bytes it added to the
+ * process's peak. */
+int MemoryRun(const std::string &which, const std::string &plugin, const std::string &large) {
+  const std::string folder = FolderOf(plugin);
+  const std::string work = MakeWorkFolder();
+  SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
+  Loaded l;
+  if (which != "floor") {
+    l = LoadWith(plugin, folder, which == "internal" ? "fake_full.mqf" : "");
+    if (!l.getPicture) return Fail("plug-in not loaded");
+  }
+  double before = 0, peak = 0, after = 0;
+  MemoryLevels(&before, &peak);
+  bool ok = which == "floor" ? FloorDecode(large) != 0 : PictureMs(l, large) >= 0;
+  MemoryLevels(&after, &peak);
+  Unload(&l);
+#ifndef _WIN32
+  (void)std::system(("rm -rf '" + work + "'").c_str());
+#endif
+  if (!ok) return Fail("decode failed");
+  std::printf("%.0f\n", peak - before);
+  return 0;
+}
+
 int main(int argc, char **argv) {
+  if (argc == 5 && std::string(argv[2]) == "--memory") {
+    std::string plugin = argv[1], large = argv[4];
+#ifdef _WIN32
+    if (!plugin.empty() && plugin[0] == '/') plugin = "Z:" + plugin;
+    if (!large.empty() && large[0] == '/') large = "Z:" + large;
+#endif
+    return MemoryRun(argv[3], plugin, large);
+  }
   if (argc < 3) {
     std::fprintf(stderr, "usage: plugin_bench PATH-TO-MOVRELA.MQF EXIF_JPEG\n");
     return 2;
@@ -340,6 +486,35 @@ int main(int argc, char **argv) {
   row("settings read alone (GetPluginInfo 2)", settingsTime, "bare libjpeg header read", headerTime, "-");
 
   FreeLibrary(module);
+
+  /* Full decodes: rounds of the floor, quorel.mqf and the internal decoder
+   * in turn, so that a busy moment weighs on all three alike. */
+  std::vector<double> floorMs, quorelMs, internalMs;
+  for (int round = 0; round < 5; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    if (FloorDecode(largePath) == 0) return Fail("floor decode");
+    floorMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    for (int internal = 0; internal < 2; ++internal) {
+      Loaded l = LoadWith(plugin, folder, internal ? "fake_full.mqf" : "");
+      double ms = PictureMs(l, largePath);
+      Unload(&l);
+      if (ms < 0) return Fail(internal ? "GetPicture, internal decoder" : "GetPicture, quorel.mqf");
+      (internal ? internalMs : quorelMs).push_back(ms);
+    }
+  }
+  std::printf("GetPicture, 6000 x 4000 (ms, median of 5): floor %.1f, quorel.mqf %.1f, internal %.1f\n",
+              Median(floorMs), Median(quorelMs), Median(internalMs));
+  auto msRow = [](const char *measure, double ours, double floor) {
+    std::printf("@row\t%s\t%.1f ms\tlibjpeg into a bottom-up BGR buffer\t%.1f ms\t%.2f\t<= 1.03\n",
+                measure, ours, floor, ours / floor);
+  };
+  msRow("GetPicture 6000 x 4000, internal decoder", Median(internalMs), Median(floorMs));
+  msRow("GetPicture 6000 x 4000, through quorel.mqf", Median(quorelMs), Median(floorMs));
+
+  /* The large picture stays for the memory runs when asked. */
+  if (const char *keep = std::getenv("PLUGIN_BENCH_KEEP")) {
+    if (!WriteFile(keep, large)) return Fail("cannot keep the large picture");
+  }
   if (!RemoveWorkFolder(work, largePath)) return Fail("cannot clean up");
   return 0;
 }
