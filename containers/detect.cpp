@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "base/blocks.h"
 #include "containers/byte_order.h"
 #include "containers/j6i.h"
 #include "containers/pmp.h"
@@ -176,8 +177,8 @@ int plainInfoHandler(const PluginSettings *settings, const uint8_t *, PictureInf
 
 int plainPostProcessor(const PluginSettings *settings, const uint8_t *, BitmapHandles *bitmap) {
   if (!settings->IgnorePixelAspectRatio || !bitmap || !bitmap->info) return 0;
-  if (LocalSize(bitmap->info) < sizeof(BITMAPINFOHEADER)) return 0;
-  BITMAPINFOHEADER *header = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap->info));
+  BITMAPINFOHEADER *header =
+      static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
   if (!header) return 0;
   header->biXPelsPerMeter = 1;
   header->biYPelsPerMeter = 1;

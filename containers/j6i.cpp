@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "base/blocks.h"
 #include "decoder/dib_writer.h"
 
 namespace {
@@ -14,7 +15,6 @@ namespace {
  * factor on the horizontal value; smaller ones are bare aspect numbers and
  * are multiplied out on both axes. */
 constexpr LONG kSmallestMetricResolution = 10;
-constexpr int64_t kLargestBlock = 0x7FFFFFFF;
 
 struct Edges {
   int64_t left, right, top, bottom; /* never negative */
@@ -38,10 +38,8 @@ int64_t RowBytesOf(const BITMAPINFOHEADER *header) {
   int64_t width = header->biWidth;
   int64_t rows = header->biHeight < 0 ? -static_cast<int64_t>(header->biHeight) : header->biHeight;
   int64_t bitCount = header->biBitCount;
-  if (width <= 0 || rows == 0 || bitCount == 0 || bitCount > 32) return -1;
-  int64_t stride = (width * bitCount + 31) / 32 * 4;
-  if (stride > kLargestBlock / rows) return -1;
-  return stride * rows;
+  if (bitCount > 32) return -1;
+  return blockBytes(rowStride(width, bitCount), rows);
 }
 
 void CorrectAspect(const PluginSettings *settings, BITMAPINFOHEADER *header) {
@@ -95,12 +93,9 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
   info->yDensity = static_cast<uint16_t>(settings->AspectY);
 
   if (info->textHandle) return 0;
-  HLOCAL handle = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, kJ6iDateTextSize);
-  char *text = handle ? static_cast<char *>(LocalLock(handle)) : nullptr;
-  if (!text) {
-    if (handle) LocalFree(handle);
-    return 0;
-  }
+  HLOCAL handle;
+  char *text = allocateText(kJ6iDateTextSize - 2, LMEM_FIXED, &handle);
+  if (!text) return 0;
   /* YY/MM/DD hh:mm:ss, one BCD byte per field; nibbles are not checked. */
   static const char kSeparators[] = "// ::";
   const uint8_t *date = headerBlock + kJ6iDateOffset;
@@ -118,13 +113,13 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
 
 int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
-  if (LocalSize(bitmap->info) < sizeof(BITMAPINFOHEADER)) return 0;
-  BITMAPINFOHEADER *header = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap->info));
+  BITMAPINFOHEADER *header =
+      static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
   if (!header) return 0;
   int64_t rowBytes = RowBytesOf(header);
-  uint8_t *bits = nullptr;
-  if (rowBytes >= 0 && LocalSize(bitmap->bits) >= static_cast<SIZE_T>(rowBytes))
-    bits = static_cast<uint8_t *>(LocalLock(bitmap->bits));
+  uint8_t *bits = rowBytes >= 0
+                      ? static_cast<uint8_t *>(lockAtLeast(bitmap->bits, static_cast<SIZE_T>(rowBytes)))
+                      : nullptr;
   if (!bits) {
     LocalUnlock(bitmap->info);
     return 0;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/blocks.h"
 #include "containers/byte_order.h"
 #include "decoder/dib_writer.h"
 
@@ -36,7 +37,6 @@ const uint8_t ColorCorrectionTable[256] = {
 
 namespace {
 
-constexpr int64_t kLargestBlock = 0x7FFFFFFF;
 /* Side of the square tiles a quarter turn copies: the rows of one tile of
  * source and target stay in the cache together. */
 constexpr int32_t kTurnTile = 64;
@@ -101,15 +101,13 @@ bool TurnQuarter(uint8_t orientation, bool correct, BitmapHandles *bitmap,
                  BITMAPINFOHEADER *working, uint8_t **bits) {
   DibWriter source;
   if (!attachDibWriter(&source, working, *bits)) return false;
-  int64_t targetStride = (static_cast<int64_t>(source.height) * 3 + 3) & ~static_cast<int64_t>(3);
-  if (targetStride > kLargestBlock / source.width) return false;
-  HLOCAL handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT,
-                             static_cast<SIZE_T>(targetStride * source.width));
-  uint8_t *target = handle ? static_cast<uint8_t *>(LocalLock(handle)) : nullptr;
-  if (!target) {
-    if (handle) LocalFree(handle);
-    return false;
-  }
+  const int64_t targetStride = rowStride(source.height, 24);
+  const int64_t targetBytes = blockBytes(targetStride, source.width);
+  if (targetBytes < 0) return false;
+  HLOCAL handle;
+  uint8_t *target = static_cast<uint8_t *>(
+      allocateLocked(static_cast<SIZE_T>(targetBytes), LMEM_MOVEABLE, &handle));
+  if (!target) return false;
 
   /* Memory order: row 0 is the lowest row as displayed. Clockwise, source
    * (x, y) goes to target (y, W - 1 - x); counter-clockwise to
@@ -186,14 +184,11 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
   char text[kPmpInfoTextSize];
   if (!info->textHandle && pmpInfoText(headerBlock, text)) {
     size_t length = std::strlen(text);
-    HLOCAL handle = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, length + 2);
-    char *block = handle ? static_cast<char *>(LocalLock(handle)) : nullptr;
-    if (block) {
+    HLOCAL handle;
+    if (char *block = allocateText(length, LMEM_FIXED, &handle)) {
       std::memcpy(block, text, length + 1);
       LocalUnlock(handle);
       info->textHandle = handle;
-    } else if (handle) {
-      LocalFree(handle);
     }
   }
   if (settings->Rotation && IsQuarterTurn(headerBlock[kPmpOrientationOffset])) {
@@ -208,17 +203,17 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
 int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
                      BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
-  if (LocalSize(bitmap->info) < sizeof(BITMAPINFOHEADER)) return 0;
-  BITMAPINFOHEADER *header = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap->info));
+  BITMAPINFOHEADER *header =
+      static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
   if (!header) return 0;
   BITMAPINFOHEADER working = *header;
 
   /* Only a 24-bit bottom-up bitmap whose block holds all its rows. */
   DibWriter geometry;
   uint8_t *bits = nullptr;
-  if (attachDibWriter(&geometry, &working, nullptr) &&
-      LocalSize(bitmap->bits) >= static_cast<SIZE_T>(geometry.stride) * geometry.height)
-    bits = static_cast<uint8_t *>(LocalLock(bitmap->bits));
+  if (attachDibWriter(&geometry, &working, nullptr))
+    bits = static_cast<uint8_t *>(
+        lockAtLeast(bitmap->bits, static_cast<SIZE_T>(geometry.stride) * geometry.height));
   if (!bits) {
     LocalUnlock(bitmap->info);
     return 0;

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "base/blocks.h"
+
 extern "C" {
 #include <jerror.h>
 }
@@ -140,10 +142,10 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
   }
 
   jpeg_calc_output_dimensions(cinfo);
-  const uint64_t dataWidth = uint64_t(cinfo->output_width) * (output->bitCount / 8);
-  const uint64_t rowWidth = (dataWidth + 3) & ~uint64_t(3);
-  const uint64_t pictureSize = rowWidth * cinfo->output_height;
-  if (pictureSize == 0 || pictureSize > 0x7FFFFFFF) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  const int64_t dataWidth = int64_t(cinfo->output_width) * (output->bitCount / 8);
+  const int64_t rowWidth = rowStride(cinfo->output_width, output->bitCount);
+  const int64_t pictureSize = blockBytes(rowWidth, cinfo->output_height);
+  if (pictureSize < 0) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
   output->dataWidth = static_cast<int32_t>(dataWidth);
   output->rowWidth = static_cast<int32_t>(rowWidth);
   output->fillCount = output->rowWidth - output->dataWidth;
@@ -157,10 +159,10 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
         cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
 
   const SIZE_T infoSize = kHeaderSize + (output->bitCount == 8 ? kPaletteSize : 0) + kInfoTail;
-  output->bitsHandle = LocalAlloc(LHND, static_cast<SIZE_T>(pictureSize));
-  output->infoHandle = output->bitsHandle ? LocalAlloc(LHND, infoSize) : nullptr;
-  output->bits = output->bitsHandle ? static_cast<uint8_t *>(LocalLock(output->bitsHandle)) : nullptr;
-  output->info = output->infoHandle ? static_cast<uint8_t *>(LocalLock(output->infoHandle)) : nullptr;
+  output->bits = static_cast<uint8_t *>(
+      allocateLocked(static_cast<SIZE_T>(pictureSize), LMEM_MOVEABLE, &output->bitsHandle));
+  if (output->bits)
+    output->info = static_cast<uint8_t *>(allocateLocked(infoSize, LMEM_MOVEABLE, &output->infoHandle));
   if (output->bits == nullptr || output->info == nullptr) {
     discardBitmapOutput(output);
     ERREXIT(cinfo, JERR_OUT_OF_MEMORY);

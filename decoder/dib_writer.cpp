@@ -3,23 +3,18 @@
  */
 #include "decoder/dib_writer.h"
 
+#include "base/blocks.h"
+
 #include <cstddef>
 #include <cstring>
 
 namespace {
 
-/* Largest bits block we ask for: pixel offsets must stay within a signed
- * 32-bit value on the 32-bit host. */
-constexpr int64_t kLargestBitsBlock = 0x7FFFFFFF;
-
-/* Bytes per row for `width` pixels, or -1 when width or height is not
- * positive or stride x height exceeds kLargestBitsBlock. Computed in 64 bits
- * so that no size wraps. */
+/* Bytes per 24-bit row for `width` pixels, or -1 when width or height is
+ * not positive or the rows would exceed the largest block. */
 int64_t StrideFor(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0) return -1;
-  int64_t stride = (static_cast<int64_t>(width) * 3 + 3) & ~static_cast<int64_t>(3);
-  if (stride > kLargestBitsBlock / height) return -1;
-  return stride;
+  int64_t stride = rowStride(width, 24);
+  return blockBytes(stride, height) < 0 ? -1 : stride;
 }
 
 inline uint8_t *PixelAt(const DibWriter *writer, int32_t x, int32_t y) {
@@ -49,17 +44,6 @@ void PutNext(DibWriter *writer, uint32_t colour) {
   writer->cursor += 3;
 }
 
-/* Allocates a movable zeroed block and locks it; on failure frees what it
- * got and leaves both outputs null. */
-bool AllocateLocked(SIZE_T bytes, HLOCAL *handle, void **data) {
-  *handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes);
-  *data = *handle ? LocalLock(*handle) : nullptr;
-  if (*data) return true;
-  if (*handle) LocalFree(*handle);
-  *handle = nullptr;
-  return false;
-}
-
 }  // namespace
 
 ResultCode createDibWriter(DibWriter *writer, int32_t width, int32_t height) {
@@ -68,9 +52,10 @@ ResultCode createDibWriter(DibWriter *writer, int32_t width, int32_t height) {
   if (stride < 0) return OutOfMemory;
 
   HLOCAL infoHandle, bitsHandle;
-  void *info, *bits;
-  if (!AllocateLocked(kDibInfoBlockSize, &infoHandle, &info)) return OutOfMemory;
-  if (!AllocateLocked(static_cast<SIZE_T>(stride * height), &bitsHandle, &bits)) {
+  void *info = allocateLocked(kDibInfoBlockSize, LMEM_MOVEABLE, &infoHandle);
+  if (!info) return OutOfMemory;
+  void *bits = allocateLocked(static_cast<SIZE_T>(stride * height), LMEM_MOVEABLE, &bitsHandle);
+  if (!bits) {
     LocalUnlock(infoHandle);
     LocalFree(infoHandle);
     return OutOfMemory;

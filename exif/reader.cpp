@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/blocks.h"
 #include "containers/byte_order.h"
 #include "decoder/error_manager.h"
 #include "decoder/memory_layer.h"
@@ -667,10 +668,9 @@ boolean readComment(j_decompress_ptr cinfo) {
     skipBytes(cinfo, n);
     return TRUE;
   }
-  HLOCAL block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, n + 2);
-  uint8_t *text = block ? static_cast<uint8_t *>(LocalLock(block)) : nullptr;
+  HLOCAL block;
+  uint8_t *text = reinterpret_cast<uint8_t *>(allocateText(n, LMEM_MOVEABLE, &block));
   if (text == nullptr) {
-    if (block != nullptr) LocalFree(block);
     skipBytes(cinfo, n);
     return TRUE;
   }

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/blocks.h"
 #include "settings/settings.h"
 
 namespace {
@@ -301,13 +302,9 @@ uint32_t exifReportSize(const ExifReportData *data, int n) {
 bool buildExifReportIn(ReportLanguage language, const ExifReportData *data, int n,
                        HLOCAL *handle, uint32_t *size) {
   uint32_t total = exifReportSize(data, n);
-  HLOCAL block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, total + 2);
-  if (block == nullptr) return false;
-  char *text = static_cast<char *>(LocalLock(block));
-  if (text == nullptr) {
-    LocalFree(block);
-    return false;
-  }
+  HLOCAL block;
+  char *text = allocateText(total, LMEM_MOVEABLE, &block);
+  if (text == nullptr) return false;
   text[0] = '\0';
   ReportText out = {text, static_cast<size_t>(total) + 1, 0};
   writeReport(&out, language, data);
