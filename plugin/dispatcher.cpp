@@ -81,7 +81,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
 }
 
 /* `external` is the held decoder's entry for this request's kind. */
-ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, ExternalGetPicture external) {
+ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictureFn external) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;

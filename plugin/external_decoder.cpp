@@ -173,11 +173,11 @@ HMODULE LoadLocked(const char *name) {
   std::strncpy(g_externalDecoder.loadedName, name, sizeof g_externalDecoder.loadedName - 1);
   g_externalDecoder.loadedName[sizeof g_externalDecoder.loadedName - 1] = 0;
   g_externalDecoder.module = module;
-  g_externalDecoder.GetPluginInfo = ProcAs<ExternalGetPluginInfo>(entries[0]);
-  g_externalDecoder.IsSupported = ProcAs<ExternalIsSupported>(entries[1]);
-  g_externalDecoder.GetPictureInfo = ProcAs<ExternalGetPictureInfo>(entries[2]);
-  g_externalDecoder.GetPicture = ProcAs<ExternalGetPicture>(entries[3]);
-  g_externalDecoder.GetPreview = ProcAs<ExternalGetPicture>(entries[4]);
+  g_externalDecoder.GetPluginInfo = ProcAs<GetPluginInfoFn>(entries[0]);
+  g_externalDecoder.IsSupported = ProcAs<IsSupportedFn>(entries[1]);
+  g_externalDecoder.GetPictureInfo = ProcAs<GetPictureInfoFn>(entries[2]);
+  g_externalDecoder.GetPicture = ProcAs<GetPictureFn>(entries[3]);
+  g_externalDecoder.GetPreview = ProcAs<GetPictureFn>(entries[4]);
   g_externalDecoder.users = 0;
   ++g_externalDecoder.generation;
   return module;

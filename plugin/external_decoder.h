@@ -7,28 +7,17 @@
 
 #include <cstdint>
 
-#include "platform.h"
-
-typedef int32_t(WINAPI *ExternalGetPluginInfo)(int32_t infoIndex, char *buf, int32_t bufferSize);
-typedef int32_t(WINAPI *ExternalIsSupported)(char *buf, UINT_PTR source);
-typedef int32_t(WINAPI *ExternalGetPictureInfo)(char *buf, int32_t len, uint32_t flag,
-                                                void *infoOut);
-typedef int32_t(WINAPI *ExternalProgress)(int32_t numerator, int32_t denominator,
-                                          int32_t callbackData);
-typedef int32_t(WINAPI *ExternalGetPicture)(char *buf, int32_t len, uint32_t flag,
-                                            HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                            ExternalProgress progressCallback,
-                                            int32_t callbackData);
+#include "base/host_interface.h"
 
 /* Either everything is set and `loadedName` is the configured name that was
  * loaded, or the handle and all entries are null and the name is empty. */
 struct ExternalDecoder {
   HMODULE module;
-  ExternalGetPluginInfo GetPluginInfo;
-  ExternalIsSupported IsSupported;
-  ExternalGetPictureInfo GetPictureInfo;
-  ExternalGetPicture GetPicture;
-  ExternalGetPicture GetPreview;
+  GetPluginInfoFn GetPluginInfo;
+  IsSupportedFn IsSupported;
+  GetPictureInfoFn GetPictureInfo;
+  GetPictureFn GetPicture;
+  GetPictureFn GetPreview;
   char loadedName[260];
   int32_t users;       /* requests holding this module now */
   uint32_t generation; /* counts the loads, so that a hold knows its module */
@@ -41,7 +30,7 @@ extern ExternalDecoder g_externalDecoder;
 /* One request's hold on the decoder it calls. */
 struct DecoderHold {
   HMODULE module;
-  ExternalGetPicture entry; /* GetPicture or GetPreview of that module */
+  GetPictureFn entry; /* GetPicture or GetPreview of that module */
   uint32_t generation;
 };
 

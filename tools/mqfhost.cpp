@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/host_interface.h"
 #include "platform.h"
 
 #ifndef _WIN32
@@ -31,22 +32,10 @@ F ProcAs(FARPROC proc) {
   return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
 }
 
-typedef int32_t(WINAPI *GetPluginInfoFn)(int32_t, char *, int32_t);
-typedef int32_t(WINAPI *IsSupportedFn)(char *, UINT_PTR);
-typedef int32_t(WINAPI *GetPictureInfoFn)(char *, int32_t, uint32_t, void *);
 typedef int32_t(WINAPI *ProgressFn)(int32_t, int32_t, int32_t);
-typedef int32_t(WINAPI *GetPictureFn)(char *, int32_t, uint32_t, HLOCAL *, HLOCAL *, ProgressFn,
-                                      int32_t);
-typedef int32_t(WINAPI *ConfigurationDlgFn)(HWND, int32_t);
+typedef PictureInfo HostPictureInfo;
 
-/* The host's picture information record, as the plug-in fills it. */
 #pragma pack(push, 1)
-struct HostPictureInfo {
-  int32_t left, top, width, height;
-  uint16_t xDensity, yDensity;
-  int16_t bitDepth;
-  HLOCAL textHandle;
-};
 struct BmpFileHeader {
   uint16_t type;
   uint32_t size;

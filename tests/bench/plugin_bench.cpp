@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "base/host_interface.h"
 #include "camera_files.h"
 #include "decoder/jpeg.h"
 #include "platform.h"
@@ -54,25 +55,12 @@
 namespace {
 
 typedef std::vector<uint8_t> Data;
-typedef int32_t(WINAPI *GetPluginInfoFn)(int32_t, char *, int32_t);
-typedef int32_t(WINAPI *IsSupportedFn)(char *, UINT_PTR);
-typedef int32_t(WINAPI *GetPictureInfoFn)(char *, int32_t, uint32_t, void *);
-typedef int32_t(WINAPI *GetPictureFn)(char *, int32_t, uint32_t, HLOCAL *, HLOCAL *, void *,
-                                      int32_t);
-
 template <typename F>
 F ProcAs(FARPROC proc) {
   return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
 }
 
-#pragma pack(push, 1)
-struct HostPictureInfo {
-  int32_t left, top, width, height;
-  uint16_t xDensity, yDensity;
-  int16_t bitDepth;
-  HLOCAL textHandle;
-};
-#pragma pack(pop)
+typedef PictureInfo HostPictureInfo;
 
 /* Encodes a width x height colour picture with smooth gradients and some
  * texture, so that it compresses like a photograph. */

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/host_interface.h"
 #include "camera_files.h"
 #include "fake_decoder.h"
 #include "harness.h"
@@ -36,20 +37,8 @@ F ProcAs(FARPROC proc) {
   return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
 }
 
-typedef int32_t(WINAPI *ProgressFn)(int32_t, int32_t, int32_t);
-typedef int32_t(WINAPI *IsSupportedFn)(char *, UINT_PTR);
-typedef int32_t(WINAPI *GetPictureInfoFn)(char *, int32_t, uint32_t, void *);
-typedef int32_t(WINAPI *GetPictureFn)(char *, int32_t, uint32_t, HLOCAL *, HLOCAL *, ProgressFn,
-                                      int32_t);
-
-#pragma pack(push, 1)
-struct HostPictureInfo {
-  int32_t left, top, width, height;
-  uint16_t xDensity, yDensity;
-  int16_t bitDepth;
-  HLOCAL textHandle;
-};
-#pragma pack(pop)
+typedef ProgressCallback ProgressFn;
+typedef PictureInfo HostPictureInfo;
 
 /* Where things are, from the command line. */
 struct Places {
