@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "platform.h"
-#include "plugin/records.h"
+#include "base/request.h"
 #include "settings/settings.h"
 
 /* Result of detectContainer and index into ContainerHandlers. */

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "plugin/records.h"
+#include "base/request.h"
 
 struct BitmapOutput;
 typedef void (*OutputStep)(j_decompress_ptr cinfo, BitmapOutput *output);

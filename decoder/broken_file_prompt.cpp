@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

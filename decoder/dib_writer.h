@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "platform.h"
-#include "plugin/records.h"
+#include "base/request.h"
 
 struct DibWriter;
 

@@ -17,7 +17,7 @@
 #include <csetjmp>
 #include <cstdint>
 
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 
 /* Message codes of our own, above libjpeg's. */
 enum DecoderMessage : int {

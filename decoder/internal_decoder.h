@@ -6,7 +6,7 @@
 #ifndef MOVRELA_INTERNAL_DECODER_H
 #define MOVRELA_INTERNAL_DECODER_H
 
-#include "plugin/records.h"
+#include "base/request.h"
 
 /* Decodes the request's input at full size. On Success the two handles are
  * stored through the request; on every other result neither is written. */

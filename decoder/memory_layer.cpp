@@ -7,8 +7,8 @@
  * These objects are linked before the library archive, so that the
  * library's own memory-layer member is never pulled in.
  */
-#include "decoder/jpeg.h"
-#include "plugin/module.h"
+#include "base/jpeg.h"
+#include "base/module.h"
 
 extern "C" {
 #include <jerror.h>

@@ -6,7 +6,7 @@
 #ifndef MOVRELA_MEMORY_LAYER_H
 #define MOVRELA_MEMORY_LAYER_H
 
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 
 extern "C" {
 void *jpeg_get_small(j_common_ptr cinfo, size_t sizeofobject);

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "plugin/records.h"
+#include "base/request.h"
 
 struct ProgressMonitor {
   jpeg_progress_mgr pub;     /* the library's record; must stay first */

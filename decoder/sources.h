@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 
 constexpr int kFileBufferSize = 4096;   /* one ReadFile per fill */
 constexpr int kMemoryBufferSize = 2048; /* bytes staged per fill */

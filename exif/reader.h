@@ -19,9 +19,9 @@
 
 #include <cstdint>
 
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 #include "exif/report.h"
-#include "plugin/records.h"
+#include "base/request.h"
 
 /* libjpeg marker processors (jpeg_set_marker_processor, APP1 for the two
  * Exif readers, COM for the comment); the decompressor must be the first

@@ -11,7 +11,7 @@
 #define MOVRELA_EXIF_THUMBNAIL_H
 
 #include "decoder/dib_writer.h"
-#include "plugin/records.h"
+#include "base/request.h"
 
 /* Writes every pixel of a kind-2 thumbnail (rows of R, G, B bytes, top row
  * first) into a created writer of its width and height. */

@@ -21,7 +21,7 @@
 #include "exif/thumbnail.h"
 #include "plugin/external_decoder.h"
 #include "plugin/exports.h"
-#include "plugin/module.h"
+#include "base/module.h"
 
 namespace {
 

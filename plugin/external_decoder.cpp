@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

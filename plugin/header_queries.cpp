@@ -13,8 +13,8 @@
 #include "decoder/sources.h"
 #include "exif/reader.h"
 #include "plugin/exports.h"
-#include "plugin/module.h"
-#include "plugin/records.h"
+#include "base/module.h"
+#include "base/request.h"
 
 namespace {
 

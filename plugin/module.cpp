@@ -1,7 +1,7 @@
 /*
  * module.cpp - the plug-in's process-wide state and its DLL entry point.
  */
-#include "plugin/module.h"
+#include "base/module.h"
 
 #include "plugin/external_decoder.h"
 

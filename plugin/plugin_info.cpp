@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "plugin/exports.h"
-#include "plugin/module.h"
-#include "plugin/records.h"
+#include "base/module.h"
+#include "base/request.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

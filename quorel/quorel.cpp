@@ -17,7 +17,7 @@
 #include "decoder/error_manager.h"
 #include "decoder/progress.h"
 #include "decoder/sources.h"
-#include "plugin/records.h"
+#include "base/request.h"
 
 namespace {
 

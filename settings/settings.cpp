@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "ui/settings_dialog.h"

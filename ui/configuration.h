@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "plugin/records.h"
+#include "base/host_interface.h"
 
 /* Template id for the English resource `baseId`: one more for a Japanese
  * host, and for the settings dialog (IDD_SETTINGS) two more in INI mode,

@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "decoder/internal_decoder.h"
-#include "plugin/module.h"
+#include "base/module.h"
 
 int main(int argc, char **argv) {
   if (argc < 2) {

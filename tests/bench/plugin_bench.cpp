@@ -41,7 +41,7 @@
 
 #include "base/host_interface.h"
 #include "camera_files.h"
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 #include "platform.h"
 
 #include "fake_decoder.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "plugin/module.h"
+#include "base/module.h"
 #include "settings/settings.h"
 
 inline const PluginSettings &FuzzSettings() {

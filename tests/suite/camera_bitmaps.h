@@ -16,7 +16,7 @@
 #include "containers/detect.h"
 #include "decoder/internal_decoder.h"
 #include "harness.h"
-#include "plugin/module.h"
+#include "base/module.h"
 
 namespace camera {
 

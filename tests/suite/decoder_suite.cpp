@@ -18,7 +18,7 @@
 #include "harness.h"
 #include "jpeg_maker.h"
 #include "plugin/exports.h"
-#include "plugin/module.h"
+#include "base/module.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "e2e_inputs.h"
 #include "e2e_outcome.h"
 #include "plugin/external_decoder.h"
-#include "plugin/module.h"
-#include "plugin/records.h"
+#include "base/module.h"
+#include "base/request.h"
 
 PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
                                         HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "decoder/jpeg.h"
-#include "plugin/module.h"
+#include "base/jpeg.h"
+#include "base/module.h"
 
 namespace exifbuild {
 

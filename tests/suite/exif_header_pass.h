@@ -18,7 +18,7 @@
 #include "exif/reader.h"
 #include "exif_builder.h"
 #include "harness.h"
-#include "plugin/records.h"
+#include "base/request.h"
 
 
 namespace exifpass {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 
 namespace maker {
 

@@ -13,7 +13,7 @@
 
 #include "decoder/broken_file_prompt.h"
 #include "harness.h"
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"

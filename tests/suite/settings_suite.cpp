@@ -9,7 +9,7 @@
 #include <string>
 
 #include "harness.h"
-#include "plugin/module.h"
+#include "base/module.h"
 #include "settings/settings.h"
 #include "store.h"
 

@@ -15,7 +15,7 @@
 
 #include "harness.h"
 #include "plugin/external_decoder.h"
-#include "plugin/module.h"
+#include "base/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"

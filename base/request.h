@@ -1,15 +1,15 @@
 /*
- * records.h - the two records that carry one request through the plug-in
+ * request.h - the two records that carry one request through the plug-in
  * (DecodeRequest, RequestContext with its ExifThumbnail). The records and
  * codes at the host boundary are in base/host_interface.h.
  */
-#ifndef MOVRELA_RECORDS_H
-#define MOVRELA_RECORDS_H
+#ifndef MOVRELA_REQUEST_H
+#define MOVRELA_REQUEST_H
 
 #include <cstdint>
 
 #include "base/host_interface.h"
-#include "decoder/jpeg.h"
+#include "base/jpeg.h"
 #include "platform.h"
 #include "settings/settings.h"
 
@@ -62,4 +62,4 @@ inline RequestContext *ContextOf(j_decompress_ptr cinfo) {
   return reinterpret_cast<RequestContext *>(cinfo);
 }
 
-#endif /* MOVRELA_RECORDS_H */
+#endif /* MOVRELA_REQUEST_H */
