@@ -27,6 +27,17 @@ struct DecodeRequest {
   const PluginSettings *settings;   /* the caller's freshly loaded settings */
 };
 
+/* Where a request reads its JPEG stream: a file, from the handle's
+ * position, or a block of memory. Container detection moves it to the
+ * stream. */
+struct RequestInput {
+  uint32_t fileInput;  /* 1 file, 0 memory */
+  HANDLE file;         /* file input: the handle; INVALID_HANDLE_VALUE when none */
+  uint32_t ownsFile;   /* 1: the request opened the file and closes it */
+  const uint8_t *data; /* memory input: the stream's first byte */
+  int32_t extent;      /* file: the stream's offset; memory: its bytes from data */
+};
+
 /* Where an Exif thumbnail lies and how to convert it. Offsets count from the
  * TIFF header, 6 bytes into the saved segment. */
 struct ExifThumbnail {

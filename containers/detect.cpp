@@ -137,8 +137,10 @@ int32_t findFirstSoi(const uint8_t *block, int32_t validBytes) {
   return -1;
 }
 
-int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
-                        void **source, int32_t *extent, uint32_t fileInput) {
+namespace {
+
+int32_t detect(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
+               void **source, int32_t *extent, uint32_t fileInput) {
   int32_t valid = FillHeaderBlock(headerBlock, *source, *extent, fileInput);
   if (valid < 0) return ContainerUnsupported;
 
@@ -165,6 +167,17 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
     return ContainerUnsupported;
   if (IsPhotoshopFile(headerBlock)) return ContainerUnsupported;
   return ContainerPlainJpeg;
+}
+
+}  // namespace
+
+int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
+                        RequestInput *input) {
+  void *source = input->fileInput ? static_cast<void *>(input->file)
+                                  : const_cast<uint8_t *>(input->data);
+  int32_t kind = detect(settings, headerBlock, &source, &input->extent, input->fileInput);
+  if (!input->fileInput) input->data = static_cast<const uint8_t *>(source);
+  return kind;
 }
 
 int plainInfoHandler(const PluginSettings *settings, const uint8_t *, PictureInfo *info) {

@@ -58,12 +58,13 @@ struct ContainerHandler {
 /* Indexed by ContainerKind 0, 1, 2. */
 extern const ContainerHandler ContainerHandlers[3];
 
-/* Detects the kind of the input (see above); source and extent are in-out.
- * `fileInput` is 1 for a file handle, 0 for memory. Reads J6ISupport,
- * PMPSupport and SearchMarkerSupport. On -1 the input may already have been
- * moved; the caller abandons the request. */
+/* Detects the kind of the input (see above) and moves it to the JPEG
+ * stream: a memory input's data and extent, or a file's position and
+ * extent (its offset). Reads J6ISupport, PMPSupport and SearchMarkerSupport.
+ * On -1 the input may already have been moved; the caller abandons the
+ * request. */
 int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
-                        void **source, int32_t *extent, uint32_t fileInput);
+                        RequestInput *input);
 
 /* Position of the first SOI marker (0xFF 0xD8) lying wholly inside the
  * first `validBytes` bytes of `block`, or -1. The second byte of any other

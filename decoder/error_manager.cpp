@@ -1,11 +1,11 @@
 /*
  * error_manager.cpp - errorExit and the silent message routines.
  *
- * Both modes leave by a jump to the request's recovery point. The format
- * test's mode (useException) is kept in the record; MinGW's i686 compiler
- * offers no frame-based structured exception handler, so a raised Win32
- * exception could not be caught reliably around the header pass, and the
- * jump gives the host the same answer without one.
+ * Every request, the format test's included, leaves by a jump to its
+ * recovery point: MinGW's i686 compiler offers no frame-based structured
+ * exception handler, so a raised Win32 exception could not be caught
+ * reliably around the header pass, and the jump gives the host the same
+ * answer without one.
  */
 #include "decoder/error_manager.h"
 
@@ -19,13 +19,11 @@ void outputNothing(j_common_ptr) {}
 
 }  // namespace
 
-void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool useException,
-                       bool promptEnabled) {
+void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool promptEnabled) {
   cinfo->err = jpeg_std_error(&errors->pub);
   errors->pub.error_exit = errorExit;
   errors->pub.emit_message = emitNothing;
   errors->pub.output_message = outputNothing;
-  errors->useException = useException ? 1 : 0;
   errors->promptEnabled = promptEnabled ? 1 : 0;
 }
 

@@ -21,8 +21,6 @@
 
 /* Message codes of our own, above libjpeg's. */
 enum DecoderMessage : int {
-  kLibraryEmptyInput = 42,   /* libjpeg: input file empty */
-  kLibraryNoBackingStore = 49,
   kLibraryOutOfMemory = 54,
   DECODE_ABORTED = 2001,     /* the host's progress callback asked to stop */
   EXIF_NO_MEMORY = 2004,     /* no memory for the copy of the Exif segment */
@@ -33,15 +31,13 @@ enum DecoderMessage : int {
 struct ErrorManager {
   jpeg_error_mgr pub;      /* the library's record; must stay first */
   std::jmp_buf jumpBuffer; /* the request's recovery point */
-  int32_t useException;    /* 1: the format test's mode (see errorExit) */
   int32_t promptEnabled;   /* 1: a truncation shows the broken-file prompt */
 };
 
 /* Prepares `errors` and installs it in `cinfo` (before jpeg_CreateDecompress):
  * libjpeg's standard routines, with errorExit and silent message output.
  * The caller sets the recovery point with setjmp(errors->jumpBuffer). */
-void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool useException,
-                       bool promptEnabled);
+void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool promptEnabled);
 
 /* libjpeg's error_exit. */
 void errorExit(j_common_ptr cinfo);

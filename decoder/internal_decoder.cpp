@@ -10,7 +10,7 @@
 #include "decoder/bitmap_output.h"
 #include "decoder/error_manager.h"
 #include "decoder/progress.h"
-#include "decoder/sources.h"
+#include "decoder/request.h"
 
 namespace {
 
@@ -21,14 +21,9 @@ struct DecodeJob {
   ErrorManager errors;
   ProgressMonitor progress;
   uint8_t headerBlock[kHeaderBlockSize];
-  HANDLE file;                      /* INVALID_HANDLE_VALUE when none */
+  RequestInput input;
   BitmapOutput *output;             /* once created */
 };
-
-void closeFile(DecodeJob *job) {
-  if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
-  job->file = INVALID_HANDLE_VALUE;
-}
 
 /* The output is RGB unless the picture is grey (or grey is asked for);
  * four-component data is read as CMYK and converted by the output. */
@@ -46,38 +41,21 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
 
-  if (request->fileInput) {
-    job->file = CreateFileA(request->input, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-    if (job->file == INVALID_HANDLE_VALUE) return FileReadError;
-    if (request->len != 0) SetFilePointer(job->file, request->len, nullptr, FILE_BEGIN);
-  }
-
-  setupErrorManager(&job->errors, cinfo, false, settings.ReportDialog != 0);
+  ResultCode opened = openRequest(cinfo, &job->errors, request->input, request->len,
+                                  request->fileInput, settings.ReportDialog != 0, &job->input);
+  if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
-    discardBitmapOutput(job->output);
-    closeFile(job);
-    jpeg_destroy_decompress(cinfo);
+    releaseRequest(context, &job->input, &job->output);
     return result;
   }
 
-  void *source = request->fileInput ? static_cast<void *>(job->file)
-                                    : const_cast<char *>(request->input);
-  int32_t extent = request->len;
-  int32_t kind = detectContainer(&settings, job->headerBlock, &source, &extent, request->fileInput);
+  int32_t kind = startHeaderPass(context, job->headerBlock, &job->input, settings.ReportDialog == 0);
   if (kind < 0) {
-    closeFile(job);
+    releaseRequest(context, &job->input, &job->output);
     return UnknownFormat;
   }
-
-  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
-  const bool suppress = settings.ReportDialog == 0;
-  if (request->fileInput)
-    attachFileSource(cinfo, job->file, suppress);
-  else
-    attachMemorySource(cinfo, source, extent, suppress);
 
   jpeg_read_header(cinfo, TRUE);
   cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
@@ -99,8 +77,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
   job->output = nullptr; /* the blocks are the result's now */
 
   if (request->progressCallback) request->progressCallback(100, 100, request->callbackData);
-  jpeg_destroy_decompress(cinfo);
-  closeFile(job);
+  releaseRequest(context, &job->input, &job->output);
 
   PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
   if (postProcessor) postProcessor(&settings, job->headerBlock, &handles);
@@ -111,18 +88,10 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
 
 }  // namespace
 
-ResultCode resultForMessage(int messageCode) {
-  switch (messageCode) {
-    case kLibraryOutOfMemory: return OutOfMemory;
-    case DECODE_ABORTED: return Aborted;
-    default: return BrokenData; /* DATA_TRUNCATED (prompt declined) included */
-  }
-}
-
 ResultCode decodeInternally(const DecodeRequest *request) {
   DecodeJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
-  job.file = INVALID_HANDLE_VALUE;
+  job.input.file = INVALID_HANDLE_VALUE;
   return runDecode(&job, request);
 }

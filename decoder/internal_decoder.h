@@ -12,8 +12,4 @@
  * stored through the request; on every other result neither is written. */
 ResultCode decodeInternally(const DecodeRequest *request);
 
-/* The result a request gives for the message code its error manager holds
- * after a decoder failure. */
-ResultCode resultForMessage(int messageCode);
-
 #endif /* MOVRELA_INTERNAL_DECODER_H */

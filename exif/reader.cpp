@@ -455,7 +455,7 @@ void skipBytes(j_decompress_ptr cinfo, uint32_t count) {
 /* Reads the APP1 segment into a copy from the library's memory layer.
  * Null when it is too short to be Exif (then it has been skipped). While it
  * is being filled the copy sits in the request's exifCopy slot, so that a
- * jump out of the source leaves it to the request to free. */
+ * jump out of the source leaves it to the request's release to free. */
 uint8_t *copyPayload(j_decompress_ptr cinfo, uint32_t *size) {
   uint32_t length = readSegmentLength(cinfo);
   if (length < 2) return nullptr; /* a broken length: nothing to read */
@@ -480,15 +480,6 @@ void freePayload(j_decompress_ptr cinfo, uint8_t *copy, uint32_t size) {
 }
 
 }  // namespace
-
-void releaseExifCopies(j_decompress_ptr cinfo) {
-  RequestContext *context = ContextOf(cinfo);
-  j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-  if (context->exifCopy) jpeg_free_small(common, context->exifCopy, 0);
-  if (context->thumbnail.savedSegment) jpeg_free_small(common, context->thumbnail.savedSegment, 0);
-  context->exifCopy = nullptr;
-  context->thumbnail.savedSegment = nullptr;
-}
 
 bool openExifSegment(const uint8_t *payload, uint32_t size, ExifSegment *segment) {
   if (size < kMinimumExifPayload) return false;

@@ -32,10 +32,6 @@ boolean readExifForReport(j_decompress_ptr cinfo);
 boolean readExifForPreview(j_decompress_ptr cinfo);
 boolean readComment(j_decompress_ptr cinfo);
 
-/* Frees the request's Exif copies: the one a reader was filling when the
- * request failed, and the thumbnail's saved segment. */
-void releaseExifCopies(j_decompress_ptr cinfo);
-
 /* The TIFF structure inside a copied APP1 payload. */
 struct ExifSegment {
   const uint8_t *tiff; /* TIFF header: payload + 6; offsets count from here */

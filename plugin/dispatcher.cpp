@@ -14,9 +14,8 @@
 #include "decoder/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
-#include "decoder/memory_layer.h"
 #include "decoder/progress.h"
-#include "decoder/sources.h"
+#include "decoder/request.h"
 #include "exif/reader.h"
 #include "exif/thumbnail.h"
 #include "plugin/external_decoder.h"
@@ -31,17 +30,10 @@ struct DispatchJob {
   ErrorManager errors;
   ProgressMonitor progress;
   uint8_t headerBlock[kHeaderBlockSize];
-  HANDLE file; /* INVALID_HANDLE_VALUE when none is open */
+  RequestInput input;
 };
 
-/* Frees the Exif copy, destroys the decompressor and closes the file. */
-void releaseJob(DispatchJob *job) {
-  jpeg_decompress_struct *cinfo = &job->context.cinfo;
-  releaseExifCopies(cinfo);
-  jpeg_destroy_decompress(cinfo);
-  if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
-  job->file = INVALID_HANDLE_VALUE;
-}
+void releaseJob(DispatchJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
 
 /* Frees blocks a failed request left in the host's variables, so that a
  * later answer does not lose them. */
@@ -86,37 +78,24 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
 
-  if (request->fileInput) {
-    job->file = CreateFileA(request->input, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-    if (job->file == INVALID_HANDLE_VALUE) return FileReadError;
-    if (request->len != 0) SetFilePointer(job->file, request->len, nullptr, FILE_BEGIN);
-  }
-
   const bool preview = request->preview != 0;
-  setupErrorManager(&job->errors, cinfo, false, !preview && settings.ReportDialog != 0);
+  ResultCode opened = openRequest(cinfo, &job->errors, request->input, request->len,
+                                  request->fileInput, !preview && settings.ReportDialog != 0,
+                                  &job->input);
+  if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
     releaseJob(job);
     return result;
   }
 
-  void *source = request->fileInput ? static_cast<void *>(job->file)
-                                    : const_cast<char *>(request->input);
-  int32_t extent = request->len;
-  int32_t kind = detectContainer(&settings, job->headerBlock, &source, &extent, request->fileInput);
+  int32_t kind = startHeaderPass(context, job->headerBlock, &job->input,
+                                 preview || settings.ReportDialog == 0);
   if (kind < 0) {
     releaseJob(job);
     return UnknownFormat;
   }
-
-  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
-  const bool suppress = preview || settings.ReportDialog == 0;
-  if (request->fileInput)
-    attachFileSource(cinfo, job->file, suppress);
-  else
-    attachMemorySource(cinfo, source, extent, suppress);
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
   if (preview && kind == ContainerPlainJpeg && settings.ExifSupport)
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
@@ -129,14 +108,12 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
 
   /* Delegation: the wrapped plug-in decodes from the stream's start. */
   releaseJob(job);
+  const RequestInput &in = job->input;
   BitmapHandles handles = {nullptr, nullptr};
-  int32_t result;
-  if (request->fileInput)
-    result = external(const_cast<char *>(request->input), extent, 0, &handles.info, &handles.bits,
-                      request->progressCallback, request->callbackData);
-  else
-    result = external(static_cast<char *>(source), extent, 1, &handles.info, &handles.bits,
-                      request->progressCallback, request->callbackData);
+  char *stream = in.fileInput ? const_cast<char *>(request->input)
+                              : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
+  int32_t result = external(stream, in.extent, in.fileInput ? 0 : 1, &handles.info, &handles.bits,
+                            request->progressCallback, request->callbackData);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, &handles);
   *request->infoHandleOut = handles.info;
@@ -155,7 +132,7 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   DispatchJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
-  job.file = INVALID_HANDLE_VALUE;
+  job.input.file = INVALID_HANDLE_VALUE;
   ResultCode result = runDispatch(&job, request, hold.entry);
   ReleaseExternalDecoder(&hold);
   return result;

@@ -8,9 +8,7 @@
 
 #include "containers/detect.h"
 #include "decoder/error_manager.h"
-#include "decoder/internal_decoder.h"
-#include "decoder/memory_layer.h"
-#include "decoder/sources.h"
+#include "decoder/request.h"
 #include "exif/reader.h"
 #include "plugin/exports.h"
 #include "base/module.h"
@@ -25,8 +23,10 @@ struct QueryJob {
   RequestContext context; /* the decompression object comes first */
   ErrorManager errors;
   uint8_t headerBlock[kHeaderBlockSize];
-  HANDLE file; /* opened by GetPictureInfo; INVALID_HANDLE_VALUE when none */
+  RequestInput input;
 };
+
+void releaseQuery(QueryJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
 
 /* Markers inside whose segment a 2048-byte block may end while the file
  * itself goes on: the header simply did not fit the block. */
@@ -47,40 +47,22 @@ int32_t runIsSupported(QueryJob *job, UINT_PTR source) {
   PluginSettings &settings = job->context.settings;
   jpeg_decompress_struct *cinfo = &job->context.cinfo;
   LoadSettings(g_module.instance, &settings);
-  /* A file handle has its high 16 bits clear; anything else is the block. */
-  const uint32_t fileInput = (source >> 16) == 0 ? 1 : 0;
+  takeHostInput(source, kSupportedBlockSize, &job->input);
+  const uint32_t fileInput = job->input.fileInput;
 
-  setupErrorManager(&job->errors, cinfo, true, false);
+  setupErrorManager(&job->errors, cinfo, false);
   if (setjmp(job->errors.jumpBuffer)) {
     int marker = cinfo->unread_marker;
     int code = job->errors.pub.msg_code;
-    jpeg_destroy_decompress(cinfo);
+    releaseQuery(job);
     if (code == DATA_TRUNCATED && !fileInput) return mayContinueAfterBlock(marker) ? 1 : 0;
     return 0;
   }
 
-  void *input = reinterpret_cast<void *>(source);
-  int32_t extent = kSupportedBlockSize;
-  if (detectContainer(&settings, job->headerBlock, &input, &extent, fileInput) < 0) return 0;
-  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
-  if (fileInput)
-    attachFileSource(cinfo, static_cast<HANDLE>(input), false);
-  else
-    attachMemorySource(cinfo, input, extent, false);
+  if (startHeaderPass(&job->context, job->headerBlock, &job->input, false) < 0) return 0;
   jpeg_read_header(cinfo, TRUE);
-  jpeg_destroy_decompress(cinfo);
+  releaseQuery(job);
   return 1;
-}
-
-void releaseQuery(QueryJob *job) {
-  RequestContext &context = job->context;
-  if (context.textHandle) LocalFree(context.textHandle);
-  context.textHandle = nullptr;
-  context.textLength = 0;
-  releaseExifCopies(&context.cinfo);
-  jpeg_destroy_decompress(&context.cinfo);
-  if (job->file != INVALID_HANDLE_VALUE) CloseHandle(job->file);
-  job->file = INVALID_HANDLE_VALUE;
 }
 
 ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
@@ -89,42 +71,24 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   jpeg_decompress_struct *cinfo = &context->cinfo;
   PluginSettings &settings = context->settings;
   LoadSettings(g_module.instance, &settings);
-  const uint32_t fileInput = FileInputFromFlag(flag);
-
-  if (fileInput) {
-    job->file = CreateFileA(buf, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (job->file == INVALID_HANDLE_VALUE) return FileReadError;
-    if (len != 0) SetFilePointer(job->file, len, nullptr, FILE_BEGIN);
-  }
-
-  setupErrorManager(&job->errors, cinfo, false, false);
+  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), false,
+                                  &job->input);
+  if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
-    ResultCode result = job->errors.pub.msg_code == kLibraryOutOfMemory ? OutOfMemory : BrokenData;
+    ResultCode result = resultForMessage(job->errors.pub.msg_code);
     releaseQuery(job);
     return result;
   }
-  context->textLength = 0;
-  context->textHandle = nullptr;
-  context->thumbnail.savedSegment = nullptr;
-  context->exifCopy = nullptr;
 
-  void *source = fileInput ? static_cast<void *>(job->file) : static_cast<void *>(buf);
-  int32_t extent = len;
-  int32_t kind = detectContainer(&settings, job->headerBlock, &source, &extent, fileInput);
+  int32_t kind = startHeaderPass(context, job->headerBlock, &job->input, true);
   if (kind < 0) {
     releaseQuery(job);
     return UnknownFormat;
   }
-
-  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   if (kind == ContainerPlainJpeg) {
     jpeg_set_marker_processor(cinfo, JPEG_COM, readComment);
     if (settings.ExifSupport) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForReport);
   }
-  if (fileInput)
-    attachFileSource(cinfo, job->file, true);
-  else
-    attachMemorySource(cinfo, source, extent, true);
   jpeg_read_header(cinfo, TRUE);
 
   if (cinfo->out_color_space != JCS_GRAYSCALE && cinfo->out_color_space != JCS_RGB)
@@ -166,7 +130,7 @@ PLUGIN_EXPORT int32_t WINAPI IsSupported(char * /*buf*/, UINT_PTR source) {
   if (source == 0) return 0;
   QueryJob job;
   std::memset(&job, 0, sizeof job);
-  job.file = INVALID_HANDLE_VALUE;
+  job.input.file = INVALID_HANDLE_VALUE;
   return runIsSupported(&job, source);
 }
 
@@ -175,6 +139,6 @@ PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t fla
   if (buf == nullptr || infoOut == nullptr) return UnknownFormat;
   QueryJob job;
   std::memset(&job, 0, sizeof job);
-  job.file = INVALID_HANDLE_VALUE;
+  job.input.file = INVALID_HANDLE_VALUE;
   return runPictureInfo(&job, buf, len, flag, infoOut);
 }

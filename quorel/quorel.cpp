@@ -16,8 +16,7 @@
 #include "decoder/bitmap_output.h"
 #include "decoder/error_manager.h"
 #include "decoder/progress.h"
-#include "decoder/sources.h"
-#include "base/request.h"
+#include "decoder/request.h"
 
 namespace {
 
@@ -25,10 +24,10 @@ constexpr int32_t kDeclined = 10;
 constexpr JDIMENSION kPreviewSide = 256;
 
 struct Decode {
-  jpeg_decompress_struct cinfo;
+  RequestContext context; /* the decompression object comes first */
   ErrorManager errors;
   ProgressMonitor progress;
-  HANDLE file;
+  RequestInput input;
   BitmapOutput *output;
 };
 
@@ -39,50 +38,39 @@ void emitNothing(j_common_ptr, int) {}
 void outputNothing(j_common_ptr) {}
 
 void prepare(Decode *d) {
-  d->cinfo.err = jpeg_std_error(&d->errors.pub);
+  std::memset(d, 0, sizeof *d);
+  d->input.file = INVALID_HANDLE_VALUE;
+  jpeg_decompress_struct *cinfo = &d->context.cinfo;
+  cinfo->err = jpeg_std_error(&d->errors.pub);
   d->errors.pub.error_exit = quietExit;
   d->errors.pub.emit_message = emitNothing;
   d->errors.pub.output_message = outputNothing;
-  d->errors.useException = 0;
   d->errors.promptEnabled = 0;
 }
 
-void release(Decode *d) {
-  discardBitmapOutput(d->output);
-  d->output = nullptr;
-  jpeg_destroy_decompress(&d->cinfo);
-  if (d->file != INVALID_HANDLE_VALUE) CloseHandle(d->file);
-  d->file = INVALID_HANDLE_VALUE;
-}
+void release(Decode *d) { releaseRequest(&d->context, &d->input, &d->output); }
 
 /* Opens the input and reads the header; false when it cannot be opened. */
 bool open(Decode *d, char *buf, int32_t len, uint32_t flag) {
-  jpeg_CreateDecompress(&d->cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
-  if ((flag & 7u) == 1u) {
-    attachMemorySource(&d->cinfo, buf, len, true);
-  } else {
-    d->file = CreateFileA(buf, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (d->file == INVALID_HANDLE_VALUE) return false;
-    if (len != 0) SetFilePointer(d->file, len, nullptr, FILE_BEGIN);
-    attachFileSource(&d->cinfo, d->file, true);
-  }
-  jpeg_read_header(&d->cinfo, TRUE);
+  if (openRequestInput(buf, len, FileInputFromFlag(flag), &d->input) != Success) return false;
+  jpeg_CreateDecompress(&d->context.cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  attachRequestSource(&d->context.cinfo, &d->input, true);
+  jpeg_read_header(&d->context.cinfo, TRUE);
   return true;
 }
 
 int32_t decode(Decode *d, char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut, HLOCAL *bitsOut,
                ProgressCallback callback, int32_t callbackData, bool preview) {
-  prepare(d);
   if (setjmp(d->errors.jumpBuffer)) {
-    int code = d->errors.pub.msg_code;
+    ResultCode result = resultForMessage(d->errors.pub.msg_code);
     release(d);
-    return code == kLibraryOutOfMemory ? OutOfMemory : code == DECODE_ABORTED ? Aborted : BrokenData;
+    return result;
   }
   if (!open(d, buf, len, flag)) {
     release(d);
     return FileReadError;
   }
-  jpeg_decompress_struct *cinfo = &d->cinfo;
+  jpeg_decompress_struct *cinfo = &d->context.cinfo;
   if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
     release(d);
     return kDeclined;
@@ -143,24 +131,24 @@ PLUGIN_EXPORT int32_t WINAPI IsSupported(char * /*buf*/, UINT_PTR source) {
 PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t flag,
                                             PictureInfo *info) {
   Decode d;
-  std::memset(&d, 0, sizeof d);
-  d.file = INVALID_HANDLE_VALUE;
   prepare(&d);
   if (setjmp(d.errors.jumpBuffer)) {
+    ResultCode result = resultForMessage(d.errors.pub.msg_code);
     release(&d);
-    return BrokenData;
+    return result;
   }
   if (!open(&d, buf, len, flag)) {
     release(&d);
     return FileReadError;
   }
+  const jpeg_decompress_struct &cinfo = d.context.cinfo;
   info->left = 0;
   info->top = 0;
-  info->width = static_cast<int32_t>(d.cinfo.image_width);
-  info->height = static_cast<int32_t>(d.cinfo.image_height);
-  info->xDensity = d.cinfo.X_density;
-  info->yDensity = d.cinfo.Y_density;
-  info->bitDepth = d.cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
+  info->width = static_cast<int32_t>(cinfo.image_width);
+  info->height = static_cast<int32_t>(cinfo.image_height);
+  info->xDensity = cinfo.X_density;
+  info->yDensity = cinfo.Y_density;
+  info->bitDepth = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   info->textHandle = nullptr;
   release(&d);
   return Success;
@@ -170,8 +158,7 @@ PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag, H
                                         HLOCAL *bitsOut, ProgressCallback callback,
                                         int32_t callbackData) {
   Decode d;
-  std::memset(&d, 0, sizeof d);
-  d.file = INVALID_HANDLE_VALUE;
+  prepare(&d);
   return decode(&d, buf, len, flag, infoOut, bitsOut, callback, callbackData, false);
 }
 
@@ -179,7 +166,6 @@ PLUGIN_EXPORT int32_t WINAPI GetPreview(char *buf, int32_t len, uint32_t flag, H
                                         HLOCAL *bitsOut, ProgressCallback callback,
                                         int32_t callbackData) {
   Decode d;
-  std::memset(&d, 0, sizeof d);
-  d.file = INVALID_HANDLE_VALUE;
+  prepare(&d);
   return decode(&d, buf, len, flag, infoOut, bitsOut, callback, callbackData, true);
 }

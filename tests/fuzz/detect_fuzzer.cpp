@@ -18,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   /* An exact-size copy, so that any read past the extent is caught. */
   std::vector<uint8_t> input(data, data + size);
   uint8_t header[kHeaderBlockSize];
-  void *source = input.data();
-  int32_t extent = static_cast<int32_t>(size);
-  int32_t kind = detectContainer(&settings, header, &source, &extent, 0);
+  RequestInput in = {0, INVALID_HANDLE_VALUE, 0, input.data(), static_cast<int32_t>(size)};
+  int32_t kind = detectContainer(&settings, header, &in);
   if (kind >= 0) {
-    const uint8_t *start = static_cast<const uint8_t *>(source);
+    const uint8_t *start = in.data;
+    const int32_t extent = in.extent;
     if (start < input.data() || extent < 0 || start + extent != input.data() + size) __builtin_trap();
   }
   return 0;

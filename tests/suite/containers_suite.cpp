@@ -111,6 +111,18 @@ struct Outcome {
   bool headerBlock;   /* block holds the input's first bytes */
 };
 
+/* detectContainer with the input as a source pointer (a block, or a file
+ * handle) and an extent, both in-out. */
+int32_t Detect(const PluginSettings *settings, uint8_t *block, void **source, int32_t *extent,
+               uint32_t fileInput) {
+  RequestInput in = {fileInput, fileInput ? static_cast<HANDLE>(*source) : INVALID_HANDLE_VALUE, 0,
+                     fileInput ? nullptr : static_cast<const uint8_t *>(*source), *extent};
+  int32_t kind = detectContainer(settings, block, &in);
+  if (!fileInput) *source = const_cast<uint8_t *>(in.data);
+  *extent = in.extent;
+  return kind;
+}
+
 Outcome DetectInMemory(const PluginSettings &settings, const Data &data) {
   /* An exact-size copy: the sanitizers catch a read past the extent. */
   uint8_t *copy = new uint8_t[data.size() + (data.empty() ? 1 : 0)];
@@ -120,7 +132,7 @@ Outcome DetectInMemory(const PluginSettings &settings, const Data &data) {
   uint8_t block[kHeaderBlockSize];
   std::memset(block, 0xEE, sizeof block);
   Outcome o;
-  o.kind = detectContainer(&settings, block, &source, &extent, 0);
+  o.kind = Detect(&settings, block, &source, &extent, 0);
   o.advance = static_cast<uint8_t *>(source) - copy;
   o.extentFollows = extent == static_cast<long long>(data.size()) - o.advance;
   o.headerBlock = HeaderBlockHolds(block, data);
@@ -147,7 +159,7 @@ Outcome DetectInFile(const PluginSettings &settings, const Data &data, int32_t h
   int32_t extent = hostOffset;
   uint8_t block[kHeaderBlockSize];
   std::memset(block, 0xEE, sizeof block);
-  o.kind = detectContainer(&settings, block, &source, &extent, 1);
+  o.kind = Detect(&settings, block, &source, &extent, 1);
   long long position = SetFilePointer(h, 0, nullptr, FILE_CURRENT);
   o.advance = position - hostOffset;
   o.extentFollows = source == h && extent == position;
@@ -231,7 +243,7 @@ SUITE_CASE(memory_extent_without_bytes_reads_nothing) {
       int32_t left = extent;
       uint8_t block[kHeaderBlockSize];
       std::memset(block, 0xEE, sizeof block);
-      CHECK_EQ(detectContainer(&settings, block, &source, &left, 0), search ? -1 : 0);
+      CHECK_EQ(Detect(&settings, block, &source, &left, 0), search ? -1 : 0);
       CHECK(source == jpeg && left == extent);
       CHECK(HeaderBlockHolds(block, Data()));
     }
@@ -252,7 +264,7 @@ SUITE_CASE(unreadable_file_is_refused) {
     void *source = h;
     int32_t extent = 0;
     uint8_t block[kHeaderBlockSize];
-    CHECK_EQ(detectContainer(&settings, block, &source, &extent, 1), -1);
+    CHECK_EQ(Detect(&settings, block, &source, &extent, 1), -1);
     CHECK(source == h && extent == 0);
   }
   if (writeOnly != INVALID_HANDLE_VALUE) CloseHandle(writeOnly);

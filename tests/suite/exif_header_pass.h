@@ -33,7 +33,7 @@ inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg,
   exifbuild::attachModuleOnce();
   std::memset(context, 0, sizeof *context);
   ErrorManager errors;
-  setupErrorManager(&errors, &context->cinfo, false, false);
+  setupErrorManager(&errors, &context->cinfo, false);
   if (setjmp(errors.jumpBuffer)) {
     jpeg_destroy_decompress(&context->cinfo);
     return errors.pub.msg_code;

@@ -1,0 +1,24 @@
+/*
+ * request_open.cpp - the start every plug-in request shares: its input
+ * and error manager, then container detection and a decompressor with a
+ * source over the stream.
+ */
+#include "containers/detect.h"
+#include "decoder/request.h"
+
+ResultCode openRequest(jpeg_decompress_struct *cinfo, ErrorManager *errors, const char *input,
+                       int32_t len, uint32_t fileInput, bool promptEnabled, RequestInput *in) {
+  ResultCode opened = openRequestInput(input, len, fileInput, in);
+  if (opened == Success) setupErrorManager(errors, cinfo, promptEnabled);
+  return opened;
+}
+
+int32_t startHeaderPass(RequestContext *context, uint8_t *headerBlock, RequestInput *in,
+                        bool suppressPrompt) {
+  jpeg_decompress_struct *cinfo = &context->cinfo;
+  int32_t kind = detectContainer(&context->settings, headerBlock, in);
+  if (kind < 0) return ContainerUnsupported;
+  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  attachRequestSource(cinfo, in, suppressPrompt);
+  return kind;
+}
