@@ -5,8 +5,8 @@
 #   scripts/wine.sh --xvfb PROGRAM.exe ARGS...    program that opens windows: runs it
 #                                                 on a private Xvfb server
 #   source scripts/wine.sh                        exports the Wine environment and
-#                                                 creates the prefix; wine_xvfb_start
-#                                                 and wine_xvfb_stop are then available
+#                                                 creates the prefix; wine_with_xvfb
+#                                                 COMMAND... is then available
 #
 # The exit status is the program's (Wine passes on its low 8 bits; an unhandled
 # exception such as 0xC0000005 comes back as 5), or 124 when it was killed for
@@ -106,49 +106,15 @@ _wine_settle() {
   timeout 30 wineserver -w 2>/dev/null || true
 }
 
-# Starts Xvfb on the first free display from :99 upwards and exports DISPLAY.
-# Xvfb reports the display number through -displayfd once it accepts clients;
-# if the number was taken meanwhile it exits, and the next one is tried.
-wine_xvfb_start() {
-  local n ready log i
-  command -v Xvfb >/dev/null || { _wine_err "Xvfb is not installed (run scripts/setup.sh)"; return 1; }
-  # A session left over from a display-less run would own the desktop, and
-  # windows could not be created.
+# Runs a command on a private Xvfb server (xvfb-run picks a free display).
+# Wine's helper processes leave before their X server goes away, and a
+# session left over from a display-less run, which would own the desktop so
+# that no window could be created, is waited out first.
+wine_with_xvfb() {
+  command -v xvfb-run >/dev/null || { _wine_err "xvfb-run is not installed (run scripts/setup.sh)"; return 1; }
   _wine_settle
-  ready="$(mktemp)" log="$(mktemp)"
-  for ((n = 99; n < 199; n++)); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    : >"$ready"
-    Xvfb ":$n" -screen 0 "${WINE_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset \
-      -displayfd 3 3>"$ready" </dev/null >"$log" 2>&1 &
-    WINE_XVFB_PID=$!
-    for ((i = 0; i < 200; i++)); do
-      [ -s "$ready" ] && break
-      kill -0 "$WINE_XVFB_PID" 2>/dev/null || break
-      sleep 0.05
-    done
-    if [ -s "$ready" ]; then
-      export DISPLAY=":$n"
-      rm -f "$ready" "$log"
-      return 0
-    fi
-    kill "$WINE_XVFB_PID" 2>/dev/null
-    wait "$WINE_XVFB_PID" 2>/dev/null
-  done
-  _wine_err "could not start Xvfb on :99-:198; last log:"
-  cat "$log" >&2
-  rm -f "$ready" "$log"
-  unset WINE_XVFB_PID
-  return 1
-}
-
-wine_xvfb_stop() {
-  [ -n "${WINE_XVFB_PID:-}" ] || return 0
-  # Let Wine's helper processes leave before their X server goes away.
-  _wine_settle
-  kill "$WINE_XVFB_PID" 2>/dev/null
-  wait "$WINE_XVFB_PID" 2>/dev/null
-  unset WINE_XVFB_PID DISPLAY
+  xvfb-run -a -s "-screen 0 ${WINE_XVFB_SCREEN:-1280x1024x24} -nolisten tcp" \
+    bash -c '"$@"; rc=$?; timeout 30 wineserver -w 2>/dev/null; exit $rc' wine-xvfb "$@"
 }
 
 _wine_main() {
@@ -169,14 +135,8 @@ _wine_main() {
 
   t0=$SECONDS
   if [ $xvfb -eq 1 ]; then
-    wine_xvfb_start || return 1
-    trap 'wine_xvfb_stop' EXIT
-    trap 'wine_xvfb_stop; exit 130' INT
-    trap 'wine_xvfb_stop; exit 143' TERM HUP
-    "${run[@]}"
+    wine_with_xvfb "${run[@]}"
     rc=$?
-    wine_xvfb_stop
-    trap - EXIT INT TERM HUP
   else
     "${run[@]}"
     rc=$?

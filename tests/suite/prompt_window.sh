@@ -21,8 +21,11 @@ rm -f "$artefacts"/prompt-*.ready "$artefacts"/prompt-*.done "$artefacts"/prompt
 
 # shellcheck source=../../scripts/wine.sh
 source "$here/../../scripts/wine.sh" || exit 1
-wine_xvfb_start || exit 1
-trap 'wine_xvfb_stop' EXIT
+# The rest runs on a private Xvfb server: this script again, inside it.
+if [ -z "${WINE_XVFB_INSIDE:-}" ]; then
+  WINE_XVFB_INSIDE=1 wine_with_xvfb "$0" "$@"
+  exit $?
+fi
 
 # Wine's drive Z: is the Unix root.
 LC_ALL=ja_JP.UTF-8 timeout -k 10 "${WINE_TIMEOUT:-300}" wine "$exe" "Z:${artefacts//\//\\}" &

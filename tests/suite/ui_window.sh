@@ -16,14 +16,19 @@ if ! locale -a 2>/dev/null | grep -ix 'ja_JP.utf8' >/dev/null; then
   echo "ui_window.sh: the ja_JP.UTF-8 locale is missing (run scripts/setup.sh)" >&2
   exit 1
 fi
+# shellcheck source=../../scripts/wine.sh
+source "$here/../../scripts/wine.sh" || exit 1
+# The rest runs on a private Xvfb server: this script again, inside it.
+if [ -z "${WINE_XVFB_INSIDE:-}" ]; then
+  WINE_XVFB_INSIDE=1 wine_with_xvfb "$0" "$@"
+  exit $?
+fi
+
 mkdir -p "$artefacts" || exit 1
 artefacts="$(cd "$artefacts" && pwd)"
 rm -f "$artefacts"/ui-*.ready "$artefacts"/ui-*.done "$artefacts"/ui-*.png
 copy="$(mktemp -d)"
 cp "$build/ui_window.exe" "$copy/ui_window_ini.exe" || exit 1
-
-# shellcheck source=../../scripts/wine.sh
-source "$here/../../scripts/wine.sh" || exit 1
 # The English dialogs ask for "MS Sans Serif": Wine's own (package
 # fonts-wine), which Wine looks for in the prefix's font folder.
 if [ ! -e /usr/share/wine/fonts/sserife.fon ]; then
@@ -31,8 +36,7 @@ if [ ! -e /usr/share/wine/fonts/sserife.fon ]; then
   exit 1
 fi
 cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" || exit 1
-wine_xvfb_start || exit 1
-trap 'wine_xvfb_stop; rm -rf "$copy"' EXIT
+trap 'rm -rf "$copy"' EXIT
 
 # Wine's drive Z: is the Unix root.
 windows() { local p="${1//\//\\}"; echo "Z:$p"; }
