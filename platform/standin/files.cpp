@@ -289,7 +289,9 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
 BOOL CloseHandle(HANDLE object) {
   size_t slot;
   std::shared_ptr<OpenFile> entry;
-  if (SlotOfHandle(object, slot)) {
+  if (!SlotOfHandle(object, slot)) {
+    if (standin::CloseEvent(object)) return TRUE; /* the only other kind of handle */
+  } else {
     std::lock_guard<std::mutex> lock(g_filesMutex);
     if (slot < g_files.size() && g_files[slot]) {
       entry = std::move(g_files[slot]);

@@ -54,6 +54,17 @@ class InterProcessLock {
   int fd_;
 };
 
+/* Events (events.cpp). CloseEvent is CloseHandle for an event: false when
+ * `handle` is none. */
+bool IsEvent(HANDLE handle);
+bool CloseEvent(HANDLE handle);
+
+/* Registry notifications (registry.cpp): sets the events of registrations
+ * whose keys have changed since they were made, and drops those
+ * registrations; forgets the registrations that would set `event`. */
+void DeliverRegistryNotifications();
+void ForgetRegistryNotifications(HANDLE event);
+
 }  // namespace standin
 #pragma GCC visibility pop
 

@@ -14,6 +14,14 @@
  * flock() on registry/.lock, so threads and processes never corrupt it.
  * Nothing is created on disk except by RegCreateKeyExA and RegSetValueExA.
  *
+ * Every change is also appended, as one line, to the change log
+ * registry/.changes, for RegNotifyChangeKeyValue (win32.h says how):
+ *     V <key>    a value of <key> set or deleted
+ *     N <key>    a subkey of <key> created or deleted
+ *     D <key>    <key> deleted
+ * where <key> is the key's folder below the hive folder ("/software/doru",
+ * empty for the hive itself).
+ *
  * HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT exist and are empty: opening them
  * (subKey "" or NULL) works, any subkey is missing, creating or writing there
  * is refused with ERROR_ACCESS_DENIED. A handle whose key was deleted gives
@@ -24,10 +32,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 struct StandinKey {
   bool stored; /* in the HKEY_CURRENT_USER hive (others are empty) */
@@ -41,8 +52,27 @@ const char kHeader[] = "movrela-registry-values 1";
 constexpr size_t kMaxKeyComponent = 255;
 constexpr size_t kMaxValueName = 16383;
 
+/* Change kinds in the log, by the notification filter that reports them. */
+constexpr char kValueChange = 'V'; /* REG_NOTIFY_CHANGE_LAST_SET */
+constexpr char kNameChange = 'N';  /* REG_NOTIFY_CHANGE_NAME */
+constexpr char kKeyDeleted = 'D';  /* ends the key's own registrations */
+
+/* One pending RegNotifyChangeKeyValue. */
+struct Registration {
+  HKEY key;          /* the handle it was made on */
+  HANDLE event;
+  std::string root;  /* the root folder then */
+  std::string keyId; /* the key, as the change log names it */
+  bool subtree;
+  DWORD filter;
+  dev_t device;      /* the change log's identity (inode 0: there was none) */
+  ino_t inode;
+  off_t offset;      /* how much of the log has been looked at */
+};
+
 std::mutex g_registryMutex;
 std::set<HKEY> g_keys;
+std::vector<Registration> g_registrations;
 bool g_denied = false;
 
 struct RegValue {
@@ -73,6 +103,74 @@ std::string KeyFolder(const std::vector<std::string> &parts) {
   std::string folder = RegistryFolder() + "/hkey_current_user";
   for (const std::string &part : parts) folder += "/" + Escape(part);
   return folder;
+}
+
+std::string KeyId(const std::vector<std::string> &parts) {
+  std::string id;
+  for (const std::string &part : parts) id += "/" + Escape(part);
+  return id;
+}
+
+std::string ParentId(const std::string &id) { return id.substr(0, id.rfind('/')); }
+
+std::string ChangeLog(const std::string &root) { return root + "/registry/.changes"; }
+
+void LogChange(char kind, const std::string &keyId) {
+  std::string line = std::string(1, kind) + " " + keyId + "\n";
+  int fd = ::open(ChangeLog(standin::RootFolder()).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                  0666);
+  if (fd < 0) return;
+  /* One line in one write: appends of several processes never interleave. */
+  ssize_t written = ::write(fd, line.data(), line.size());
+  (void)written;
+  ::close(fd);
+}
+
+bool Reports(const Registration &r, char kind, const std::string &keyId) {
+  DWORD bit = kind == kValueChange ? REG_NOTIFY_CHANGE_LAST_SET : REG_NOTIFY_CHANGE_NAME;
+  if (!(r.filter & bit)) return false;
+  if (keyId == r.keyId) return true;
+  return r.subtree && keyId.size() > r.keyId.size() &&
+         keyId.compare(0, r.keyId.size(), r.keyId) == 0 && keyId[r.keyId.size()] == '/';
+}
+
+/* What the log lines appended since `r` last looked mean for it: 1 a
+ * change it reports, -1 its key deleted, 0 nothing (its offset then moves
+ * past the complete lines read). */
+int ScanLog(Registration &r, const std::string &log, off_t size) {
+  std::string tail(static_cast<size_t>(size - r.offset), '\0');
+  int fd = ::open(log.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 1;
+  ssize_t n = ::pread(fd, &tail[0], tail.size(), r.offset);
+  ::close(fd);
+  if (n < 0) return 1;
+  tail.resize(static_cast<size_t>(n));
+  size_t start = 0, end;
+  while ((end = tail.find('\n', start)) != std::string::npos) {
+    if (end > start + 1) {
+      std::string keyId = tail.substr(start + 2, end - start - 2);
+      if (tail[start] == kKeyDeleted) {
+        if (keyId == r.keyId) return -1;
+      } else if (Reports(r, tail[start], keyId)) {
+        return 1;
+      }
+    }
+    start = end + 1;
+  }
+  r.offset += static_cast<off_t>(start);
+  return 0;
+}
+
+/* Sets the event of every registration of `key` and drops them. */
+void FireRegistrationsOf(HKEY key) {
+  for (auto it = g_registrations.begin(); it != g_registrations.end();) {
+    if (it->key == key) {
+      SetEvent(it->event);
+      it = g_registrations.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 bool KeyExists(const std::vector<std::string> &parts) {
@@ -186,6 +284,23 @@ std::vector<RegValue>::iterator FindValue(std::vector<RegValue> &values, const s
   return values.end();
 }
 
+/* The changes that removing the values and subkeys of the key in `folder`
+ * (and with `withKey` the key itself) makes, as Windows' RegDeleteTree
+ * makes them: values deleted, then keys. */
+void ListRemovals(const std::string &folder, const std::string &keyId, bool withKey,
+                  std::vector<std::pair<char, std::string>> &changes) {
+  if (!LoadValues(folder).empty()) changes.emplace_back(kValueChange, keyId);
+  std::error_code ec;
+  for (const auto &entry : std::filesystem::directory_iterator(folder, ec))
+    if (entry.is_directory(ec))
+      ListRemovals(entry.path().string(), keyId + "/" + entry.path().filename().string(), true,
+                   changes);
+  if (withKey) {
+    changes.emplace_back(kKeyDeleted, keyId);
+    changes.emplace_back(kNameChange, ParentId(keyId));
+  }
+}
+
 std::vector<std::string> Join(const std::vector<std::string> &a, const std::vector<std::string> &b) {
   std::vector<std::string> out(a);
   out.insert(out.end(), b.begin(), b.end());
@@ -234,10 +349,16 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR cls, DWORD o
     if (!parts.empty()) return ERROR_ACCESS_DENIED;
   } else {
     if (!KeyExists(base.parts)) return ERROR_KEY_DELETED;
+    size_t known = base.parts.size(); /* components that exist */
     parts = Join(base.parts, parts);
     if (!KeyExists(parts)) {
       if (!(base.sam & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+      while (known < parts.size() &&
+             KeyExists(std::vector<std::string>(parts.begin(), parts.begin() + known + 1)))
+        ++known;
       if (!standin::MakeFolders(KeyFolder(parts))) return standin::ErrorFromErrno(errno);
+      for (; known < parts.size(); ++known)
+        LogChange(kNameChange, KeyId(std::vector<std::string>(parts.begin(), parts.begin() + known)));
       created = true;
     }
   }
@@ -302,6 +423,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
     values.push_back(RegValue{valueName, type, std::move(bytes)});
   }
   if (!SaveValues(folder, values)) return standin::ErrorFromErrno(errno);
+  LogChange(kValueChange, KeyId(k.parts));
   return ERROR_SUCCESS;
 }
 
@@ -320,6 +442,7 @@ LONG RegDeleteValueA(HKEY key, LPCSTR name) {
   if (it == values.end()) return ERROR_FILE_NOT_FOUND;
   values.erase(it);
   if (!SaveValues(folder, values)) return standin::ErrorFromErrno(errno);
+  LogChange(kValueChange, KeyId(k.parts));
   return ERROR_SUCCESS;
 }
 
@@ -337,6 +460,8 @@ LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) {
   std::string folder = KeyFolder(parts);
   if (!standin::IsFolder(folder)) return ERROR_SUCCESS; /* the empty hive */
   standin::InterProcessLock fileLock(RegistryFolder() + "/.lock");
+  std::vector<std::pair<char, std::string>> changes;
+  ListRemovals(folder, KeyId(parts), removeKey, changes);
   std::error_code ec;
   if (removeKey) {
     std::filesystem::remove_all(folder, ec);
@@ -350,7 +475,32 @@ LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) {
       if (ec) break;
     }
   }
+  for (const auto &change : changes) LogChange(change.first, change.second);
   if (ec) return standin::ErrorFromErrno(ec.value());
+  return ERROR_SUCCESS;
+}
+
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  if (!subKey) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  StandinKey base;
+  if (!Resolve(key, base)) return ERROR_INVALID_HANDLE;
+  std::vector<std::string> parts;
+  if (LONG rc = ParseSubKey(subKey, parts)) return rc;
+  if (!base.stored) return parts.empty() ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+  if (!KeyExists(base.parts)) return ERROR_KEY_DELETED;
+  parts = Join(base.parts, parts);
+  if (parts.empty()) return ERROR_ACCESS_DENIED; /* the hive itself */
+  if (!KeyExists(parts)) return ERROR_FILE_NOT_FOUND;
+  std::string folder = KeyFolder(parts);
+  std::error_code ec;
+  for (const auto &entry : std::filesystem::directory_iterator(folder, ec))
+    if (entry.is_directory(ec)) return ERROR_ACCESS_DENIED; /* it has subkeys */
+  standin::InterProcessLock fileLock(RegistryFolder() + "/.lock");
+  std::filesystem::remove_all(folder, ec);
+  if (ec) return standin::ErrorFromErrno(ec.value());
+  LogChange(kKeyDeleted, KeyId(parts)); /* values go with the key, unreported */
+  LogChange(kNameChange, KeyId(std::vector<std::string>(parts.begin(), parts.end() - 1)));
   return ERROR_SUCCESS;
 }
 
@@ -359,9 +509,70 @@ LONG RegCloseKey(HKEY key) {
     return ERROR_SUCCESS;
   std::lock_guard<std::mutex> lock(g_registryMutex);
   if (g_keys.erase(key) == 0) return ERROR_INVALID_HANDLE;
+  FireRegistrationsOf(key); /* closing a watched handle ends its watch, as on Windows */
   delete key;
   return ERROR_SUCCESS;
 }
+
+LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD filter, HANDLE event,
+                             BOOL asynchronous) {
+  const DWORD kChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES |
+                         REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+  if (!asynchronous || !event || (filter & ~(kChanges | REG_NOTIFY_THREAD_AGNOSTIC)) ||
+      !(filter & kChanges))
+    return ERROR_INVALID_PARAMETER;
+  if (!standin::IsEvent(event)) return ERROR_INVALID_HANDLE;
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  StandinKey k;
+  if (!Resolve(key, k)) return ERROR_INVALID_HANDLE;
+  if (!(k.sam & KEY_NOTIFY)) return ERROR_ACCESS_DENIED;
+  if (k.stored && !KeyExists(k.parts)) return ERROR_KEY_DELETED;
+  Registration r{key, event, standin::RootFolder(), k.stored ? KeyId(k.parts) : "?", watchSubtree != 0,
+                 filter, 0, 0, 0};
+  struct stat log;
+  if (::stat(ChangeLog(r.root).c_str(), &log) == 0) {
+    r.device = log.st_dev;
+    r.inode = log.st_ino;
+    r.offset = log.st_size;
+  }
+  g_registrations.push_back(std::move(r));
+  return ERROR_SUCCESS;
+}
+
+namespace standin {
+
+void DeliverRegistryNotifications() {
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  if (g_registrations.empty()) return;
+  const std::string root = RootFolder();
+  const std::string log = ChangeLog(root);
+  struct stat now;
+  const bool present = ::stat(log.c_str(), &now) == 0;
+  for (auto it = g_registrations.begin(); it != g_registrations.end();) {
+    Registration &r = *it;
+    int change = 0;
+    if (r.root != root) {
+      change = 1; /* another store altogether */
+    } else if (r.inode != 0 && (!present || now.st_ino != r.inode || now.st_dev != r.device ||
+                                now.st_size < r.offset)) {
+      change = 1; /* the log was removed or replaced: so was the store */
+    } else if (present && now.st_size > r.offset) {
+      r.device = now.st_dev;
+      r.inode = now.st_ino;
+      change = ScanLog(r, log, now.st_size);
+    }
+    if (change > 0) SetEvent(r.event);
+    it = change != 0 ? g_registrations.erase(it) : it + 1;
+  }
+}
+
+void ForgetRegistryNotifications(HANDLE event) {
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  for (auto it = g_registrations.begin(); it != g_registrations.end();)
+    it = it->event == event ? g_registrations.erase(it) : it + 1;
+}
+
+}  // namespace standin
 
 extern "C" void StandinSetRegistryDenied(int denied) {
   std::lock_guard<std::mutex> lock(g_registryMutex);

@@ -183,6 +183,22 @@ void EnterCriticalSection(LPCRITICAL_SECTION cs);
 void LeaveCriticalSection(LPCRITICAL_SECTION cs);
 void DeleteCriticalSection(LPCRITICAL_SECTION cs);
 
+/* ---- events and waits ---- */
+/* Unnamed events only: a name gives ERROR_INVALID_PARAMETER. CloseHandle
+ * closes an event. Waits accept events only (anything else: WAIT_FAILED,
+ * ERROR_INVALID_HANDLE); a wait with a timeout other than 0 looks every
+ * 10 ms for registry changes as well as at SetEvent. */
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define MAXIMUM_WAIT_OBJECTS 64
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, BOOL initialState, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE *objects, BOOL waitAll, DWORD milliseconds);
+
 /* ---- dynamic libraries ---- */
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -224,6 +240,7 @@ LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max);
 #define KEY_SET_VALUE 0x0002u
 #define KEY_CREATE_SUB_KEY 0x0004u
 #define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
 #define KEY_READ 0x20019u
 #define KEY_WRITE 0x20006u
 #define KEY_ALL_ACCESS 0xF003Fu
@@ -239,6 +256,11 @@ LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max);
 #define REG_DWORD_BIG_ENDIAN 5u
 #define REG_LINK 6u
 #define REG_MULTI_SZ 7u
+#define REG_NOTIFY_CHANGE_NAME 0x1u
+#define REG_NOTIFY_CHANGE_ATTRIBUTES 0x2u
+#define REG_NOTIFY_CHANGE_LAST_SET 0x4u
+#define REG_NOTIFY_CHANGE_SECURITY 0x8u
+#define REG_NOTIFY_THREAD_AGNOSTIC 0x10000000u
 
 /* Keys and value names compare without regard to letter case. Only the
  * HKEY_CURRENT_USER hive is stored (below MOVRELA_WINROOT); the other roots
@@ -251,8 +273,33 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
 LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data,
                     DWORD dataSize);
 LONG RegDeleteValueA(HKEY key, LPCSTR name);
+/* Deletes a key with its values; one with subkeys gives ERROR_ACCESS_DENIED. */
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
 LONG RegDeleteTreeA(HKEY key, LPCSTR subKey);
+/* Closing a handle sets the events of its pending notifications. */
 LONG RegCloseKey(HKEY key);
+/* Change notification, asynchronous only (with an event; otherwise
+ * ERROR_INVALID_PARAMETER). The handle needs KEY_NOTIFY; a deleted key gives
+ * ERROR_KEY_DELETED. One registration sets its event once, then is gone:
+ *   - REG_NOTIFY_CHANGE_LAST_SET: a value of the key set or deleted;
+ *   - REG_NOTIFY_CHANGE_NAME: a subkey of the key created or deleted;
+ *   - with watchSubtree, the same for every key below it.
+ * As under Wine, the deletion of the key itself is reported only to those
+ * watching its parent (or an ancestor, with watchSubtree): the key's own
+ * registrations end without a word (a key created again under its name does
+ * not revive them). RegDeleteTreeA deletes the values of each key before
+ * the keys, RegDeleteKeyA does not. Attribute and security changes never
+ * happen here.
+ * How it works, for changes by any process alike: every change to the hive
+ * is appended as one line to the change log MOVRELA_WINROOT/registry/
+ * .changes (by the process that makes it, after making it). A registration
+ * remembers how long the log was; a wait on an event, and ResetEvent, first
+ * read what was appended since (one stat() when nothing was) and set the
+ * events of the registrations it concerns. A registration also fires when
+ * MOVRELA_WINROOT names another folder than when it was made, or the log
+ * was removed or replaced: the whole store changed. The log only grows. */
+LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD filter, HANDLE event,
+                             BOOL asynchronous);
 
 /* ---- profile (INI) files ---- */
 /* A file name without a folder lies in the Windows folder (MOVRELA_WINROOT/

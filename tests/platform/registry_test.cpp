@@ -426,4 +426,102 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcesses) {
   RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, NotificationsReportChangesToTheKey) {
+  enum Action { kSetValue, kDeleteValue, kCreateKey, kDeleteKey, kDeleteTree, kChildSets, kCloseKey };
+  const DWORD kName = REG_NOTIFY_CHANGE_NAME, kLast = REG_NOTIFY_CHANGE_LAST_SET;
+  struct Case {
+    const char *label;
+    const char *watched; /* below Software\N, as the targets */
+    BOOL subtree;
+    DWORD filter;
+    Action action;
+    const char *target;
+    bool fires;
+  } cases[] = {
+      {"value set", "W", FALSE, kLast, kSetValue, "W", true},
+      {"value set, names watched", "W", FALSE, kName, kSetValue, "W", false},
+      {"value deleted", "W", FALSE, kLast, kDeleteValue, "W", true},
+      {"value below", "W", FALSE, kLast | kName, kSetValue, "W\\Sub", false},
+      {"value below, subtree", "W", TRUE, kLast, kSetValue, "W\\Sub", true},
+      {"subkey created", "W", FALSE, kName, kCreateKey, "W\\New", true},
+      {"subkey created, values watched", "W", FALSE, kLast, kCreateKey, "W\\New", false},
+      {"key created two below", "W", FALSE, kName, kCreateKey, "W\\Sub\\New", false},
+      {"key created two below, subtree", "W", TRUE, kName, kCreateKey, "W\\Sub\\New", true},
+      {"subkey deleted", "W", FALSE, kName, kDeleteTree, "W\\Sub", true},
+      {"key deleted alone", "W\\Sub", FALSE, kLast | kName, kDeleteKey, "W\\Sub", false},
+      {"key deleted, values first", "W\\Sub", FALSE, kLast, kDeleteTree, "W\\Sub", true},
+      {"another key", "W", TRUE, kLast | kName, kSetValue, "Other", false},
+      {"value set by another process", "W", FALSE, kLast, kChildSets, "W", true},
+      {"handle closed", "W", FALSE, kLast, kCloseKey, "W", true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.label);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\N");
+    RegCloseKey(Create("Software\\N\\Other"));
+    for (const char *path : {"Software\\N\\W", "Software\\N\\W\\Sub"}) {
+      HKEY valued = Create(path);
+      ASSERT_EQ(SetBytes(valued, "v", REG_SZ, "1"), ERROR_SUCCESS);
+      RegCloseKey(valued);
+    }
+    HKEY watched;
+    ASSERT_EQ(Open(("Software\\N\\" + std::string(c.watched)).c_str(), KEY_NOTIFY, &watched),
+              ERROR_SUCCESS);
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_EQ(RegNotifyChangeKeyValue(watched, c.subtree, c.filter, event, TRUE), ERROR_SUCCESS);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    std::string target = "Software\\N\\" + std::string(c.target);
+    HKEY key = c.action == kSetValue || c.action == kDeleteValue ? Create(target.c_str()) : nullptr;
+    switch (c.action) {
+      case kSetValue: SetBytes(key, "new", REG_SZ, "2"); break;
+      case kDeleteValue: RegDeleteValueA(key, "v"); break;
+      case kCreateKey: RegCloseKey(Create(target.c_str())); break;
+      case kDeleteKey:
+        EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, target.c_str()), ERROR_SUCCESS);
+        key = Create(target.c_str()); /* the same name again: another key */
+        SetBytes(key, "v", REG_SZ, "2");
+        break;
+      case kDeleteTree: RegDeleteTreeA(HKEY_CURRENT_USER, target.c_str()); break;
+      case kChildSets: Run(std::string(STANDIN_PROBE) + " regset '" + target + "' c 1"); break;
+      case kCloseKey: RegCloseKey(watched), watched = nullptr; break;
+    }
+    if (key) RegCloseKey(key);
+    EXPECT_EQ(WaitForSingleObject(event, 0) == WAIT_OBJECT_0, c.fires);
+    if (watched) RegCloseKey(watched);
+    CloseHandle(event);
+  }
+}
+
+TEST_F(RegistryTest, NotificationsComeOnceAndCheckTheirArguments) {
+  HKEY key = Create("Software\\N");
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software"), ERROR_ACCESS_DENIED); /* has a subkey */
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const DWORD kLast = REG_NOTIFY_CHANGE_LAST_SET;
+  ASSERT_EQ(RegNotifyChangeKeyValue(key, FALSE, kLast, event, TRUE), ERROR_SUCCESS);
+  SetBytes(key, "a", REG_SZ, "1");
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  ResetEvent(event);
+  SetBytes(key, "a", REG_SZ, "2");
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "one notification per registration";
+  ASSERT_EQ(RegNotifyChangeKeyValue(key, FALSE, kLast, event, TRUE), ERROR_SUCCESS);
+  SetBytes(key, "a", REG_SZ, "3");
+  ResetEvent(event);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "a change before the reset";
+  ASSERT_EQ(RegNotifyChangeKeyValue(key, FALSE, kLast, event, TRUE), ERROR_SUCCESS);
+  setenv("MOVRELA_WINROOT", Path("elsewhere").c_str(), 1);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0) << "another store";
+  setenv("MOVRELA_WINROOT", root_.c_str(), 1);
+
+  HKEY reader;
+  ASSERT_EQ(Open("Software\\N", KEY_QUERY_VALUE, &reader), ERROR_SUCCESS);
+  EXPECT_EQ(RegNotifyChangeKeyValue(reader, FALSE, kLast, event, TRUE), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegNotifyChangeKeyValue(key, FALSE, kLast, nullptr, TRUE), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegNotifyChangeKeyValue(key, FALSE, kLast, event, FALSE), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegNotifyChangeKeyValue(key, FALSE, 0, event, TRUE), ERROR_INVALID_PARAMETER);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\N");
+  EXPECT_EQ(RegNotifyChangeKeyValue(key, FALSE, kLast, event, TRUE), ERROR_KEY_DELETED);
+  RegCloseKey(reader);
+  RegCloseKey(key);
+  CloseHandle(event);
+}
+
 }  // namespace

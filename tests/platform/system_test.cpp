@@ -122,6 +122,39 @@ TEST_F(SystemTest, CriticalSectionBlocksUntilLeft) {
   DeleteCriticalSection(&cs);
 }
 
+TEST_F(SystemTest, EventsAndWaits) {
+  HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+  ASSERT_TRUE(manual && automatic);
+  HANDLE both[] = {manual, automatic};
+  EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_TIMEOUT); /* consumed */
+  EXPECT_TRUE(SetEvent(manual));
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_TIMEOUT); /* not all */
+  EXPECT_TRUE(SetEvent(automatic));
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0); /* stays set */
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(ResetEvent(manual));
+  EXPECT_EQ(WaitForSingleObject(manual, 10), WAIT_TIMEOUT);
+  std::thread setter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    SetEvent(automatic);
+  });
+  EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+  setter.join();
+
+  EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "named"), nullptr);
+  EXPECT_EQ(WaitForMultipleObjects(0, both, FALSE, 0), WAIT_FAILED);
+  EXPECT_TRUE(CloseHandle(manual));
+  EXPECT_TRUE(CloseHandle(automatic));
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(SetEvent(automatic));
+  EXPECT_FALSE(CloseHandle(manual));
+}
+
 TEST_F(SystemTest, RootFolderFollowsTheEnvironment) {
   EXPECT_EQ(std::string(StandinRootFolder()), root_);
   setenv("MOVRELA_WINROOT", (root_ + "/").c_str(), 1);
