@@ -2,7 +2,7 @@
  * e2e_outcome.h - what the end-to-end suites ask of the plug-in about one
  * input, and what every answer must satisfy: defined result codes, the
  * same answers for file and memory input, bitmaps of the reported size,
- * nothing left behind. Also a repeatable byte stream and plain threads.
+ * nothing left behind. Also a repeatable byte stream.
  */
 #ifndef MOVRELA_TEST_E2E_OUTCOME_H
 #define MOVRELA_TEST_E2E_OUTCOME_H
@@ -12,10 +12,6 @@
 #include <string>
 
 #include "e2e_host.h"
-
-#ifndef _WIN32
-#include <thread>
-#endif
 
 namespace e2e {
 
@@ -91,31 +87,7 @@ struct Random {
   }
 };
 
-/* Threads without std::thread, which this MinGW toolchain lacks. */
-struct Thread {
-  typedef void (*Body)(void *);
-  Body body;
-  void *argument;
-#ifdef _WIN32
-  HANDLE handle = nullptr;
-  static DWORD WINAPI Run(LPVOID self) {
-    Thread *t = static_cast<Thread *>(self);
-    t->body(t->argument);
-    return 0;
-  }
-  void start() { handle = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
-  void join() {
-    if (handle) {
-      WaitForSingleObject(handle, INFINITE);
-      CloseHandle(handle);
-    }
-  }
-#else
-  std::thread thread;
-  void start() { thread = std::thread(body, argument); }
-  void join() { thread.join(); }
-#endif
-};
+using suite::Thread;
 
 }  // namespace e2e
 

@@ -7,7 +7,8 @@
  * per-user store: natively a fresh stand-in root folder, on Windows the
  * plug-in's and the viewer's registry keys deleted. Natively a case also
  * fails when it leaves local-memory blocks or files behind. main() prints
- * "N passed, N failed" and exits non-zero on any failure.
+ * "N passed, N failed" and exits non-zero on any failure. suite::Thread
+ * runs a function on a thread of its own.
  */
 #ifndef MOVRELA_TEST_HARNESS_H
 #define MOVRELA_TEST_HARNESS_H
@@ -21,6 +22,7 @@
 #include "platform.h"
 
 #ifndef _WIN32
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -111,6 +113,32 @@ inline void ResetStore() {
   StandinSetRegistryDenied(0);
 #endif
 }
+
+/* Threads without std::thread, which this MinGW toolchain lacks. */
+struct Thread {
+  typedef void (*Body)(void *);
+  Body body;
+  void *argument;
+#ifdef _WIN32
+  HANDLE handle = nullptr;
+  static DWORD WINAPI Run(LPVOID self) {
+    Thread *t = static_cast<Thread *>(self);
+    t->body(t->argument);
+    return 0;
+  }
+  void start() { handle = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  void join() {
+    if (handle) {
+      WaitForSingleObject(handle, INFINITE);
+      CloseHandle(handle);
+    }
+  }
+#else
+  std::thread thread;
+  void start() { thread = std::thread(body, argument); }
+  void join() { thread.join(); }
+#endif
+};
 
 inline int RunAll(int argc, char **argv) {
   if (argc > 1) Current().argument = argv[1];
