@@ -6,22 +6,26 @@
 #define MOVRELA_MODULE_H
 
 #include "platform.h"
+#include "settings/settings.h"
 
 struct ModuleState {
   HINSTANCE instance;              /* for string and dialog resources */
   CRITICAL_SECTION AllocationLock; /* around every allocation made for libjpeg */
   CRITICAL_SECTION DecoderLock;    /* around the external decoder record and its holds */
+  CRITICAL_SECTION SettingsLock;   /* around settingsCache */
   DWORD platformId;                /* version query's platform id; 0 selects INI mode */
+  SettingsCache settingsCache;     /* registry mode: the store as last read, and its watch */
 };
 
 extern ModuleState g_module;
 
-/* Process attach: stores the instance, creates the two locks, records the
- * platform id (0 when the version query fails) and clears the external
- * decoder record. */
+/* Process attach: stores the instance, creates the three locks, records the
+ * platform id (0 when the version query fails), clears the external decoder
+ * record and empties the settings cache (nothing is read yet). */
 void AttachModule(HINSTANCE instance);
 
-/* Process detach: deletes the locks; nothing else is released. */
+/* Process detach: closes the settings cache's registry watch and deletes
+ * the locks; nothing else is released. */
 void DetachModule();
 
 #endif /* MOVRELA_MODULE_H */

@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "base/module.h"
-#include "resources/resource.h"
 #include "settings/settings.h"
 
 ExternalDecoder g_externalDecoder;
@@ -81,16 +80,6 @@ bool Join(const char *folder, const char *name, char *path, size_t size) {
   return true;
 }
 
-/* The host's plug-in folder setting; empty when there is none. */
-void ReadPluginFolder(char *folder) {
-  char key[kSettingNameBuffer];
-  char value[kSettingNameBuffer];
-  folder[0] = 0;
-  LoadStringA(g_module.instance, IDS_HOST_PLUGIN_KEY, key, sizeof key);
-  LoadStringA(g_module.instance, IDS_HOST_PLUGIN_PATH, value, sizeof value);
-  ReadSetting(HKEY_CURRENT_USER, key, value, SettingText, folder);
-}
-
 /* The folder of a loaded module's file (null: the host program). */
 void ModuleFolder(HMODULE module, char *folder, DWORD size) {
   DWORD n = GetModuleFileNameA(module, folder, size);
@@ -123,7 +112,7 @@ HMODULE LoadFromTrustedPlaces(const char *name) {
    * with folders in them do. */
   const char *relative = IsDriveLetter(name[0]) && name[1] == ':' ? name + 2 : name;
   char folder[kSettingTextBuffer];
-  ReadPluginFolder(folder);
+  LoadHostPluginFolder(folder);
   HMODULE module = nullptr;
   if (Join(folder, relative, path, sizeof path)) module = LoadCandidate(path);
   if (module != nullptr || !IsBareName(name)) return module;

@@ -11,6 +11,8 @@ void AttachModule(HINSTANCE instance) {
   g_module.instance = instance;
   InitializeCriticalSection(&g_module.AllocationLock);
   InitializeCriticalSection(&g_module.DecoderLock);
+  InitializeCriticalSection(&g_module.SettingsLock);
+  g_module.settingsCache = SettingsCache();
 
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version; /* 148: the ANSI record */
@@ -20,6 +22,8 @@ void AttachModule(HINSTANCE instance) {
 }
 
 void DetachModule() {
+  CloseSettingsCache();
+  DeleteCriticalSection(&g_module.SettingsLock);
   DeleteCriticalSection(&g_module.DecoderLock);
   DeleteCriticalSection(&g_module.AllocationLock);
 }

@@ -22,39 +22,22 @@ int32_t CopyInfoString(const char *text, char *buf, int32_t bufferSize) {
   return count;
 }
 
-/* Reads the flag that offers the user's mask, from the main key. */
-int32_t ReadUserDefineExtention(char *keyPath) {
-  char valueName[kSettingNameBuffer];
-  LoadStringA(g_module.instance, IDS_KEY_MAIN, keyPath, kSettingNameBuffer);
-  LoadStringA(g_module.instance, IDS_USER_DEFINE_EXTENTION, valueName, sizeof valueName);
-  int32_t enabled = 0;
-  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingNumber, &enabled);
-  return enabled;
-}
-
 int32_t UserMask(char *buf, int32_t bufferSize) {
-  char keyPath[kSettingNameBuffer];
-  int32_t enabled = ReadUserDefineExtention(keyPath);
-
-  char valueName[kSettingNameBuffer];
-  char mask[kSettingTextBuffer] = "";
-  LoadStringA(g_module.instance, IDS_EXTENTION_MASK, valueName, sizeof valueName);
-  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, mask);
-
-  const char *start = SkipBlanks(mask);
-  int32_t length = static_cast<int32_t>(std::strlen(start));
+  char mask[kSettingTextBuffer];
+  int32_t enabled = LoadUserMask(mask);
+  int32_t length = static_cast<int32_t>(std::strlen(mask));
   int32_t n = length > 0 ? length + 1 : 0;
   if (enabled == 0 || n == 0) return 0;
   if (buf == nullptr) return n; /* the size the host has to offer */
   if (bufferSize <= 0) return 0;
   int32_t count = bufferSize < n ? bufferSize : n;
-  std::memcpy(buf, start, static_cast<size_t>(count));
+  std::memcpy(buf, mask, static_cast<size_t>(count));
   return count;
 }
 
 int32_t UserMaskDescription(char *buf, int32_t bufferSize) {
-  char keyPath[kSettingNameBuffer];
-  if (ReadUserDefineExtention(keyPath) == 0) return 0;
+  char mask[kSettingTextBuffer];
+  if (LoadUserMask(mask) == 0) return 0;
   if (buf == nullptr || bufferSize <= 0) return 0;
 
   char text[1024];

@@ -4,6 +4,13 @@
  *
  * Key paths and value names come from the string table, loaded for every
  * read and write; the tables below fix the order of reading and writing.
+ *
+ * Registry mode keeps what it read in the module state's SettingsCache and
+ * reads everything again, under SettingsLock, only when the store watch
+ * reports a change or we wrote a value ourselves: one kernel call per call
+ * instead of a registry round trip per key, with the same answers. Every
+ * call copies out under the lock, so no thread sees half a reload. INI mode
+ * (Win32s, no notifications) reads the file at every call.
  */
 #include "settings/settings.h"
 
@@ -14,6 +21,7 @@
 
 #include "base/module.h"
 #include "resources/resource.h"
+#include "settings/store_watch.h"
 
 namespace {
 
@@ -192,10 +200,17 @@ int WriteSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, 
     status = RegSetValueExA(key, valueName, 0, REG_SZ, static_cast<const BYTE *>(source),
                             byteCount);
   RegCloseKey(key);
+  /* Our own change counts from the next call without waiting for its
+   * notification to arrive. */
+  EnterCriticalSection(&g_module.SettingsLock);
+  g_module.settingsCache.current = false;
+  LeaveCriticalSection(&g_module.SettingsLock);
   return status == ERROR_SUCCESS ? 1 : 0;
 }
 
-int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
+namespace {
+
+int ReadPluginSettings(HINSTANCE instance, PluginSettings *settings) {
   std::memset(settings, 0, sizeof *settings);
   char keyPath[kSettingNameBuffer];
   char valueName[kSettingNameBuffer];
@@ -204,10 +219,9 @@ int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
 
   for (const SettingGroup &group : kGroups) {
     LoadStringA(instance, group.keyId, keyPath, sizeof keyPath);
-    /* Every call loads the settings afresh, so each key is opened once for
-     * all its values rather than once per value: the same reads, at a
-     * fraction of the registry round trips. A key that cannot be opened
-     * leaves every value of it at its default. */
+    /* Each key is opened once for all its values rather than once per
+     * value: the same reads, at a fraction of the registry round trips. A
+     * key that cannot be opened leaves every value of it at its default. */
     HKEY key = nullptr;
     if (registry && RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
       key = nullptr;
@@ -232,6 +246,80 @@ int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
 
   if (settings->PreviewSize != 0 && settings->PreviewSize != 4 && settings->PreviewSize != 8)
     settings->PreviewSize = 4;
+  return 1;
+}
+
+/* The readers below ask the store itself; the cache holds their answers. */
+
+const char kHostResourceKey[] = "Software\\Merovane\\Orvid\\Resource";
+
+bool ReadHostJapanese() {
+  if (UsesRegistry()) {
+    int32_t japanese = 1;
+    ReadSetting(HKEY_CURRENT_USER, kHostResourceKey, "Japanese", SettingNumber, &japanese);
+    return japanese != 0;
+  }
+  return GetPrivateProfileIntA("Resource", "Japanese", 1, "orvid.ini") != 0;
+}
+
+/* UserDefineExtention, and ExtentionMask less leading blanks into `mask`. */
+int32_t ReadUserMask(char *mask) {
+  char keyPath[kSettingNameBuffer];
+  char valueName[kSettingNameBuffer];
+  char text[kSettingTextBuffer] = "";
+  int32_t enabled = 0;
+  LoadStringA(g_module.instance, IDS_KEY_MAIN, keyPath, sizeof keyPath);
+  LoadStringA(g_module.instance, IDS_USER_DEFINE_EXTENTION, valueName, sizeof valueName);
+  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingNumber, &enabled);
+  LoadStringA(g_module.instance, IDS_EXTENTION_MASK, valueName, sizeof valueName);
+  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, text);
+  CopyTrimmed(mask, kSettingTextBuffer, text);
+  return enabled;
+}
+
+void ReadHostPluginFolder(char *folder) {
+  char keyPath[kSettingNameBuffer];
+  char valueName[kSettingNameBuffer];
+  folder[0] = 0;
+  LoadStringA(g_module.instance, IDS_HOST_PLUGIN_KEY, keyPath, sizeof keyPath);
+  LoadStringA(g_module.instance, IDS_HOST_PLUGIN_PATH, valueName, sizeof valueName);
+  ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, folder);
+}
+
+/* Registers the watch on every key a snapshot is read from. */
+bool ArmWatch(StoreWatch *watch) {
+  char paths[4][kSettingNameBuffer];
+  const UINT ids[] = {IDS_KEY_MAIN, IDS_KEY_J6I, IDS_KEY_PMP, IDS_HOST_PLUGIN_KEY};
+  const char *list[5];
+  for (int i = 0; i < 4; ++i) {
+    LoadStringA(g_module.instance, ids[i], paths[i], sizeof paths[i]);
+    list[i] = paths[i];
+  }
+  list[4] = kHostResourceKey;
+  return ArmStoreWatch(watch, list, 5);
+}
+
+/* Brings the cache up to date if needed; the caller holds SettingsLock. */
+const StoreSnapshot &CurrentSnapshot() {
+  SettingsCache &cache = g_module.settingsCache;
+  if (cache.current && !StoreWatchFired(&cache.watch)) return cache.snapshot;
+  /* Armed before reading: a change made while we read fires it again. */
+  cache.current = ArmWatch(&cache.watch);
+  StoreSnapshot &snapshot = cache.snapshot;
+  ReadPluginSettings(g_module.instance, &snapshot.settings);
+  ReadUserMask(snapshot.userMask);
+  ReadHostPluginFolder(snapshot.pluginFolder);
+  snapshot.hostJapanese = ReadHostJapanese();
+  return snapshot;
+}
+
+}  // namespace
+
+int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
+  if (!UsesRegistry()) return ReadPluginSettings(instance, settings);
+  EnterCriticalSection(&g_module.SettingsLock);
+  *settings = CurrentSnapshot().settings;
+  LeaveCriticalSection(&g_module.SettingsLock);
   return 1;
 }
 
@@ -265,11 +353,31 @@ int SaveSettings(HINSTANCE instance, const PluginSettings *settings) {
 }
 
 bool IsHostJapanese() {
-  if (UsesRegistry()) {
-    int32_t japanese = 1;
-    ReadSetting(HKEY_CURRENT_USER, "Software\\Merovane\\Orvid\\Resource", "Japanese",
-                SettingNumber, &japanese);
-    return japanese != 0;
-  }
-  return GetPrivateProfileIntA("Resource", "Japanese", 1, "orvid.ini") != 0;
+  if (!UsesRegistry()) return ReadHostJapanese();
+  EnterCriticalSection(&g_module.SettingsLock);
+  bool japanese = CurrentSnapshot().hostJapanese;
+  LeaveCriticalSection(&g_module.SettingsLock);
+  return japanese;
+}
+
+int32_t LoadUserMask(char *mask) {
+  if (!UsesRegistry()) return ReadUserMask(mask);
+  EnterCriticalSection(&g_module.SettingsLock);
+  const StoreSnapshot &snapshot = CurrentSnapshot();
+  std::memcpy(mask, snapshot.userMask, kSettingTextBuffer);
+  int32_t enabled = snapshot.settings.UserDefineExtention;
+  LeaveCriticalSection(&g_module.SettingsLock);
+  return enabled;
+}
+
+void LoadHostPluginFolder(char *folder) {
+  if (!UsesRegistry()) return ReadHostPluginFolder(folder);
+  EnterCriticalSection(&g_module.SettingsLock);
+  std::memcpy(folder, CurrentSnapshot().pluginFolder, kSettingTextBuffer);
+  LeaveCriticalSection(&g_module.SettingsLock);
+}
+
+void CloseSettingsCache() {
+  CloseStoreWatch(&g_module.settingsCache.watch);
+  g_module.settingsCache.current = false;
 }

@@ -1,11 +1,17 @@
 /*
  * settings.h - the plug-in's configuration record and its store.
  *
- * PluginSettings is loaded afresh at the start of every entry-point call and
- * never cached. It lives per user in the registry, or in the private INI file
+ * PluginSettings lives per user in the registry, or in the private INI file
  * "quorelv6.ini" when the platform id recorded at process attach is 0.
  * ReadSetting and WriteSetting also serve keys that are not the plug-in's
  * own (the host's plug-in folder, the user mask of GetPluginInfo).
+ *
+ * In registry mode what the calls read (the settings, the user mask, the
+ * host's language flag and plug-in folder) is kept in memory and read again
+ * only when a registry notification says that one of its keys changed, or
+ * after a write of our own: a registry round trip costs more than a whole
+ * IsSupported, and a change still counts from the next call. INI mode reads
+ * the file at every call.
  */
 #ifndef MOVRELA_SETTINGS_H
 #define MOVRELA_SETTINGS_H
@@ -13,6 +19,7 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "settings/store_watch.h"
 
 struct PluginSettings {
   int32_t SearchMarkerSupport;    /* search the first SOI when no container matches */
@@ -54,6 +61,22 @@ constexpr int kSettingNameBuffer = 260;
 /* The plug-in's private INI file, used in INI mode. */
 constexpr const char *kSettingsIniFile = "quorelv6.ini";
 
+/* What registry mode keeps of the store between calls. */
+struct StoreSnapshot {
+  PluginSettings settings;
+  char userMask[kSettingTextBuffer];     /* ExtentionMask less leading blanks, uncut */
+  char pluginFolder[kSettingTextBuffer]; /* the host's plug-in folder, "" when unset */
+  bool hostJapanese;
+};
+
+/* The snapshot and what tells when to read it again; in the module state,
+ * under its SettingsLock. */
+struct SettingsCache {
+  StoreSnapshot snapshot;
+  StoreWatch watch;
+  bool current; /* read under a complete watch, and nothing written by us since */
+};
+
 /* Reads one stored value into `destination`, which holds the default on entry
  * and keeps it unless a value of the right kind is found. A number needs a
  * 4-byte int32_t destination, a text a kSettingTextBuffer-byte one (the text
@@ -67,7 +90,8 @@ int WriteSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, 
                  DWORD byteCount);
 
 /* Fills `settings` from the store: defaults for whatever is missing. Never
- * fails and never creates a key or file. Returns 1. */
+ * fails and never creates a key or file. Returns 1. In registry mode the
+ * names come from the module's own string table, whatever `instance`. */
 int LoadSettings(HINSTANCE instance, PluginSettings *settings);
 
 /* Writes every value of `settings`, main group then J6I then PMP. Failures
@@ -76,6 +100,17 @@ int SaveSettings(HINSTANCE instance, const PluginSettings *settings);
 
 /* True when the host viewer runs in Japanese (the default when unknown). */
 bool IsHostJapanese();
+
+/* UserDefineExtention, and ExtentionMask less its leading blanks into a
+ * kSettingTextBuffer-byte `mask` (not cut to the record's field). */
+int32_t LoadUserMask(char *mask);
+
+/* The host's plug-in folder setting into a kSettingTextBuffer-byte
+ * `folder`; empty when there is none. */
+void LoadHostPluginFolder(char *folder);
+
+/* Process detach: closes the registry watch. */
+void CloseSettingsCache();
 
 /* True when settings live in the registry (platform id non-zero). */
 bool UsesRegistry();

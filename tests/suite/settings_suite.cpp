@@ -13,11 +13,16 @@
 #include "settings/settings.h"
 #include "store.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 namespace {
 
 const char kMain[] = "Software\\Doru\\movrela";
 const char kJ6i[] = "Software\\Doru\\movrela\\J6I";
 const char kPmp[] = "Software\\Doru\\movrela\\PMP";
+const char kResource[] = "Software\\Merovane\\Orvid\\Resource";
 
 /* (Re)attaches the module state, which fixes the backend by platform id. */
 void Attach() {
@@ -226,13 +231,108 @@ SUITE_CASE(save_then_load_round_trips_through_the_registry) {
 SUITE_CASE(host_language_defaults_to_japanese) {
   Attach();
   CHECK(IsHostJapanese());
-  const char kResource[] = "Software\\Merovane\\Orvid\\Resource";
   store::SetNumber(kResource, "Other", 0);
   CHECK(IsHostJapanese()); /* key present, value absent */
   store::SetNumber(kResource, "Japanese", 0);
   CHECK(!IsHostJapanese());
   store::SetNumber(kResource, "Japanese", 2);
   CHECK(IsHostJapanese());
+}
+
+/* Numbers that another thread or process changes between two calls. */
+const struct Changed {
+  const char *key;                /* registry mode */
+  const char *section, *file;     /* INI mode */
+  const char *name;
+  int32_t PluginSettings::*field; /* null: the host's language flag */
+  int32_t fallback;               /* what a call reads once the value is gone */
+} kChanged[] = {
+    {kMain, kMain, kSettingsIniFile, "DCTMethod", &PluginSettings::DCTMethod, 0},
+    {kJ6i, kJ6i, kSettingsIniFile, "Top", &PluginSettings::Top, 0},
+    {kPmp, kPmp, kSettingsIniFile, "Rotation", &PluginSettings::Rotation, 1},
+    {kResource, "Resource", "orvid.ini", "Japanese", nullptr, 1},
+};
+
+int32_t ReadBack(const Changed &c) { return c.field ? Load().*c.field : IsHostJapanese() ? 1 : 0; }
+
+/* What step n stores: n, or for the flag 0 and 1 by turns. */
+int32_t Value(int n) { return kChanged[n % 4].field ? n : n / 4 % 2; }
+
+/* Whether step n deletes instead (registry mode): the host's language key
+ * alone (a leaf, values and all) every 40 steps, our keys every 100. */
+bool Deletes(int n) { return UsesRegistry() && (n % 40 == 7 || n % 100 == 98); }
+
+void ChangeStore(void *step) {
+  int n = *static_cast<int *>(step);
+  const Changed &c = kChanged[n % 4];
+  if (!UsesRegistry())
+    WritePrivateProfileStringA(c.section, c.name, std::to_string(Value(n)).c_str(), c.file);
+  else if (!Deletes(n))
+    store::SetNumber(c.key, c.name, Value(n));
+  else if (n % 40 == 7)
+    RegDeleteKeyA(HKEY_CURRENT_USER, kResource);
+  else
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Doru");
+}
+
+SUITE_CASE(a_change_by_another_thread_counts_from_the_next_call) {
+#ifdef _WIN32
+  const int modes = 1; /* no INI mode under Wine */
+#else
+  const int modes = 2;
+#endif
+  for (int ini = 0; ini < modes; ++ini) {
+    suite::ResetStore();
+#ifndef _WIN32
+    if (ini) StandinSetPlatformId(0);
+#endif
+    Attach();
+    /* With the viewer's other key present, its parent is watched only as
+     * the parent of the language key. */
+    if (UsesRegistry()) store::SetText("Software\\Merovane\\Orvid\\Plug-in", "path", "C:\\", true);
+    int missed = 0;
+    for (int n = 0; n < 1000; ++n) {
+      suite::Thread writer{ChangeStore, &n};
+      writer.start();
+      writer.join();
+      const Changed &c = kChanged[n % 4];
+      if (ReadBack(c) != (Deletes(n) ? c.fallback : Value(n))) ++missed;
+    }
+    CHECK_EQ(missed, 0);
+  }
+}
+
+/* Under Wine the system's own `reg add`; natively a forked child. */
+void SetNumberInAnotherProcess(const char *key, const char *name, int32_t value) {
+#ifdef _WIN32
+  std::string command = std::string("reg.exe add \"HKCU\\") + key + "\" /v " + name +
+                        " /t REG_DWORD /d " + std::to_string(value) + " /f";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES; /* no "operation completed" in our output */
+  PROCESS_INFORMATION process;
+  CHECK(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process));
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+#else
+  pid_t child = fork();
+  if (child == 0) _exit(store::SetNumber(key, name, value) ? 0 : 1);
+  int status = -1;
+  waitpid(child, &status, 0);
+  CHECK_EQ(status, 0);
+#endif
+}
+
+SUITE_CASE(a_change_by_another_process_counts_from_the_next_call) {
+  Attach();
+  CheckSame(Load(), Defaults(), "before");
+  const int32_t values[] = {2, 7, 1}; /* the J6I key is created by the other process */
+  for (int n = 0; n < 3; ++n) {
+    SetNumberInAnotherProcess(kChanged[n % 2].key, kChanged[n % 2].name, values[n]);
+    CHECK_EQ(Load().*kChanged[n % 2].field, values[n]);
+  }
 }
 
 #ifndef _WIN32
@@ -271,7 +371,7 @@ SUITE_CASE(ini_mode_stores_sections_by_key_path) {
 SUITE_CASE(ini_mode_reads_the_host_language_from_its_own_file) {
   StandinSetPlatformId(0);
   Attach();
-  store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", 0); /* not consulted */
+  store::SetNumber(kResource, "Japanese", 0); /* not consulted */
   CHECK(IsHostJapanese());
   WritePrivateProfileStringA("Resource", "Japanese", "0", "orvid.ini");
   CHECK(!IsHostJapanese());
