@@ -6,7 +6,8 @@
 #define MOVRELA_MODULE_H
 
 #include "platform.h"
-#include "settings/settings.h"
+
+struct SettingsCache; /* settings/settings.h */
 
 struct ModuleState {
   HINSTANCE instance;              /* for string and dialog resources */
@@ -14,7 +15,8 @@ struct ModuleState {
   CRITICAL_SECTION DecoderLock;    /* around the external decoder record and its holds */
   CRITICAL_SECTION SettingsLock;   /* around settingsCache */
   DWORD platformId;                /* version query's platform id; 0 selects INI mode */
-  SettingsCache settingsCache;     /* registry mode: the store as last read, and its watch */
+  SettingsCache *settingsCache;    /* registry mode: the store as last read, and its
+                                      watch; null: the store is read at every call */
 };
 
 extern ModuleState g_module;

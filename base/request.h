@@ -11,7 +11,7 @@
 #include "base/host_interface.h"
 #include "base/jpeg.h"
 #include "platform.h"
-#include "settings/settings.h"
+#include "base/plugin_settings.h"
 
 /* One GetPicture or GetPreview request, as it travels through the
  * dispatcher and the internal decoder. */

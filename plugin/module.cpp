@@ -3,7 +3,10 @@
  */
 #include "base/module.h"
 
+#include <new>
+
 #include "plugin/external_decoder.h"
+#include "settings/settings.h"
 
 ModuleState g_module;
 
@@ -12,7 +15,7 @@ void AttachModule(HINSTANCE instance) {
   InitializeCriticalSection(&g_module.AllocationLock);
   InitializeCriticalSection(&g_module.DecoderLock);
   InitializeCriticalSection(&g_module.SettingsLock);
-  g_module.settingsCache = SettingsCache();
+  g_module.settingsCache = new (std::nothrow) SettingsCache();
 
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version; /* 148: the ANSI record */
@@ -23,6 +26,8 @@ void AttachModule(HINSTANCE instance) {
 
 void DetachModule() {
   CloseSettingsCache();
+  delete g_module.settingsCache;
+  g_module.settingsCache = nullptr;
   DeleteCriticalSection(&g_module.SettingsLock);
   DeleteCriticalSection(&g_module.DecoderLock);
   DeleteCriticalSection(&g_module.AllocationLock);

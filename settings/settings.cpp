@@ -202,9 +202,11 @@ int WriteSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, 
   RegCloseKey(key);
   /* Our own change counts from the next call without waiting for its
    * notification to arrive. */
-  EnterCriticalSection(&g_module.SettingsLock);
-  g_module.settingsCache.current = false;
-  LeaveCriticalSection(&g_module.SettingsLock);
+  if (g_module.settingsCache) {
+    EnterCriticalSection(&g_module.SettingsLock);
+    g_module.settingsCache->current = false;
+    LeaveCriticalSection(&g_module.SettingsLock);
+  }
   return status == ERROR_SUCCESS ? 1 : 0;
 }
 
@@ -299,9 +301,12 @@ bool ArmWatch(StoreWatch *watch) {
   return ArmStoreWatch(watch, list, 5);
 }
 
+/* Registry mode keeps the store in memory, when the cache could be had. */
+bool Cached() { return UsesRegistry() && g_module.settingsCache != nullptr; }
+
 /* Brings the cache up to date if needed; the caller holds SettingsLock. */
 const StoreSnapshot &CurrentSnapshot() {
-  SettingsCache &cache = g_module.settingsCache;
+  SettingsCache &cache = *g_module.settingsCache;
   if (cache.current && !StoreWatchFired(&cache.watch)) return cache.snapshot;
   /* Armed before reading: a change made while we read fires it again. */
   cache.current = ArmWatch(&cache.watch);
@@ -316,7 +321,7 @@ const StoreSnapshot &CurrentSnapshot() {
 }  // namespace
 
 int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
-  if (!UsesRegistry()) return ReadPluginSettings(instance, settings);
+  if (!Cached()) return ReadPluginSettings(instance, settings);
   EnterCriticalSection(&g_module.SettingsLock);
   *settings = CurrentSnapshot().settings;
   LeaveCriticalSection(&g_module.SettingsLock);
@@ -353,7 +358,7 @@ int SaveSettings(HINSTANCE instance, const PluginSettings *settings) {
 }
 
 bool IsHostJapanese() {
-  if (!UsesRegistry()) return ReadHostJapanese();
+  if (!Cached()) return ReadHostJapanese();
   EnterCriticalSection(&g_module.SettingsLock);
   bool japanese = CurrentSnapshot().hostJapanese;
   LeaveCriticalSection(&g_module.SettingsLock);
@@ -361,7 +366,7 @@ bool IsHostJapanese() {
 }
 
 int32_t LoadUserMask(char *mask) {
-  if (!UsesRegistry()) return ReadUserMask(mask);
+  if (!Cached()) return ReadUserMask(mask);
   EnterCriticalSection(&g_module.SettingsLock);
   const StoreSnapshot &snapshot = CurrentSnapshot();
   std::memcpy(mask, snapshot.userMask, kSettingTextBuffer);
@@ -371,13 +376,14 @@ int32_t LoadUserMask(char *mask) {
 }
 
 void LoadHostPluginFolder(char *folder) {
-  if (!UsesRegistry()) return ReadHostPluginFolder(folder);
+  if (!Cached()) return ReadHostPluginFolder(folder);
   EnterCriticalSection(&g_module.SettingsLock);
   std::memcpy(folder, CurrentSnapshot().pluginFolder, kSettingTextBuffer);
   LeaveCriticalSection(&g_module.SettingsLock);
 }
 
 void CloseSettingsCache() {
-  CloseStoreWatch(&g_module.settingsCache.watch);
-  g_module.settingsCache.current = false;
+  if (!g_module.settingsCache) return;
+  CloseStoreWatch(&g_module.settingsCache->watch);
+  g_module.settingsCache->current = false;
 }

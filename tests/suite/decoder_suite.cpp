@@ -19,6 +19,7 @@
 #include "jpeg_maker.h"
 #include "plugin/exports.h"
 #include "base/module.h"
+#include "settings/settings.h"
 
 namespace {
 
