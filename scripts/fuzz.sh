@@ -25,7 +25,7 @@ run_target() {
   local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
   mkdir -p "$corpus" "$dir/crashes-$t"
-  cp -n ../shared/corpus/*/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
+  cp -n tests/corpus/*/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
   # Budgets: an input that takes over 5 s or 512 MB is a failure.
   "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=5 -rss_limit_mb=512 -report_slow_units=2 -dict=tests/fuzz/movrela.dict \
     -artifact_prefix="$dir/crashes-$t/" -print_final_stats=1 "$corpus" > "$log" 2>&1
