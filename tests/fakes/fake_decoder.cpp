@@ -8,6 +8,8 @@
  */
 #include "fake_decoder.h"
 
+#include "base/host_interface.h"
+
 #include <cstring>
 
 #define FAKE_EXPORT extern "C" __declspec(dllexport)
@@ -18,7 +20,7 @@
 
 namespace {
 
-typedef int32_t(WINAPI *Progress)(int32_t numerator, int32_t denominator, int32_t callbackData);
+typedef ProgressCallback Progress;
 
 FakeAnswer g_answers[FakeFunctionCount];
 FakeCall g_calls[FakeFunctionCount];
@@ -142,7 +144,7 @@ FAKE_EXPORT int32_t WINAPI IsSupported(char * /*buf*/, UINT_PTR /*source*/) {
 }
 
 FAKE_EXPORT int32_t WINAPI GetPictureInfo(char * /*buf*/, int32_t /*len*/, uint32_t /*flag*/,
-                                          void * /*info*/) {
+                                          PictureInfo * /*info*/) {
   ++g_counts[FakeGetPictureInfo];
   return g_answers[FakeGetPictureInfo].result;
 }

@@ -16,7 +16,7 @@ function(movrela_fake target output subdir)
     LIBRARY_OUTPUT_DIRECTORY ${FAKES_DIR}/${subdir}
     RUNTIME_OUTPUT_DIRECTORY ${FAKES_DIR}/${subdir}
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fakes-lib/${target})
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fakes)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/fakes)
   if(WIN32)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/platform)
     # Undecorated stdcall names, no MinGW runtime DLLs.
