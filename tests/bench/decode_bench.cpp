@@ -11,6 +11,7 @@
 
 #include "decoder/internal_decoder.h"
 #include "base/module.h"
+#include "settings/settings.h"
 
 int main(int argc, char **argv) {
   if (argc < 2) {
