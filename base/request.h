@@ -67,6 +67,8 @@ struct RequestContext {
   PluginSettings settings;      /* snapshot taken at the start of the request */
   ExifThumbnail thumbnail;      /* filled by the Exif preview reader */
   uint8_t *exifCopy;            /* an Exif segment copy being read, or null */
+  bool languageKnown;           /* hostJapanese was read with the settings */
+  bool hostJapanese;            /* the report's language when languageKnown */
 };
 
 inline RequestContext *ContextOf(j_decompress_ptr cinfo) {

@@ -66,6 +66,12 @@ extern const ContainerHandler ContainerHandlers[3];
 int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
                         RequestInput *input);
 
+/* True when `block` (at least 2 bytes) starts with an SOI marker: every
+ * setting then detects a plain JPEG stream at its first byte. */
+inline bool startsWithJpegStream(const uint8_t *block) {
+  return block[0] == 0xFF && block[1] == 0xD8;
+}
+
 /* Position of the first SOI marker (0xFF 0xD8) lying wholly inside the
  * first `validBytes` bytes of `block`, or -1. The second byte of any other
  * marker pair is never taken as the start. */

@@ -619,9 +619,15 @@ boolean readExifForReport(j_decompress_ptr cinfo) {
     int n = collectReportValues(&segment, &data);
     HLOCAL report = nullptr;
     uint32_t length = 0;
+    RequestContext *context = ContextOf(cinfo);
+    bool built = false;
     /* The strings point into the copy: build before it is freed. */
-    if (n > 0 && buildExifReport(&data, n, &report, &length)) {
-      RequestContext *context = ContextOf(cinfo);
+    if (n > 0 && context->languageKnown)
+      built = buildExifReportIn(context->hostJapanese ? ReportJapanese : ReportEnglish, &data, n,
+                                &report, &length);
+    else if (n > 0)
+      built = buildExifReport(&data, n, &report, &length);
+    if (built) {
       if (context->textHandle != nullptr) LocalFree(context->textHandle);
       context->textHandle = report;
       context->textLength = length;

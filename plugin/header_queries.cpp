@@ -44,10 +44,13 @@ bool mayContinueAfterBlock(int marker) {
 }
 
 int32_t runIsSupported(QueryJob *job, UINT_PTR source) {
-  PluginSettings &settings = job->context.settings;
   jpeg_decompress_struct *cinfo = &job->context.cinfo;
-  LoadSettings(g_module.instance, &settings);
   takeHostInput(source, kSupportedBlockSize, &job->input);
+  /* The settings only steer container detection, which takes a block
+   * starting with a JPEG stream as plain JPEG whatever they say: the
+   * common case then leaves the store alone. */
+  if (job->input.fileInput || !startsWithJpegStream(job->input.data))
+    LoadSettings(g_module.instance, &job->context.settings);
   const uint32_t fileInput = job->input.fileInput;
 
   setupErrorManager(&job->errors, cinfo, false);
@@ -70,7 +73,8 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   PluginSettings &settings = context->settings;
-  LoadSettings(g_module.instance, &settings);
+  context->languageKnown =
+      LoadSettingsAndLanguage(g_module.instance, &settings, &context->hostJapanese) != 0;
   ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), false,
                                   &job->input);
   if (opened != Success) return opened;

@@ -328,6 +328,16 @@ int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
   return 1;
 }
 
+int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *hostJapanese) {
+  if (!Cached()) return ReadPluginSettings(instance, settings), 0;
+  EnterCriticalSection(&g_module.SettingsLock);
+  const StoreSnapshot &snapshot = CurrentSnapshot();
+  *settings = snapshot.settings;
+  *hostJapanese = snapshot.hostJapanese;
+  LeaveCriticalSection(&g_module.SettingsLock);
+  return 1;
+}
+
 int SaveSettings(HINSTANCE instance, const PluginSettings *settings) {
   char keyPath[kSettingNameBuffer];
   char valueName[kSettingNameBuffer];
