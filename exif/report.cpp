@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "base/blocks.h"
 #include "settings/settings.h"
@@ -16,7 +17,7 @@ namespace {
 
 /* Width of the right-aligned label field, in bytes (a Shift_JIS character
  * counts 2). */
-#define LABEL "%18s"
+constexpr size_t kLabelWidth = 18;
 
 /* The largest double below 2: the upper end of the BASIC quality. */
 constexpr double kBasicLimit = 1.9999999999999998;
@@ -177,6 +178,41 @@ struct ReportText {
   size_t used;
 };
 
+/* Appends `length` bytes, cut to the room left; the text stays terminated.
+ * The report's fixed parts go through here rather than through printf,
+ * which costs more than the whole header read. */
+void put(ReportText *out, const char *bytes, size_t length) {
+  if (out->used + 1 >= out->room) return;
+  size_t left = out->room - out->used - 1;
+  if (length > left) length = left;
+  std::memcpy(out->text + out->used, bytes, length);
+  out->used += length;
+  out->text[out->used] = '\0';
+}
+
+void put(ReportText *out, const char *text) { put(out, text, std::strlen(text)); }
+
+/* The label right-aligned in its field, then the colon. */
+void putLabel(ReportText *out, const char *label) {
+  static const char kSpaces[kLabelWidth + 1] = "                  ";
+  size_t length = std::strlen(label);
+  if (length < kLabelWidth) put(out, kSpaces, kLabelWidth - length);
+  put(out, label, length);
+  put(out, ": ", 2);
+}
+
+void putInteger(ReportText *out, int value) {
+  char digits[12];
+  char *start = digits + sizeof digits;
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  do {
+    *--start = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--start = '-';
+  put(out, start, static_cast<size_t>(digits + sizeof digits - start));
+}
+
 void append(ReportText *out, const char *format, ...) {
   if (out->used + 1 >= out->room) return;
   va_list args;
@@ -197,9 +233,9 @@ void appendNumber(ReportText *out, double value) {
 void appendRational(ReportText *out, double value, bool reciprocal) {
   if (reciprocal && std::fabs(value) < 1) {
     if (-kEpsilon < value && value < kEpsilon) {
-      append(out, "0");
+      put(out, "0", 1);
     } else {
-      append(out, "%s1/", value < 0 ? "-" : "");
+      put(out, value < 0 ? "-1/" : "1/");
       appendNumber(out, 1 / std::fabs(value));
     }
   } else {
@@ -208,11 +244,18 @@ void appendRational(ReportText *out, double value, bool reciprocal) {
 }
 
 void appendText(ReportText *out, const char *label, const char *text) {
-  append(out, LABEL ": %s\r\n", label, text);
+  putLabel(out, label);
+  put(out, text);
+  put(out, "\r\n", 2);
 }
 
 void appendString(ReportText *out, const char *label, const ExifText &text) {
-  append(out, LABEL ": %.*s\r\n", label, static_cast<int>(text.length), text.bytes);
+  /* Up to the first zero byte, if one comes before the end. */
+  const void *zero = std::memchr(text.bytes, 0, text.length);
+  putLabel(out, label);
+  put(out, text.bytes, zero ? static_cast<size_t>(static_cast<const char *>(zero) - text.bytes)
+                            : text.length);
+  put(out, "\r\n", 2);
 }
 
 void appendRationalLine(ReportText *out, const char *label, const char *unit,
@@ -230,9 +273,11 @@ void writeReport(ReportText *out, ReportLanguage language, const ExifReportData 
   if (d->model.bytes) appendString(out, L(kModel), d->model);
   if (d->date.bytes) appendString(out, L(kDate), d->date);
   if (d->compressedBpp.count != 0) {
-    append(out, LABEL ": %s [", L(kQuality), qualityWord(d->compressedBpp.first));
+    putLabel(out, L(kQuality));
+    put(out, qualityWord(d->compressedBpp.first));
+    put(out, " [", 2);
     appendNumber(out, d->compressedBpp.first);
-    append(out, " (bpp)]\r\n");
+    put(out, " (bpp)]\r\n");
   }
   if (d->shutter.count != 0)
     appendRationalLine(out, L(kShutter), kSeconds[lang], d->shutter, true);
@@ -243,7 +288,11 @@ void writeReport(ReportText *out, ReportLanguage language, const ExifReportData 
     uint32_t row = d->exposureProgram < 9 ? d->exposureProgram : 9;
     appendText(out, L(kExposureProgram), kExposurePrograms[row][lang]);
   }
-  if (d->presentFlags & kHasIso) append(out, LABEL ": %d\r\n", L(kIso), static_cast<int>(d->iso));
+  if (d->presentFlags & kHasIso) {
+    putLabel(out, L(kIso));
+    putInteger(out, static_cast<int>(d->iso));
+    put(out, "\r\n", 2);
+  }
   if (d->exposureBias.count != 0)
     appendRationalLine(out, L(kExposureBias), "", d->exposureBias, false);
   if (d->presentFlags & kHasMeteringMode) {
@@ -253,7 +302,9 @@ void writeReport(ReportText *out, ReportLanguage language, const ExifReportData 
   if (d->presentFlags & kHasLightSource) {
     uint32_t v = d->lightSource;
     if (v & 0x8000) {
-      append(out, LABEL ": %d (K)\r\n", L(kColourTemperature), static_cast<int>(v & 0x7FFF));
+      putLabel(out, L(kColourTemperature));
+      putInteger(out, static_cast<int>(v & 0x7FFF));
+      put(out, " (K)\r\n");
     } else if (v != 0 || !(d->makerNoteFlags & kHasNikonWhiteBalance)) {
       appendText(out, L(kLightSource), kLightSources[lightSourceRow(v)][lang]);
     } else if (d->nikonWhiteBalance <= 6) {
@@ -269,13 +320,69 @@ void writeReport(ReportText *out, ReportLanguage language, const ExifReportData 
 
 }  // namespace
 
+namespace {
+
+/* "%g" of `value` into `out` (16 bytes) without printf, for the values a
+ * camera's rationals give: six significant digits in plain notation. Returns
+ * the length, or 0 when the value needs an exponent or its sixth digit lies
+ * too near a rounding tie to be sure of it: printf decides those. */
+size_t formatPlainNumber(char *out, double value) {
+  const double magnitude = std::fabs(value);
+  size_t length = 0;
+  if (std::signbit(value)) out[length++] = '-';
+  if (magnitude == 0) {
+    out[length++] = '0';
+    return length;
+  }
+  if (!(magnitude >= 1e-4 && magnitude < 999999.5)) return 0;
+  /* The exponent of the leading digit, then six digits scaled to an
+   * integer; the product has one rounding, far below the margin. */
+  static const double kPowers[10] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  int exponent = 5;
+  while (exponent > 0 && magnitude < kPowers[exponent]) --exponent;
+  if (magnitude < 1) {
+    exponent = -1;
+    while (exponent > -4 && magnitude * kPowers[-exponent] < 1) --exponent;
+  }
+  const double scaled = magnitude * kPowers[5 - exponent];
+  const double whole = std::floor(scaled);
+  const double fraction = scaled - whole;
+  if (std::fabs(fraction - 0.5) < 1e-6) return 0;
+  const uint32_t digits = static_cast<uint32_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  if (digits < 100000 || digits > 999999) return 0;
+
+  char six[6];
+  for (int i = 5, rest = static_cast<int>(digits); i >= 0; --i, rest /= 10)
+    six[i] = static_cast<char>('0' + rest % 10);
+  int significant = 6;
+  while (significant > 1 && six[significant - 1] == '0' && significant > exponent + 1)
+    --significant;
+  if (exponent < 0) {
+    out[length++] = '0';
+    out[length++] = '.';
+    for (int i = -1; i > exponent; --i) out[length++] = '0';
+  }
+  for (int i = 0; i < significant; ++i) {
+    if (exponent >= 0 && i == exponent + 1) out[length++] = '.';
+    out[length++] = six[i];
+  }
+  return length;
+}
+
+}  // namespace
+
 int formatNumber(char *out, size_t room, double value) {
   ReportText text = {out, room, 0};
   if (room == 0) return 0;
   out[0] = '\0';
-  if (std::isnan(value)) append(&text, "undef");
-  else if (std::isinf(value)) append(&text, value < 0 ? "-inf" : "inf");
-  else append(&text, "%g", value);
+  if (std::isnan(value)) put(&text, "undef");
+  else if (std::isinf(value)) put(&text, value < 0 ? "-inf" : "inf");
+  else {
+    char plain[16];
+    size_t length = formatPlainNumber(plain, value);
+    if (length != 0) put(&text, plain, length);
+    else append(&text, "%g", value);
+  }
   return static_cast<int>(text.used);
 }
 
@@ -284,13 +391,15 @@ int formatRationalLine(char *out, size_t room, const char *label, const char *un
   if (room == 0) return 0;
   out[0] = '\0';
   ReportText text = {out, room, 0};
-  append(&text, LABEL ": ", label);
+  putLabel(&text, label);
   appendRational(&text, value->first, reciprocal);
   if (value->count > 1) {
-    append(&text, " - ");
+    put(&text, " - ", 3);
     appendRational(&text, value->second, reciprocal);
   }
-  append(&text, " %s\r\n", unit);
+  put(&text, " ", 1);
+  put(&text, unit);
+  put(&text, "\r\n", 2);
   return static_cast<int>(text.used);
 }
 

@@ -59,6 +59,8 @@ SUITE_CASE(report_sample_lines_byte_for_byte) {
   const Sample samples[] = {
       {"make", ReportEnglish, [](ExifReportData *d) { d->maker = text("Canon"); },
        "             Maker: Canon\r\n"},
+      {"make up to a zero byte", ReportEnglish,
+       [](ExifReportData *d) { d->maker = ExifText{"Can\0on", 6}; }, "             Maker: Can\r\n"},
       {"make ja", ReportJapanese, [](ExifReportData *d) { d->maker = text("Canon"); },
        "          " JA_MAKER ": Canon\r\n"},
       {"exposure 1/60", ReportEnglish, [](ExifReportData *d) { d->exposureTime = one(1.0 / 60); },
@@ -362,7 +364,8 @@ SUITE_CASE(report_numbers_same_on_every_runtime) {
     const char *text;
   } rows[] = {{60, "60"}, {2.8, "2.8"}, {1 / 3.0, "0.333333"}, {1e6, "1e+06"},
               {1234567, "1.23457e+06"}, {1e-5, "1e-05"}, {0.0001, "0.0001"}, {-0.0, "-0"},
-              {123456, "123456"}, {HUGE_VAL, "inf"}, {-HUGE_VAL, "-inf"},
+              {123456, "123456"}, {999999.4, "999999"}, {999999.5, "1e+06"}, {0.09999999999999999, "0.1"},
+              {-5.55, "-5.55"}, {100, "100"}, {HUGE_VAL, "inf"}, {-HUGE_VAL, "-inf"},
               {std::nan(""), "undef"}, {-std::nan(""), "undef"}};
   for (const auto &row : rows) {
     char out[32];
@@ -370,6 +373,21 @@ SUITE_CASE(report_numbers_same_on_every_runtime) {
     CHECK_EQ(std::string(out), std::string(row.text));
     CHECK_EQ(n, static_cast<int>(std::strlen(row.text)));
   }
+  /* Quotients of camera-like terms agree with the C runtime's own "%g". */
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  int differ = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const uint32_t bits = next();
+    const int32_t numerator = static_cast<int32_t>(next() >> (bits % 31));
+    const double value = numerator / static_cast<double>(next() >> (bits / 31 % 31) | 1);
+    char ours[32], theirs[32];
+    formatNumber(ours, sizeof ours, value);
+    std::snprintf(theirs, sizeof theirs, "%g", value);
+    if (std::strcmp(ours, theirs) != 0 && ++differ < 5)
+      suite::Report(__FILE__, __LINE__, std::string(ours) + " for " + theirs);
+  }
+  CHECK_EQ(differ, 0);
   char small[4];
   CHECK_EQ(formatNumber(small, sizeof small, 1234567), 3);
   CHECK_EQ(std::string(small), std::string("1.2"));
