@@ -19,7 +19,8 @@
  * Every export first asks the settings store whether anything changed;
  * GetPluginInfo(2), which does little else, gives that fixed cost of a
  * call, and the figures less it show what the request itself costs. Each
- * figure is the best mean of several batches.
+ * figure is the best mean of several batches, and the batches of the
+ * figures compared take turns.
  *
  * Built natively (settings in the stand-in's file-backed registry) and for
  * Windows (run under Wine: the registry of the Wine prefix).
@@ -36,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,15 @@ double Time(int batches, int calls, F call) {
     std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
     best = std::min(best, spent.count() / calls);
   }
+  return best;
+}
+
+/* The same for several calls at once, in batches that take them in turn,
+ * so that a busy moment of the machine weighs on all of them alike. */
+std::vector<double> TimeInTurn(int batches, int calls, const std::vector<std::function<void()>> &each) {
+  std::vector<double> best(each.size(), 1e30);
+  for (int b = 0; b < batches; ++b)
+    for (size_t k = 0; k < each.size(); ++k) best[k] = std::min(best[k], Time(1, calls, each[k]));
   return best;
 }
 
@@ -370,21 +381,9 @@ int main(int argc, char **argv) {
   char *largeName = const_cast<char *>(largePath.c_str());
 
   char text[128];
-  double settingsTime = Time(5, 2000, [&] { pluginInfo(2, text, sizeof text); });
-
   HostPictureInfo info;
   if (pictureInfo(largeName, 0, 0, &info) != 0 || info.width != 6000) return Fail("GetPictureInfo");
   if (info.textHandle) LocalFree(info.textHandle);
-  double infoTime = Time(5, 2000, [&] {
-    HostPictureInfo i;
-    pictureInfo(largeName, 0, 0, &i);
-    if (i.textHandle) LocalFree(i.textHandle);
-  });
-  double memoryInfoTime = Time(5, 2000, [&] {
-    HostPictureInfo i;
-    pictureInfo(reinterpret_cast<char *>(large.data()), static_cast<int32_t>(large.size()), 1, &i);
-    if (i.textHandle) LocalFree(i.textHandle);
-  });
   auto headerRead = [](const std::string &path) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr errors;
@@ -396,18 +395,25 @@ int main(int argc, char **argv) {
     jpeg_destroy_decompress(&cinfo);
     std::fclose(f);
   };
-  double headerTime = Time(5, 2000, [&] { headerRead(largePath); });
-
+  auto infoOf = [&](char *input, int32_t len, uint32_t flag) {
+    HostPictureInfo i;
+    pictureInfo(input, len, flag, &i);
+    if (i.textHandle) LocalFree(i.textHandle);
+  };
   /* The same picture without the Exif segment. */
   const std::string plainPath = largePath + ".plain.jpg";
   if (!WriteFile(plainPath, plain)) return Fail("cannot write the plain picture");
   char *plainName = const_cast<char *>(plainPath.c_str());
-  double plainInfoTime = Time(5, 2000, [&] {
-    HostPictureInfo i;
-    pictureInfo(plainName, 0, 0, &i);
-    if (i.textHandle) LocalFree(i.textHandle);
+  const std::vector<double> queries = TimeInTurn(10, 1000, {
+      [&] { pluginInfo(2, text, sizeof text); },
+      [&] { infoOf(largeName, 0, 0); },
+      [&] { infoOf(reinterpret_cast<char *>(large.data()), static_cast<int32_t>(large.size()), 1); },
+      [&] { headerRead(largePath); },
+      [&] { infoOf(plainName, 0, 0); },
+      [&] { headerRead(plainPath); },
   });
-  double plainHeaderTime = Time(5, 2000, [&] { headerRead(plainPath); });
+  const double settingsTime = queries[0], infoTime = queries[1], memoryInfoTime = queries[2],
+               headerTime = queries[3], plainInfoTime = queries[4], plainHeaderTime = queries[5];
   std::remove(plainPath.c_str());
 
   HLOCAL bitmap[2] = {nullptr, nullptr};
@@ -434,21 +440,20 @@ int main(int argc, char **argv) {
   if (isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data())) != 1 ||
       isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data())) != 1)
     return Fail("IsSupported");
-  double runsPastTime = Time(5, 20000, [&] {
-    isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data()));
+  const std::vector<double> blocks = TimeInTurn(10, 10000, {
+      [&] { isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data())); },
+      [&] { isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data())); },
+      [&] {
+        jpeg_decompress_struct cinfo;
+        jpeg_error_mgr errors;
+        cinfo.err = jpeg_std_error(&errors);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, whole.data(), static_cast<unsigned long>(whole.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        jpeg_destroy_decompress(&cinfo);
+      },
   });
-  double wholeTime = Time(5, 20000, [&] {
-    isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data()));
-  });
-  double blockHeaderTime = Time(5, 20000, [&] {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, whole.data(), static_cast<unsigned long>(whole.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_destroy_decompress(&cinfo);
-  });
+  const double runsPastTime = blocks[0], wholeTime = blocks[1], blockHeaderTime = blocks[2];
 
   std::printf("large picture: 6000 x 4000, %zu bytes, Exif segment of %zu bytes\n", large.size(),
               exif.size());
