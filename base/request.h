@@ -36,6 +36,11 @@ struct RequestInput {
   uint32_t ownsFile;   /* 1: the request opened the file and closes it */
   const uint8_t *data; /* memory input: the stream's first byte */
   int32_t extent;      /* file: the stream's offset; memory: its bytes from data */
+  /* File input after detection: the stream's first bytes, already read into
+   * the header block, with the file standing behind them; null when the
+   * file stands at the stream itself. */
+  const uint8_t *primed;
+  int32_t primedBytes;
 };
 
 /* Where an Exif thumbnail lies and how to convert it. Offsets count from the

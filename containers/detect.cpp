@@ -38,67 +38,70 @@ bool MoveFilePosition(HANDLE file, LONG distance) {
   return result != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
-/* Fills the header block from the input and leaves the input where it was.
- * Returns the number of valid bytes, or -1 when the file cannot be read. */
-int32_t FillHeaderBlock(uint8_t *block, void *source, int32_t extent, uint32_t fileInput) {
+/* Fills the header block from the input. A file then stands behind the
+ * bytes read. Returns the number of valid bytes, or -1 when the file
+ * cannot be read. */
+int32_t FillHeaderBlock(uint8_t *block, const RequestInput *in) {
   std::memset(block, 0, kHeaderBlockSize);
-  if (!fileInput) {
-    if (extent <= 0 || source == nullptr) return 0;
-    int32_t n = extent < kHeaderBlockSize ? extent : kHeaderBlockSize;
-    std::memcpy(block, source, static_cast<size_t>(n));
+  if (!in->fileInput) {
+    if (in->extent <= 0 || in->data == nullptr) return 0;
+    int32_t n = in->extent < kHeaderBlockSize ? in->extent : kHeaderBlockSize;
+    std::memcpy(block, in->data, static_cast<size_t>(n));
     return n;
   }
   DWORD read = 0;
-  if (!ReadFile(static_cast<HANDLE>(source), block, kHeaderBlockSize, &read, nullptr) ||
+  if (!ReadFile(in->file, block, kHeaderBlockSize, &read, nullptr) ||
       read > static_cast<DWORD>(kHeaderBlockSize)) {
     std::memset(block, 0, kHeaderBlockSize);
     return -1;
   }
-  if (read > 0 && !MoveFilePosition(static_cast<HANDLE>(source), -static_cast<LONG>(read)))
-    return -1;
   return static_cast<int32_t>(read);
 }
 
-/* Moves the input forward by `distance` bytes, which the caller has checked
- * to lie inside it. False when the file position cannot be moved. */
-bool Advance(void **source, int32_t *extent, uint32_t fileInput, int32_t distance) {
-  if (distance == 0) return true;
-  if (!fileInput) {
-    *source = static_cast<uint8_t *>(*source) + distance;
-    *extent -= distance;
-    return true;
+/* Moves the input to a stream `distance` bytes into the header block's
+ * `valid` bytes. A file is not read again: the rest of the block becomes
+ * its source's first bytes. */
+void AdvanceInBlock(RequestInput *in, const uint8_t *block, int32_t valid, int32_t distance) {
+  if (in->fileInput) {
+    in->primed = block + distance;
+    in->primedBytes = valid - distance;
+  } else {
+    in->data += distance;
   }
-  if (!MoveFilePosition(static_cast<HANDLE>(*source), distance)) return false;
-  *extent += distance;
-  return true;
+  in->extent += in->fileInput ? distance : -distance;
 }
 
-/* Moves the input to a container's JPEG stream `distance` bytes ahead.
- * False, with nothing moved, when no byte of the input lies there or the
- * new file offset would not fit the host's 32-bit offset. */
-bool AdvanceToStream(void **source, int32_t *extent, uint32_t fileInput, uint32_t distance) {
-  if (!fileInput) {
-    if (*extent <= 0 || distance >= static_cast<uint32_t>(*extent)) return false;
-    return Advance(source, extent, fileInput, static_cast<int32_t>(distance));
+/* Moves the input to a container's JPEG stream `distance` bytes ahead of
+ * where the header block was read. False, with nothing moved, when no byte
+ * of the input lies there or the new file offset would not fit the host's
+ * 32-bit offset. */
+bool AdvanceToStream(RequestInput *in, int32_t valid, uint32_t distance) {
+  if (!in->fileInput) {
+    if (in->extent <= 0 || distance >= static_cast<uint32_t>(in->extent)) return false;
+    AdvanceInBlock(in, nullptr, 0, static_cast<int32_t>(distance));
+    return true;
   }
+  /* Back to where the block was read from. */
+  if (valid > 0 && !MoveFilePosition(in->file, -valid)) return false;
   if (distance > static_cast<uint32_t>(kLargestOffset) ||
-      static_cast<int64_t>(*extent) + distance > kLargestOffset)
+      static_cast<int64_t>(in->extent) + distance > kLargestOffset)
     return false;
 
-  HANDLE file = static_cast<HANDLE>(*source);
   LONG positionHigh = 0;
   SetLastError(NO_ERROR);
-  DWORD positionLow = SetFilePointer(file, 0, &positionHigh, FILE_CURRENT);
+  DWORD positionLow = SetFilePointer(in->file, 0, &positionHigh, FILE_CURRENT);
   if (positionLow == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
   DWORD sizeHigh = 0;
   SetLastError(NO_ERROR);
-  DWORD sizeLow = GetFileSize(file, &sizeHigh);
+  DWORD sizeLow = GetFileSize(in->file, &sizeHigh);
   if (sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
 
   uint64_t position = static_cast<uint64_t>(static_cast<uint32_t>(positionHigh)) << 32 | positionLow;
   uint64_t size = static_cast<uint64_t>(sizeHigh) << 32 | sizeLow;
   if (position + distance >= size) return false;
-  return Advance(source, extent, fileInput, static_cast<int32_t>(distance));
+  if (distance != 0 && !MoveFilePosition(in->file, static_cast<LONG>(distance))) return false;
+  in->extent += static_cast<int32_t>(distance);
+  return true;
 }
 
 bool IsJ6iHeader(const uint8_t *block) {
@@ -140,28 +143,35 @@ int32_t findFirstSoi(const uint8_t *block, int32_t validBytes) {
 namespace {
 
 int32_t detect(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
-               void **source, int32_t *extent, uint32_t fileInput) {
-  int32_t valid = FillHeaderBlock(headerBlock, *source, *extent, fileInput);
+               RequestInput *in) {
+  in->primed = nullptr;
+  in->primedBytes = 0;
+  int32_t valid = FillHeaderBlock(headerBlock, in);
   if (valid < 0) return ContainerUnsupported;
 
   if (settings->J6ISupport && IsJ6iHeader(headerBlock)) {
     uint32_t distance = readBigEndian32(headerBlock + kJ6iDistanceOffset);
     if (distance != 0)
-      return AdvanceToStream(source, extent, fileInput, distance) ? ContainerJ6i
-                                                                  : ContainerUnsupported;
+      return AdvanceToStream(in, valid, distance) ? ContainerJ6i : ContainerUnsupported;
   }
   if (settings->PMPSupport) {
     uint32_t distance = PmpDistance(headerBlock);
     if (distance != 0)
-      return AdvanceToStream(source, extent, fileInput, distance) ? ContainerPmp
-                                                                  : ContainerUnsupported;
+      return AdvanceToStream(in, valid, distance) ? ContainerPmp : ContainerUnsupported;
   }
   /* Without the search the decoder gets the input unchanged. */
-  if (!settings->SearchMarkerSupport) return ContainerPlainJpeg;
+  if (!settings->SearchMarkerSupport) {
+    AdvanceInBlock(in, headerBlock, valid, 0);
+    return ContainerPlainJpeg;
+  }
 
   int32_t start = findFirstSoi(headerBlock, valid);
-  if (start < 0) return ContainerUnsupported;
-  if (!Advance(source, extent, fileInput, start)) return ContainerUnsupported;
+  if (start < 0) {
+    /* Not ours: a host's handle goes back to where it stood. */
+    if (in->fileInput && valid > 0) MoveFilePosition(in->file, -valid);
+    return ContainerUnsupported;
+  }
+  AdvanceInBlock(in, headerBlock, valid, start);
   if (settings->J6ISupport && start == kJ6iStreamDistance) return ContainerUnsupported;
   if (settings->PMPSupport && (start == kPmpStreamDistance || start == kPmpLongStreamDistance))
     return ContainerUnsupported;
@@ -173,11 +183,7 @@ int32_t detect(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockS
 
 int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
                         RequestInput *input) {
-  void *source = input->fileInput ? static_cast<void *>(input->file)
-                                  : const_cast<uint8_t *>(input->data);
-  int32_t kind = detect(settings, headerBlock, &source, &input->extent, input->fileInput);
-  if (!input->fileInput) input->data = static_cast<const uint8_t *>(source);
-  return kind;
+  return detect(settings, headerBlock, input);
 }
 
 int plainInfoHandler(const PluginSettings *settings, const uint8_t *, PictureInfo *info) {

@@ -6,12 +6,14 @@
  *
  * detectContainer copies the first bytes of the input into the caller's
  * header block (zero-filled behind the valid bytes) and moves the input
- * forward to the JPEG stream:
- * - memory input: *source is the data pointer and *extent the bytes
- *   available there; both advance by the stream's distance d;
- * - file input: *source is the open HANDLE, positioned at the image, and
- *   *extent its file offset; the handle moves forward by d and *extent
- *   grows by d, becoming the absolute offset of the stream.
+ * forward to the JPEG stream, d bytes in:
+ * - memory input: data and extent (the bytes available there) advance by d;
+ * - file input: the handle is positioned at the image and extent is its
+ *   file offset; extent grows by d, becoming the absolute offset of the
+ *   stream. A stream inside the header block is not read again: primed
+ *   points at its first bytes there, and the handle stands behind them.
+ *   Otherwise (a container's stream) primed is null and the handle stands
+ *   at the stream.
  */
 #ifndef MOVRELA_DETECT_H
 #define MOVRELA_DETECT_H

@@ -15,6 +15,8 @@ ResultCode openRequestInput(const char *input, int32_t len, uint32_t fileInput, 
   in->ownsFile = 0;
   in->data = nullptr;
   in->extent = len;
+  in->primed = nullptr;
+  in->primedBytes = 0;
   if (!fileInput) {
     in->data = reinterpret_cast<const uint8_t *>(input);
     return Success;
@@ -28,7 +30,7 @@ ResultCode openRequestInput(const char *input, int32_t len, uint32_t fileInput, 
 
 void attachRequestSource(j_decompress_ptr cinfo, const RequestInput *in, bool suppressPrompt) {
   if (in->fileInput)
-    attachFileSource(cinfo, in->file, suppressPrompt);
+    attachFileSource(cinfo, in->file, suppressPrompt, in->primed, in->primedBytes);
   else
     attachMemorySource(cinfo, in->data, in->extent, suppressPrompt);
 }
@@ -40,6 +42,8 @@ void takeHostInput(UINT_PTR source, int32_t blockSize, RequestInput *in) {
   in->ownsFile = 0;
   in->data = in->fileInput ? nullptr : reinterpret_cast<const uint8_t *>(source);
   in->extent = in->fileInput ? 0 : blockSize;
+  in->primed = nullptr;
+  in->primedBytes = 0;
 }
 
 void releaseRequest(RequestContext *context, RequestInput *in, BitmapOutput **output) {

@@ -38,6 +38,13 @@ void initFileSource(j_decompress_ptr cinfo) {
 
 boolean fillFileBuffer(j_decompress_ptr cinfo) {
   FileSource *src = reinterpret_cast<FileSource *>(cinfo->src);
+  if (src->primedBytes > 0) {
+    src->pub.next_input_byte = src->primed;
+    src->pub.bytes_in_buffer = src->primedBytes;
+    src->primedBytes = 0;
+    src->startOfFile = 0;
+    return TRUE;
+  }
   DWORD got = 0;
   if (ReadFile(src->file, src->buffer, kFileBufferSize, &got, nullptr) && got > 0) {
     src->pub.next_input_byte = src->buffer;
@@ -93,7 +100,8 @@ void *permanent(j_decompress_ptr cinfo, size_t bytes) {
 
 }  // namespace
 
-void attachFileSource(j_decompress_ptr cinfo, HANDLE file, bool suppress) {
+void attachFileSource(j_decompress_ptr cinfo, HANDLE file, bool suppress, const uint8_t *primed,
+                      int32_t primedBytes) {
   if (cinfo->src == nullptr || cinfo->src->init_source != initFileSource) {
     FileSource *created = static_cast<FileSource *>(permanent(cinfo, sizeof(FileSource)));
     created->buffer = static_cast<JOCTET *>(permanent(cinfo, kFileBufferSize));
@@ -106,6 +114,8 @@ void attachFileSource(j_decompress_ptr cinfo, HANDLE file, bool suppress) {
   src->pub.resync_to_restart = jpeg_resync_to_restart;
   src->pub.term_source = termSource;
   src->file = file;
+  src->primed = primed;
+  src->primedBytes = primed != nullptr && primedBytes > 0 ? static_cast<size_t>(primedBytes) : 0;
   src->pub.bytes_in_buffer = 0;
   src->pub.next_input_byte = nullptr;
   src->truncationReported = suppress ? 1 : 0;

@@ -21,6 +21,8 @@ struct FileSource {
   jpeg_source_mgr pub;        /* the library's fields; must stay first */
   HANDLE file;                /* open for reading, owned by the caller */
   JOCTET *buffer;             /* kFileBufferSize bytes */
+  const JOCTET *primed;       /* bytes handed over before the file is read */
+  size_t primedBytes;         /* 0 once they are handed over */
   uint8_t startOfFile;        /* nothing read yet */
   uint8_t truncationReported; /* early end reported, or reporting suppressed */
 };
@@ -35,9 +37,12 @@ struct MemorySource {
   uint8_t truncationReported;
 };
 
-/* Attaches a FileSource reading from the handle's current position.
- * `suppress` absorbs an early end silently instead of reporting it. */
-void attachFileSource(j_decompress_ptr cinfo, HANDLE file, bool suppress);
+/* Attaches a FileSource that hands over the `primedBytes` bytes at
+ * `primed` (none when null), which must stay valid while it reads, then
+ * reads on from the handle's current position. `suppress` absorbs an early
+ * end silently instead of reporting it. */
+void attachFileSource(j_decompress_ptr cinfo, HANDLE file, bool suppress,
+                      const uint8_t *primed, int32_t primedBytes);
 
 /* Attaches a MemorySource over `length` bytes at `data` (none when
  * length <= 0: the input is empty). */

@@ -114,12 +114,13 @@ struct Outcome {
 /* detectContainer with the input as a source pointer (a block, or a file
  * handle) and an extent, both in-out. */
 int32_t Detect(const PluginSettings *settings, uint8_t *block, void **source, int32_t *extent,
-               uint32_t fileInput) {
+               uint32_t fileInput, RequestInput *out = nullptr) {
   RequestInput in = {fileInput, fileInput ? static_cast<HANDLE>(*source) : INVALID_HANDLE_VALUE, 0,
                      fileInput ? nullptr : static_cast<const uint8_t *>(*source), *extent};
   int32_t kind = detectContainer(settings, block, &in);
   if (!fileInput) *source = const_cast<uint8_t *>(in.data);
   *extent = in.extent;
+  if (out) *out = in;
   return kind;
 }
 
@@ -159,11 +160,15 @@ Outcome DetectInFile(const PluginSettings &settings, const Data &data, int32_t h
   int32_t extent = hostOffset;
   uint8_t block[kHeaderBlockSize];
   std::memset(block, 0xEE, sizeof block);
-  o.kind = Detect(&settings, block, &source, &extent, 1);
-  long long position = SetFilePointer(h, 0, nullptr, FILE_CURRENT);
+  RequestInput in;
+  o.kind = Detect(&settings, block, &source, &extent, 1, &in);
+  /* The stream starts at the first primed byte, which came from there. */
+  long long position = SetFilePointer(h, 0, nullptr, FILE_CURRENT) - (in.primed ? in.primedBytes : 0);
   o.advance = position - hostOffset;
   o.extentFollows = source == h && extent == position;
-  o.headerBlock = HeaderBlockHolds(block, data);
+  o.headerBlock = HeaderBlockHolds(block, data) &&
+                  (!in.primed || (in.primed == block + o.advance && in.primedBytes >= 0 &&
+                                  o.advance + in.primedBytes == std::min<long long>(data.size(), kHeaderBlockSize)));
   CloseHandle(h);
   return o;
 }
