@@ -22,8 +22,8 @@
  * Every export first asks the settings store whether anything changed;
  * GetPluginInfo(2), which does little else, gives that fixed cost of a
  * call, and the figures less it show what the request itself costs. Each
- * figure is the best mean of several batches, and the batches of the
- * figures compared take turns.
+ * figure compared is the median of batches that take turns, and its ratio
+ * the median of the batches' own ratios.
  *
  * Built natively (settings in the stand-in's file-backed registry) and for
  * Windows (run under Wine: the registry of the Wine prefix).
@@ -135,18 +135,34 @@ double Time(int batches, int calls, F call) {
   return best;
 }
 
-/* The same for several calls at once, in batches that take them in turn,
- * so that a busy moment of the machine weighs on all of them alike. */
-std::vector<double> TimeInTurn(int batches, int calls, const std::vector<std::function<void()>> &each) {
-  std::vector<double> best(each.size(), 1e30);
-  for (int b = 0; b < batches; ++b)
-    for (size_t k = 0; k < each.size(); ++k) best[k] = std::min(best[k], Time(1, calls, each[k]));
-  return best;
-}
-
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
+}
+
+/* Mean times of one call, in microseconds, batch by batch. */
+typedef std::vector<double> Batches;
+
+/* Several calls timed in batches that take them in turn, so that a busy
+ * spell of the machine weighs on neighbouring batches alike. */
+std::vector<Batches> TimeInTurn(int batches, int calls, const std::vector<std::function<void()>> &each) {
+  std::vector<Batches> times(each.size());
+  for (int b = 0; b < batches; ++b)
+    for (size_t k = 0; k < each.size(); ++k) times[k].push_back(Time(1, calls, each[k]));
+  return times;
+}
+
+/* The median of the batches' own ratios. */
+double MedianRatio(const Batches &ours, const Batches &peer) {
+  Batches ratios;
+  for (size_t i = 0; i < ours.size(); ++i) ratios.push_back(ours[i] / peer[i]);
+  return Median(ratios);
+}
+
+Batches Less(const Batches &a, const Batches &b) {
+  Batches d;
+  for (size_t i = 0; i < a.size(); ++i) d.push_back(a[i] - b[i]);
+  return d;
 }
 
 /* libjpeg alone: the file decoded into a new bottom-up buffer of BGR rows
@@ -407,7 +423,7 @@ int main(int argc, char **argv) {
   const std::string plainPath = largePath + ".plain.jpg";
   if (!WriteFile(plainPath, plain)) return Fail("cannot write the plain picture");
   char *plainName = const_cast<char *>(plainPath.c_str());
-  const std::vector<double> queries = TimeInTurn(10, 1000, {
+  const std::vector<Batches> queries = TimeInTurn(15, 700, {
       [&] { pluginInfo(2, text, sizeof text); },
       [&] { infoOf(largeName, 0, 0); },
       [&] { infoOf(reinterpret_cast<char *>(large.data()), static_cast<int32_t>(large.size()), 1); },
@@ -415,8 +431,8 @@ int main(int argc, char **argv) {
       [&] { infoOf(plainName, 0, 0); },
       [&] { headerRead(plainPath); },
   });
-  const double settingsTime = queries[0], infoTime = queries[1], memoryInfoTime = queries[2],
-               headerTime = queries[3], plainInfoTime = queries[4], plainHeaderTime = queries[5];
+  const double settingsTime = Median(queries[0]), infoTime = Median(queries[1]),
+               memoryInfoTime = Median(queries[2]), headerTime = Median(queries[3]);
   std::remove(plainPath.c_str());
 
   HLOCAL bitmap[2] = {nullptr, nullptr};
@@ -443,7 +459,7 @@ int main(int argc, char **argv) {
   if (isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data())) != 1 ||
       isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data())) != 1)
     return Fail("IsSupported");
-  const std::vector<double> blocks = TimeInTurn(10, 10000, {
+  const std::vector<Batches> blocks = TimeInTurn(15, 7000, {
       [&] { isSupported(nullptr, reinterpret_cast<UINT_PTR>(runsPast.data())); },
       [&] { isSupported(nullptr, reinterpret_cast<UINT_PTR>(whole.data())); },
       [&] {
@@ -456,7 +472,7 @@ int main(int argc, char **argv) {
         jpeg_destroy_decompress(&cinfo);
       },
   });
-  const double runsPastTime = blocks[0], wholeTime = blocks[1], blockHeaderTime = blocks[2];
+  const double runsPastTime = Median(blocks[0]), wholeTime = Median(blocks[1]);
 
   std::printf("large picture: 6000 x 4000, %zu bytes, Exif segment of %zu bytes\n", large.size(),
               exif.size());
@@ -476,17 +492,17 @@ int main(int argc, char **argv) {
   std::printf("%-36s %10.2f %10.2f\n", "IsSupported, whole JPEG in the block", wholeTime,
               wholeTime - settingsTime);
 
-  auto row = [](const char *measure, double ours, const char *peer, double peerValue, const char *target) {
-    std::printf("@row\t%s\t%.1f us\t%s\t%.1f us\t%.2f\t%s\n", measure, ours, peer, peerValue,
-                ours / peerValue, target);
+  /* Medians of the batches; the ratio is the median of the batches' own. */
+  auto row = [](const char *measure, const Batches &ours, const char *peer, const Batches &peerTimes,
+                const char *target) {
+    std::printf("@row\t%s\t%.1f us\t%s\t%.1f us\t%.2f\t%s\n", measure, Median(ours), peer,
+                Median(peerTimes), MedianRatio(ours, peerTimes), target);
   };
-  row("GetPictureInfo, 6000 x 4000 file with Exif", infoTime, "bare libjpeg header read", headerTime, "<= 1.2");
-  row("GetPictureInfo, 6000 x 4000 file without Exif", plainInfoTime, "bare libjpeg header read",
-      plainHeaderTime, "<= 1.2");
-  row("GetPictureInfo, same picture in memory", memoryInfoTime, "bare libjpeg header read", headerTime,
-      "-");
-  row("GetPictureInfo, file, less the settings check", infoTime - settingsTime, "bare libjpeg header read",
-      headerTime, "-");
+  const char *bare = "bare libjpeg header read";
+  row("GetPictureInfo, 6000 x 4000 file with Exif", queries[1], bare, queries[3], "<= 1.2");
+  row("GetPictureInfo, 6000 x 4000 file without Exif", queries[4], bare, queries[5], "<= 1.2");
+  row("GetPictureInfo, same picture in memory", queries[2], bare, queries[3], "-");
+  row("GetPictureInfo, file, less the settings check", Less(queries[1], queries[0]), bare, queries[3], "-");
   std::printf("@row\tGetPreview from the Exif thumbnail\t%.0f us\tfull GetPicture (quorel.mqf)\t%.0f us\t"
               "%.5f (%.0fx faster)\t-\n",
               previewTime, pictureTime, previewTime / pictureTime, pictureTime / previewTime);
@@ -495,11 +511,11 @@ int main(int argc, char **argv) {
 #else
   const char *supportedTarget = "<= 3";
 #endif
-  row("IsSupported, whole JPEG in the 2048-byte block", wholeTime, "bare header read of the block",
-      blockHeaderTime, supportedTarget);
-  row("IsSupported, header runs past the block", runsPastTime, "bare header read of the block",
-      blockHeaderTime, supportedTarget);
-  row("settings check alone (GetPluginInfo 2)", settingsTime, "bare libjpeg header read", headerTime, "-");
+  row("IsSupported, whole JPEG in the 2048-byte block", blocks[1], "bare header read of the block",
+      blocks[2], supportedTarget);
+  row("IsSupported, header runs past the block", blocks[0], "bare header read of the block", blocks[2],
+      supportedTarget);
+  row("settings check alone (GetPluginInfo 2)", queries[0], bare, queries[3], "-");
 
   FreeLibrary(module);
 
