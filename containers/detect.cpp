@@ -140,10 +140,8 @@ int32_t findFirstSoi(const uint8_t *block, int32_t validBytes) {
   return -1;
 }
 
-namespace {
-
-int32_t detect(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
-               RequestInput *in) {
+int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
+                        RequestInput *in) {
   in->primed = nullptr;
   in->primedBytes = 0;
   int32_t valid = FillHeaderBlock(headerBlock, in);
@@ -177,13 +175,6 @@ int32_t detect(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockS
     return ContainerUnsupported;
   if (IsPhotoshopFile(headerBlock)) return ContainerUnsupported;
   return ContainerPlainJpeg;
-}
-
-}  // namespace
-
-int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
-                        RequestInput *input) {
-  return detect(settings, headerBlock, input);
 }
 
 int plainInfoHandler(const PluginSettings *settings, const uint8_t *, PictureInfo *info) {

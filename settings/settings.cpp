@@ -320,14 +320,6 @@ const StoreSnapshot &CurrentSnapshot() {
 
 }  // namespace
 
-int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
-  if (!Cached()) return ReadPluginSettings(instance, settings);
-  EnterCriticalSection(&g_module.SettingsLock);
-  *settings = CurrentSnapshot().settings;
-  LeaveCriticalSection(&g_module.SettingsLock);
-  return 1;
-}
-
 int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *hostJapanese) {
   if (!Cached()) return ReadPluginSettings(instance, settings), 0;
   EnterCriticalSection(&g_module.SettingsLock);
@@ -335,6 +327,12 @@ int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *
   *settings = snapshot.settings;
   *hostJapanese = snapshot.hostJapanese;
   LeaveCriticalSection(&g_module.SettingsLock);
+  return 1;
+}
+
+int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
+  bool hostJapanese;
+  LoadSettingsAndLanguage(instance, settings, &hostJapanese);
   return 1;
 }
 
