@@ -45,26 +45,11 @@ inline uint8_t lightTimes(unsigned a, unsigned b) {
   return static_cast<uint8_t>((t + (t >> 8)) >> 8);
 }
 
-/* Four-component data arrives as CMYK. CMYK pictures hold ink amounts: the
- * light left is 255 - C, M, Y, darkened by the light 255 - K leaves. */
+/* Four-component data arrives as CMYK or, from YCCK pictures, as the
+ * library's YCCK step leaves it. Both are read as Adobe writes them: a
+ * sample of 255 is no ink, so the first three samples are the light each
+ * colour leaves and the fourth, K, darkens all three alike. */
 void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
-  if (rows == 0) return;
-  uint8_t *target = bitmapRow(cinfo, output);
-  const JSAMPLE *sample = output->rowBuffer[0];
-  for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
-    const unsigned light = 255u - sample[3];
-    target[0] = lightTimes(255u - sample[2], light);
-    target[1] = lightTimes(255u - sample[1], light);
-    target[2] = lightTimes(255u - sample[0], light);
-  }
-  std::memset(target, 0, static_cast<size_t>(output->fillCount));
-  ++output->nextRow;
-}
-
-/* For YCCK pictures the library's YCCK step gives 255 less the YCbCr
- * result, and those three samples are taken as R, G, B; the fourth, passed
- * through unchanged, is likewise the light the black ink leaves. */
-void putYcckRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
   if (rows == 0) return;
   uint8_t *target = bitmapRow(cinfo, output);
   const JSAMPLE *sample = output->rowBuffer[0];
@@ -132,7 +117,7 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
     output->putRows = putRowsInPlace;
     output->bitCount = 8;
   } else if (fourComponents) {
-    output->putRows = cinfo->jpeg_color_space == JCS_CMYK ? putCmykRows : putYcckRows;
+    output->putRows = putCmykRows;
     output->bitCount = 24;
   } else {
     /* The library writes B, G, R, the bitmap's own order. */

@@ -4,7 +4,8 @@
 # corpus, each with the bitmap djpeg makes of it (NAME.bmp), the reference
 # the internal decoder must match byte for byte.
 #
-# usage: tests/make-decoder-samples.sh OUT_DIR
+# usage: tests/make-decoder-samples.sh OUT_DIR [MAKE_CMYK]
+#   MAKE_CMYK: the tests' program that writes CMYK and YCCK pictures
 set -euo pipefail
 out=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,6 +26,9 @@ cjpeg -quality 90 -progressive -outfile "$out/progressive.jpg" "$base"
 cjpeg -quality 90 -arithmetic -outfile "$out/arithmetic.jpg" "$base"
 cjpeg -quality 90 -restart 2 -outfile "$out/restart.jpg" "$base"
 cjpeg -quality 90 -optimize -progressive -outfile "$out/grey-progressive.jpg" "$grey"
+
+# Four-component pictures, which cjpeg cannot write.
+if [ -n "${2:-}" ]; then "$2" "$out"; fi
 
 # libjpeg-turbo's own test pictures, from the source the library is built from.
 for picture in "$here"/../build/deps/libjpeg-turbo-2.1.5/testimages/*.jpg; do

@@ -21,6 +21,7 @@ struct Picture {
   int height = 16;
   J_COLOR_SPACE input = JCS_RGB;        /* JCS_RGB, JCS_GRAYSCALE or JCS_CMYK */
   J_COLOR_SPACE stored = JCS_UNKNOWN;   /* e.g. JCS_YCCK for CMYK input; default: libjpeg's */
+  bool adobe = true;                    /* an Adobe marker with CMYK or YCCK data */
   bool progressive = false;
   /* Progressive, one scan per coefficient and component: 64 scans for a
    * grey picture, 190 for a colour one (valid, but more than encoders write). */
@@ -55,6 +56,7 @@ inline std::vector<uint8_t> Encode(const Picture &p) {
   cinfo.in_color_space = p.input;
   jpeg_set_defaults(&cinfo);
   if (p.stored != JCS_UNKNOWN) jpeg_set_colorspace(&cinfo, p.stored);
+  if (!p.adobe) cinfo.write_Adobe_marker = FALSE;
   jpeg_set_quality(&cinfo, p.quality, TRUE);
   if (p.progressive) jpeg_simple_progression(&cinfo);
   std::vector<jpeg_scan_info> scans;
