@@ -315,6 +315,7 @@ const StoreSnapshot &CurrentSnapshot() {
   ReadUserMask(snapshot.userMask);
   ReadHostPluginFolder(snapshot.pluginFolder);
   snapshot.hostJapanese = ReadHostJapanese();
+  if (cache.afterRead) cache.afterRead();
   return snapshot;
 }
 

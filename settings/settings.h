@@ -49,6 +49,7 @@ struct SettingsCache {
   StoreSnapshot snapshot;
   StoreWatch watch;
   bool current; /* read under a complete watch, and nothing written by us since */
+  void (*afterRead)(); /* tests only: runs right after each re-read, lock held */
 };
 
 /* Reads one stored value into `destination`, which holds the default on entry

@@ -167,6 +167,41 @@ SUITE_CASE(a_switch_keeps_the_old_decoder_until_its_requests_return) {
   UnloadExternalDecoder();
 }
 
+/* Seventeen decoders switched away from while each is still held: sixteen
+ * wait in the retired list, the seventeenth finds it full and stays loaded
+ * for good. Every one answers until its hold ends; the sixteen go then. */
+SUITE_CASE(a_full_retired_list_keeps_the_next_decoder_loaded) {
+  Attach();
+  UnloadExternalDecoder();
+  const int kHeld = 17;
+  std::string names[kHeld + 1];
+  for (int i = 0; i <= kHeld; ++i) {
+    names[i] = "retired" + std::to_string(i) + ".mqf";
+    CHECK(e2e::CopyWholeFile(e2e::Where().fakes + "/fake_full.mqf",
+                             e2e::Where().fakes + "/" + names[i]));
+  }
+  e2e::UseDecoder(e2e::Where().fakes, names[0]);
+  DecoderHold holds[kHeld];
+  for (int i = 0; i < kHeld; ++i) {
+    CHECK(HoldExternalDecoder(names[i].c_str(), false, &holds[i]));
+    CHECK(SwitchExternalDecoder(names[i + 1].c_str()) != nullptr);
+  }
+  e2e::Input in(e2e::Jpeg());
+  for (int i = 0; i < kHeld; ++i) {
+    HLOCAL info = nullptr, bits = nullptr;
+    CHECK_EQ_AT(names[i], holds[i].entry(const_cast<char *>(in.path().c_str()), 0, 0, &info, &bits,
+                                         nullptr, 0), 0);
+    if (info) LocalFree(info);
+    if (bits) LocalFree(bits);
+    ReleaseExternalDecoder(&holds[i]);
+  }
+#ifdef _WIN32
+  for (int i = 0; i <= kHeld; ++i)
+    CHECK_EQ_AT(names[i], GetModuleHandleA(names[i].c_str()) != nullptr, i >= kHeld - 1);
+#endif
+  UnloadExternalDecoder();
+}
+
 }  // namespace
 
 E2E_MAIN()

@@ -310,6 +310,25 @@ SUITE_CASE(a_change_by_another_thread_counts_from_the_next_call) {
   }
 }
 
+/* A change that lands right after a re-read, while the call still holds the
+ * store: the watch was armed before the read, so the next call sees it. */
+int g_lateStep;
+void ChangeStoreLate() {
+  g_module.settingsCache->afterRead = nullptr;
+  ChangeStore(&g_lateStep);
+}
+
+SUITE_CASE(a_change_right_after_a_reread_counts_from_the_next_call) {
+  Attach();
+  for (int n = 0; n < 6; ++n) {
+    ChangeStore(&n); /* so that the next call reads again */
+    g_lateStep = n + 100;
+    g_module.settingsCache->afterRead = ChangeStoreLate;
+    CHECK_EQ(ReadBack(kChanged[n % 4], n), Value(n));
+    CHECK_EQ(ReadBack(kChanged[g_lateStep % 4], g_lateStep), Value(g_lateStep));
+  }
+}
+
 /* Under Wine the system's own `reg add`; natively a forked child. */
 void SetNumberInAnotherProcess(const char *key, const char *name, int32_t value) {
 #ifdef _WIN32
