@@ -4,10 +4,16 @@
  * lies; then the thumbnail bitmap, or the wrapped plug-in's answer with the
  * container's post-processing. GetPicture falls back to the internal
  * decoder when the wrapped plug-in declines a picture.
+ *
+ * A copy of this plug-in, or another plug-in that wraps us, may be our
+ * external decoder while we are its: each would call the other without
+ * end. Calls into the external decoder are counted per thread, and a
+ * request that arrives this deep inside them is declined at once.
  */
 #include "plugin/dispatcher.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 
 #include "containers/detect.h"
@@ -23,6 +29,22 @@
 #include "base/module.h"
 
 namespace {
+
+/* Our calls into the external decoder that may be in progress on one
+ * thread before a request of ours is declined (10) unread. A loop through a
+ * copy reaches it at once; a viewer that serves a request from inside the
+ * progress callback of another nests only once or twice. */
+constexpr intptr_t kMaxDecoderNesting = 4;
+
+intptr_t decoderNesting() {
+  if (g_module.nestingSlot == TLS_OUT_OF_INDEXES) return 0;
+  return reinterpret_cast<intptr_t>(TlsGetValue(g_module.nestingSlot));
+}
+
+void countDecoderNesting(intptr_t step) {
+  if (g_module.nestingSlot == TLS_OUT_OF_INDEXES) return;
+  TlsSetValue(g_module.nestingSlot, reinterpret_cast<LPVOID>(decoderNesting() + step));
+}
 
 /* Everything one request owns; released on every exit. */
 struct DispatchJob {
@@ -112,8 +134,10 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
   BitmapHandles handles = {nullptr, nullptr};
   char *stream = in.fileInput ? const_cast<char *>(request->input)
                               : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
+  countDecoderNesting(1);
   int32_t result = external(stream, in.extent, in.fileInput ? 0 : 1, &handles.info, &handles.bits,
                             request->progressCallback, request->callbackData);
+  countDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, &handles);
   *request->infoHandleOut = handles.info;
@@ -143,6 +167,7 @@ namespace {
 int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandleOut,
                        HLOCAL *bitsHandleOut, ProgressCallback progressCallback,
                        int32_t callbackData, uint32_t preview) {
+  if (decoderNesting() >= kMaxDecoderNesting) return ExternalDeclined;
   if (buf == nullptr || infoHandleOut == nullptr || bitsHandleOut == nullptr) return UnknownFormat;
   PluginSettings settings;
   LoadSettings(g_module.instance, &settings);

@@ -52,10 +52,11 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-/* A path that names its file without the current folder: "C:\...", a UNC
- * path, or one that starts at a root. */
+/* A path that names its file without the current folder or drive: "C:\...",
+ * or a UNC path. One that starts at a root ("\tools\...") is not: it lies on
+ * the current drive, where the pictures are. */
 bool IsFullPath(const char *name) {
-  if (IsSeparator(name[0])) return true;
+  if (IsSeparator(name[0])) return IsSeparator(name[1]);
   return IsDriveLetter(name[0]) && name[1] == ':' && IsSeparator(name[2]);
 }
 
@@ -108,13 +109,18 @@ HMODULE LoadFromTrustedPlaces(const char *name) {
     return LoadCandidate(name);
   }
   /* A drive-relative name ("C:quorel.mqf") would depend on that drive's
-   * current folder: it counts from the plug-in folder, as relative names
+   * current folder, and a rooted one ("\tools\quorel.mqf") lies on the
+   * current drive: both count from the plug-in folder, as relative names
    * with folders in them do. */
   const char *relative = IsDriveLetter(name[0]) && name[1] == ':' ? name + 2 : name;
+  while (IsSeparator(*relative)) ++relative;
+  /* The plug-in folder counts only as a full path: a relative one would be
+   * resolved against the current folder. */
   char folder[kSettingTextBuffer];
   LoadHostPluginFolder(folder);
   HMODULE module = nullptr;
-  if (Join(folder, relative, path, sizeof path)) module = LoadCandidate(path);
+  if (IsFullPath(folder) && Join(folder, relative, path, sizeof path))
+    module = LoadCandidate(path);
   if (module != nullptr || !IsBareName(name)) return module;
 
   char place[MAX_PATH];

@@ -40,11 +40,12 @@ void ClearExternalDecoder();
 /* Loads the wrapped plug-in `name` and fills the record when all five
  * exports are there; returns the module, or null (record unchanged, or
  * cleared when a loaded file lacked an export). A full path (drive letter
- * and backslash, or starting at a root such as a UNC path) loads as it is.
- * Any other name is joined with the host's plug-in folder; a bare file name
- * is then also looked for in this plug-in's folder, the host's folder, the
- * system folder and the Windows folder, never in the current folder or
- * along PATH. A file that turns out to be this plug-in is passed over. */
+ * and backslash, or a UNC path) loads as it is. Any other name, one that
+ * starts at a root of the current drive included, is joined with the
+ * host's plug-in folder when that is a full path; a bare file name is then
+ * also looked for in this plug-in's folder, the host's folder, the system
+ * folder and the Windows folder, never in the current folder or along
+ * PATH. A file that turns out to be this plug-in is passed over. */
 HMODULE LoadExternalDecoder(const char *name);
 
 /* Releases the loaded plug-in, if any, and clears the record. A module that

@@ -15,6 +15,7 @@ void AttachModule(HINSTANCE instance) {
   InitializeCriticalSection(&g_module.AllocationLock);
   InitializeCriticalSection(&g_module.DecoderLock);
   InitializeCriticalSection(&g_module.SettingsLock);
+  g_module.nestingSlot = TlsAlloc();
   g_module.settingsCache = new (std::nothrow) SettingsCache();
 
   OSVERSIONINFOA version = {};
@@ -28,6 +29,8 @@ void DetachModule() {
   CloseSettingsCache();
   delete g_module.settingsCache;
   g_module.settingsCache = nullptr;
+  if (g_module.nestingSlot != TLS_OUT_OF_INDEXES) TlsFree(g_module.nestingSlot);
+  g_module.nestingSlot = TLS_OUT_OF_INDEXES;
   DeleteCriticalSection(&g_module.SettingsLock);
   DeleteCriticalSection(&g_module.DecoderLock);
   DeleteCriticalSection(&g_module.AllocationLock);

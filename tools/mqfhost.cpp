@@ -102,7 +102,8 @@ std::string AbsolutePath(const std::string &path) {
   return n > 0 && n < sizeof full ? std::string(full) : path;
 #else
   char *full = realpath(path.c_str(), nullptr);
-  std::string result = full ? full : path;
+  /* The stand-in's one drive, as a Windows host would name the path. */
+  std::string result = full ? std::string("Z:") + full : path;
   std::free(full);
   return result;
 #endif

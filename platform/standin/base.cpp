@@ -5,6 +5,7 @@
 #include "internal.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -91,6 +92,11 @@ std::string RootFolder() {
 
 std::string NativePath(const char *name) {
   std::string path = name ? name : "";
+  /* Every drive is the one file system, as Wine's Z: drive is: "Z:\a\b" is
+   * "/a/b". A drive-relative "C:name" stays a name. */
+  if (path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      (path[2] == '\\' || path[2] == '/'))
+    path.erase(0, 2);
   for (char &c : path)
     if (c == '\\') c = '/';
   return path;

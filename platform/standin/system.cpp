@@ -1,5 +1,6 @@
 /*
- * system.cpp - GetVersionExA with its platform-id hook, critical sections.
+ * system.cpp - GetVersionExA with its platform-id hook, critical sections,
+ * thread-local slots.
  */
 #include "internal.h"
 
@@ -89,4 +90,36 @@ void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
   pthread_mutex_destroy(mutex);
   delete mutex;
   cs->impl = nullptr;
+}
+
+/* Slots over POSIX keys: a new slot reads null on every thread. */
+DWORD TlsAlloc(void) {
+  pthread_key_t key;
+  if (pthread_key_create(&key, nullptr) != 0 || key >= TLS_OUT_OF_INDEXES) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return TLS_OUT_OF_INDEXES;
+  }
+  return static_cast<DWORD>(key);
+}
+
+LPVOID TlsGetValue(DWORD index) {
+  SetLastError(ERROR_SUCCESS);
+  return pthread_getspecific(static_cast<pthread_key_t>(index));
+}
+
+BOOL TlsSetValue(DWORD index, LPVOID value) {
+  if (index == TLS_OUT_OF_INDEXES ||
+      pthread_setspecific(static_cast<pthread_key_t>(index), value) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL TlsFree(DWORD index) {
+  if (index == TLS_OUT_OF_INDEXES || pthread_key_delete(static_cast<pthread_key_t>(index)) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return TRUE;
 }

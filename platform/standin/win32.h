@@ -183,6 +183,13 @@ void EnterCriticalSection(LPCRITICAL_SECTION cs);
 void LeaveCriticalSection(LPCRITICAL_SECTION cs);
 void DeleteCriticalSection(LPCRITICAL_SECTION cs);
 
+/* ---- thread-local slots ---- */
+#define TLS_OUT_OF_INDEXES 0xFFFFFFFFu
+DWORD TlsAlloc(void);
+LPVOID TlsGetValue(DWORD index);
+BOOL TlsSetValue(DWORD index, LPVOID value);
+BOOL TlsFree(DWORD index);
+
 /* ---- events and waits ---- */
 /* Unnamed events only: a name gives ERROR_INVALID_PARAMETER. CloseHandle
  * closes an event. Waits accept events only (anything else: WAIT_FAILED,

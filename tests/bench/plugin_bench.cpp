@@ -264,6 +264,8 @@ std::string FolderOf(const std::string &path) {
   for (char &c : folder)
     if (c == '/') c = '\\';
   if (folder.size() > 1 && folder[0] == '\\') folder = "Z:" + folder;
+#else
+  if (folder.size() > 1 && folder[0] == '/') folder = "Z:" + folder; /* the stand-in's one drive */
 #endif
   return folder;
 }

@@ -122,6 +122,22 @@ TEST_F(SystemTest, CriticalSectionBlocksUntilLeft) {
   DeleteCriticalSection(&cs);
 }
 
+TEST_F(SystemTest, ThreadLocalSlotsAreNullOnEachThreadUntilSet) {
+  DWORD slot = TlsAlloc();
+  ASSERT_NE(slot, TLS_OUT_OF_INDEXES);
+  int mine = 0, theirs = 0;
+  EXPECT_EQ(TlsGetValue(slot), nullptr);
+  EXPECT_TRUE(TlsSetValue(slot, &mine));
+  std::thread other([&] {
+    EXPECT_EQ(TlsGetValue(slot), nullptr);
+    TlsSetValue(slot, &theirs);
+  });
+  other.join();
+  EXPECT_EQ(TlsGetValue(slot), &mine);
+  EXPECT_TRUE(TlsFree(slot));
+  EXPECT_FALSE(TlsSetValue(TLS_OUT_OF_INDEXES, &mine));
+}
+
 TEST_F(SystemTest, EventsAndWaits) {
   HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);

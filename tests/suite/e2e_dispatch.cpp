@@ -9,6 +9,7 @@
  */
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,15 +17,11 @@
 #include "e2e_host.h"
 #include "e2e_inputs.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-
-#include <cerrno>
-#endif
-
 namespace {
 
 using e2e::Answer;
+using e2e::CopyWholeFile;
+using e2e::MakeFolder;
 using e2e::Fake;
 using e2e::Input;
 using e2e::Plugin;
@@ -282,25 +279,6 @@ SUITE_CASE(the_external_decoders_answers_reach_the_host) {
   }
 }
 
-bool MakeFolder(const std::string &path) {
-#ifdef _WIN32
-  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-#else
-  return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-#endif
-}
-
-bool CopyWholeFile(const std::string &from, const std::string &to) {
-  camera::Data bytes = camera::ReadWholeFile(from);
-  FILE *f = std::fopen(to.c_str(), "wb");
-  if (!f || bytes.empty()) {
-    if (f) std::fclose(f);
-    return false;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 /* A folder whose name, as the viewer stores it, has exactly `length`
  * characters: nested folders below `base` (kept for later runs). */
 std::string FolderOfLength(const std::string &base, size_t length) {
@@ -338,6 +316,13 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
   CHECK(CopyWholeFile(fakes + "/fake_byname.mqf", e2e::Where().folder + "/fake_beside.mqf"));
   const std::string plugin = e2e::HostPath(e2e::Where().plugin);
   const std::string pluginName = plugin.substr(plugin.find_last_of("/\\") + 1);
+  /* The fakes' folder as a UNC path: "\\?\Z:\..." under Wine; natively
+   * "//..." names the same folder. */
+#ifdef _WIN32
+  const std::string unc = "\\\\?\\" + e2e::HostPath(fakes);
+#else
+  const std::string unc = "/" + fakes;
+#endif
   std::string lowerName = pluginName;
   for (char &c : lowerName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   struct Row {
@@ -358,6 +343,13 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
       {"relative name with a folder, from the plug-in folder", fakes, "alt/fake_full.mqf",
        "alt/fake_full.mqf", 0},
       {"full path", alt, fullPath, "fake_full.mqf", 0},
+      {"UNC plug-in folder", unc, "fake_full.mqf", "fake_full.mqf", 0},
+      /* A rooted name lies on the current drive, with the pictures: it counts
+       * from the plug-in folder, and without one it is not looked for. */
+      {"name from a root, under the plug-in folder", fakes, "\\alt\\fake_full.mqf",
+       "alt/fake_full.mqf", 0},
+      {"name from a root, no plug-in folder", "", "/alt/fake_full.mqf", nullptr, 2},
+      {"plug-in folder not a full path", "alt", "fake_full.mqf", nullptr, 2},
       {"joined path of 259 characters", deep259, "fake_deep.mqf", nullptr, 0},
       {"joined path of 260, name only in the current folder", deep260, "fake_byname.mqf", nullptr, 2},
       {"folder of 1000 characters", std::string(1000, 'f'), "fake_byname.mqf", nullptr, 2},
@@ -392,6 +384,50 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
       if (row.result != 0) CHECK_AT(where, !a.written);
     }
   }
+}
+
+/* The viewer's plug-in folder holds this plug-in, the system folder a copy,
+ * and the decoder's name is the plug-in's own: each passes over itself and
+ * loads the other. Nesting stops the loop; the innermost copy then decodes
+ * the picture itself, while a preview has no such fall-back. Run in a
+ * process of its own, by the case below. */
+SUITE_CASE(alone_a_copy_of_the_plugin_as_its_own_decoder) {
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  Input in(e2e::Jpeg());
+  struct Row {
+    const char *label;
+    bool preview;
+    int32_t internal; /* UseInternalDecoder */
+    int32_t result, width;
+  } rows[] = {
+      {"picture", false, 1, 0, 48},
+      {"preview", true, 1, 10, 0},
+      {"picture, internal decoder off", false, 0, 10, 0},
+  };
+  for (const Row &row : rows) {
+    e2e::SetMain("UseInternalDecoder", row.internal);
+    for (uint32_t flag : {0u, 1u}) {
+      std::string where = row.label + std::string(InputKind(flag));
+      Answer a = e2e::Request(row.preview ? plugin.GetPreview : plugin.GetPicture, in, flag);
+      CHECK_EQ_AT(where, a.result, row.result);
+      CHECK_EQ_AT(where, a.header.biWidth, row.width);
+    }
+  }
+}
+
+SUITE_CASE(a_copy_of_the_plugin_as_its_own_decoder_ends_its_loop) {
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, sizeof system);
+  for (char *c = system + 1; *c; ++c) /* natively the folders are made on demand */
+    if (*c == '/') *c = 0, MakeFolder(system), *c = '/';
+  const std::string plugin = e2e::HostPath(e2e::Where().plugin);
+  const std::string name = plugin.substr(plugin.find_last_of("/\\") + 1);
+  const std::string copy = std::string(system) + "/" + name;
+  CHECK(MakeFolder(system) && CopyWholeFile(e2e::Where().plugin, copy));
+  e2e::UseDecoder(e2e::Where().folder, name);
+  CHECK_EQ(suite::RunAlone("alone_a_copy_of_the_plugin_as_its_own_decoder"), 0L);
+  CHECK_EQ(std::remove(copy.c_str()), 0);
 }
 
 SUITE_CASE(a_failed_load_is_tried_again_by_the_next_request) {

@@ -25,7 +25,10 @@
 #include "win_accounting.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace e2e {
@@ -59,6 +62,9 @@ inline std::string HostPath(const std::string &path) {
 #ifdef _WIN32
   for (char &c : out)
     if (c == '/') c = '\\';
+#else
+  /* The stand-in's one drive; a UNC path ("//server/...") stays one. */
+  if (out.size() > 1 && out[0] == '/' && out[1] != '/') out = "Z:" + out;
 #endif
   return out;
 }
@@ -344,6 +350,25 @@ inline Data Concat(const Data &a, const Data &b) {
   Data out = a;
   out.insert(out.end(), b.begin(), b.end());
   return out;
+}
+
+inline bool MakeFolder(const std::string &path) {
+#ifdef _WIN32
+  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+#else
+  return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+#endif
+}
+
+inline bool CopyWholeFile(const std::string &from, const std::string &to) {
+  camera::Data bytes = camera::ReadWholeFile(from);
+  FILE *f = std::fopen(to.c_str(), "wb");
+  if (!f || bytes.empty()) {
+    if (f) std::fclose(f);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
 }
 
 /* Changes the current folder for the lifetime of the object. */

@@ -9,6 +9,10 @@
  * fails when it leaves local-memory blocks or files behind. main() prints
  * "N passed, N failed" and exits non-zero on any failure. suite::Thread
  * runs a function on a thread of its own.
+ *
+ * A case named alone_... runs only in a process of its own, started by
+ * another case with suite::RunAlone: a crash there fails that case alone.
+ * The child keeps the store the parent prepared.
  */
 #ifndef MOVRELA_TEST_HARNESS_H
 #define MOVRELA_TEST_HARNESS_H
@@ -22,6 +26,7 @@
 #include "platform.h"
 
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #endif
@@ -140,13 +145,54 @@ struct Thread {
 #endif
 };
 
+/* Runs the case `name` (an alone_... case) in a process of its own: this
+ * program again, told to run that case only. Returns its exit code; 0 when
+ * the case passed. */
+inline long RunAlone(const char *name) {
+  std::fflush(stdout);
+#ifdef _WIN32
+  char exe[MAX_PATH];
+  if (GetModuleFileNameA(nullptr, exe, sizeof exe) == 0) return -1;
+  std::string line = "\"" + std::string(exe) + "\" \"" + Current().argument + "\" --only " + name;
+  STARTUPINFOA start = {};
+  start.cb = sizeof start;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start,
+                      &process))
+    return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<long>(code);
+#else
+  pid_t pid = fork();
+  if (pid == 0) {
+    execl("/proc/self/exe", "/proc/self/exe", Current().argument.c_str(), "--only", name,
+          static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+#endif
+}
+
 inline int RunAll(int argc, char **argv) {
   if (argc > 1) Current().argument = argv[1];
+  const char *only = nullptr; /* --only NAME: that case, in the store as it is */
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
+#ifdef _WIN32
+  if (only) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); /* no crash dialog */
+#endif
   int passed = 0, failed = 0;
   for (const Case &c : Cases()) {
+    if (only ? std::strcmp(c.name, only) != 0 : std::strncmp(c.name, "alone_", 6) == 0) continue;
     Current().current = c.name;
     Current().failures = 0;
-    ResetStore();
+    if (!only) ResetStore();
 #ifndef _WIN32
     long blocks = StandinLiveLocalBlocks();
     long files = StandinOpenFiles();
