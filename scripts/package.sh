@@ -3,6 +3,9 @@
 #   movrela/MOVRELA.MQF            the plug-in
 #   movrela/INSTALL.txt            installation and settings, from README.md
 #   movrela/reference/quorel.mqf   our reference decoder, with README.txt
+# Both DLLs are shipped stripped; their debug information lies beside the
+# zip (build/package/MOVRELA.MQF.debug, quorel.mqf.debug), where a debugger
+# finds it through each DLL's debug link.
 #
 # usage: scripts/package.sh
 set -euo pipefail
@@ -15,8 +18,11 @@ version=$(sed -n 's/^#define MOVRELA_VERSION_NUMBERS \([0-9]*\), \([0-9]*\).*/\1
 stage=build/package/movrela
 rm -rf build/package
 mkdir -p "$stage/reference"
-cp build/win32/MOVRELA.MQF "$stage/"
-cp build/win32/quorel.mqf "$stage/reference/"
+scripts/strip-dll.sh build/win32/MOVRELA.MQF build/package/MOVRELA.MQF
+scripts/strip-dll.sh build/win32/quorel.mqf build/package/quorel.mqf
+mv build/package/MOVRELA.MQF "$stage/"
+mv build/package/quorel.mqf "$stage/reference/"
+tests/check-exports.sh "$stage/MOVRELA.MQF" "$stage/reference/quorel.mqf" >/dev/null
 
 # Windows line ends for Notepad.
 crlf() { sed 's/$/\r/'; }

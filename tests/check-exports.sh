@@ -2,9 +2,18 @@
 # Checks the Windows plug-in file: exactly the six undecorated exports of the
 # plug-in interface, imports from system DLLs only (no MinGW runtime), and a
 # version resource that names the product and the version the About dialog
-# shows.
+# shows. Every file given, the plug-in and the others shipped with it, must
+# carry no debug sections (a debug link is fine).
+#
+# usage: tests/check-exports.sh MOVRELA.MQF [OTHER.DLL...]
 set -euo pipefail
 dll=$1
+for shipped in "$@"; do
+  debug=$(i686-w64-mingw32-objdump -h "$shipped" | awk '$2 ~ /^\.debug_/ {print $2}')
+  if [ -n "$debug" ]; then
+    echo "$shipped carries debug sections:" $debug; exit 1
+  fi
+done
 dump=$(i686-w64-mingw32-objdump -p "$dll")
 
 exports=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^\t\[/ {print $NF} t && /^$/ {t=0}' | sort)
