@@ -25,7 +25,7 @@ enum DecoderMessage : int {
   DECODE_ABORTED = 2001,     /* the host's progress callback asked to stop */
   EXIF_NO_MEMORY = 2004,     /* no memory for the copy of the Exif segment */
   DATA_TRUNCATED = 2006,     /* the data ended before the picture was complete */
-  TOO_MANY_SCANS = 2007      /* more scans than any encoder writes (BrokenData) */
+  TOO_MANY_SCANS = 2007      /* a scan no valid progression holds, or too many (BrokenData) */
 };
 
 struct ErrorManager {

@@ -1,7 +1,7 @@
 /*
  * progress.cpp - reports whole percentages to the host while libjpeg
  * decodes: 0 to 99 during the passes, each value only once; and ends a
- * decode whose stream has more scans than any encoder writes.
+ * decode at a scan that breaks the progression rule or is one too many.
  */
 #include "decoder/progress.h"
 
@@ -9,13 +9,23 @@
 
 namespace {
 
+/* libjpeg calls the monitor before each step of input: a new scan number
+ * means that the scan's header is read and its data is not, so a scan that
+ * would cost a pass over the picture for nothing is refused for free. */
+void checkNewScan(j_decompress_ptr cinfo, ProgressMonitor *monitor) {
+  if (cinfo->input_scan_number == monitor->lastScan) return;
+  monitor->lastScan = cinfo->input_scan_number;
+  int components[MAX_COMPS_IN_SCAN];
+  const int count = cinfo->comps_in_scan < MAX_COMPS_IN_SCAN ? cinfo->comps_in_scan : MAX_COMPS_IN_SCAN;
+  for (int i = 0; i < count; ++i) components[i] = cinfo->cur_comp_info[i]->component_index;
+  if (!takeScan(&monitor->scans, cinfo->progressive_mode != 0, components, count, cinfo->Ss,
+                cinfo->Se, cinfo->Ah, cinfo->Al))
+    leaveWithCode(reinterpret_cast<j_common_ptr>(cinfo), TOO_MANY_SCANS);
+}
+
 void progressUpdate(j_common_ptr cinfo) {
   ProgressMonitor *monitor = reinterpret_cast<ProgressMonitor *>(cinfo->progress);
-  /* Each scan is a pass over all the picture's coefficients: a stream of
-   * thousands of tiny scans would keep the host waiting for minutes. */
-  if (cinfo->is_decompressor &&
-      reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
-    leaveWithCode(cinfo, TOO_MANY_SCANS);
+  if (cinfo->is_decompressor) checkNewScan(reinterpret_cast<j_decompress_ptr>(cinfo), monitor);
   if (monitor->callback == nullptr) return;
   const jpeg_progress_mgr &p = monitor->pub;
   int32_t percent = 1;
@@ -38,5 +48,7 @@ void attachProgressMonitor(j_decompress_ptr cinfo, ProgressMonitor *monitor,
   monitor->lastPercent = -1;
   monitor->callbackData = callbackData;
   monitor->callback = callback;
+  monitor->lastScan = 0;
+  startProgression(&monitor->scans);
   cinfo->progress = &monitor->pub;
 }

@@ -8,23 +8,21 @@
 #include <cstdint>
 
 #include "base/request.h"
+#include "decoder/progression.h"
 
 struct ProgressMonitor {
   jpeg_progress_mgr pub;     /* the library's record; must stay first */
   int32_t lastPercent;       /* last percentage reported, -1 at first */
   int32_t callbackData;      /* handed back to the host */
   ProgressCallback callback; /* the host's callback, or null */
+  int32_t lastScan;          /* input_scan_number at the last call */
+  Progression scans;         /* the scans met so far */
 };
 
-/* The most scans a stream may have. libjpeg's own progressive scripts
- * write 10 scans for a colour picture and at most 2 + 4 per component
- * (42 for its ten components); other common encoders write fewer than 20.
- * A stream with more is refused (TOO_MANY_SCANS): the decode's work grows
- * with the scans times the picture. */
-constexpr int kMaxScans = 100;
-
 /* Attaches `monitor` to `cinfo` with the host's callback, which may be null:
- * the monitor is attached to every decode, since it also counts the scans. */
+ * the monitor is attached to every decode, since it also holds each scan to
+ * the progression rule (progression.h) before the scan's data is read, and
+ * refuses one that breaks it with TOO_MANY_SCANS. */
 void attachProgressMonitor(j_decompress_ptr cinfo, ProgressMonitor *monitor,
                            ProgressCallback callback, int32_t callbackData);
 

@@ -22,6 +22,7 @@
 #include "decoder/internal_decoder.h"
 #include "decoder/progress.h"
 #include "decoder/request.h"
+#include "decoder/scan_walk.h"
 #include "exif/reader.h"
 #include "exif/thumbnail.h"
 #include "plugin/external_decoder.h"
@@ -126,6 +127,13 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
   if (preview && previewFromThumbnail(job, request)) {
     releaseJob(job);
     return Success;
+  }
+
+  /* The wrapped plug-in may have no scan limit: a stream of several scans
+   * is held to the progression rule before it reads it. */
+  if (jpeg_has_multiple_scans(cinfo) && !scansKeepTheRule(cinfo, &job->input)) {
+    releaseJob(job);
+    return BrokenData;
   }
 
   /* Delegation: the wrapped plug-in decodes from the stream's start. */

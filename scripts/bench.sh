@@ -41,6 +41,45 @@ memory_rows() {
   done
 }
 
+# Pictures for the scan floods, from a detailed photograph (the shared
+# corpus's phone original when it is there): 4000 x 4000 with libjpeg's
+# progression, with luminance AC at Al 1 then refined, and one sequential
+# scan per component; and 6000 x 4000 progressive for the walk.
+scans=$root/build/bench/pictures/scans
+scan_pictures() {
+  mkdir -p "$scans"
+  [ -f "$scans/large.jpg" ] && return
+  local source=$root/../shared/corpus/phone/iphone_hdr_NO.jpg
+  [ -f "$source" ] || source=$root/tests/corpus/camera/Canon_40D.jpg
+  convert "$source" -resize '4000x4000!' "$scans/base.ppm"
+  cjpeg -quality 90 -progressive -outfile "$scans/progressive.jpg" "$scans/base.ppm"
+  printf '0,1,2: 0 0 0 0;\n0: 1 63 0 1;\n0: 1 63 1 0;\n1: 1 63 0 0;\n2: 1 63 0 0;\n' > "$scans/pairs.txt"
+  cjpeg -quality 90 -scans "$scans/pairs.txt" -outfile "$scans/pairs.jpg" "$scans/base.ppm"
+  printf '0: 0 63 0 0;\n1: 0 63 0 0;\n2: 0 63 0 0;\n' > "$scans/sequential.txt"
+  cjpeg -quality 90 -scans "$scans/sequential.txt" -outfile "$scans/sequential.jpg" "$scans/base.ppm"
+  convert "$source" -resize '6000x4000!' "$scans/base.ppm"
+  cjpeg -quality 90 -progressive -outfile "$scans/large.jpg" "$scans/base.ppm"
+  rm -f "$scans/base.ppm" "$scans/pairs.txt" "$scans/sequential.txt"
+}
+
+# The internal decoder (decode_bench, file input) on each flood written by
+# plugin_bench --scans, against its picture: medians of 5 runs.
+internal_flood_rows() {
+  local row flood picture label
+  for row in "refinement:progressive:last refinement scan" "ac-first:progressive:luminance AC first scan" \
+    "dc:progressive:DC scan" "pairs:pairs:rising-Al pair" "sequential:sequential:sequential luminance scan"; do
+    IFS=: read -r flood picture label <<< "$row"
+    hyperfine -N -i --warmup 1 --runs 5 --export-json "$scans/$flood.json" \
+      "build/bench/tests/decode_bench $scans/flood-$flood.jpg" \
+      "build/bench/tests/decode_bench $scans/$picture.jpg" >/dev/null 2>&1
+    python3 -c "
+import json
+r = json.load(open('$scans/$flood.json'))['results']
+ours, peer = r[0]['median'] * 1000, r[1]['median'] * 1000
+print('@row\tinternal decoder: $label repeated, refused\t%.1f ms\tits picture decoded\t%.1f ms\t%.3f\t<= 1.5' % (ours, peer, ours / peer))"
+  done
+}
+
 {
   echo "== internal decoder against djpeg -bmp (same libjpeg-turbo, same file)"
   scripts/bench-decode.sh 2>/dev/null | grep -v -i -E 'warning|^ *$'
@@ -55,6 +94,13 @@ memory_rows() {
     sed 's/^@row\t/@row\tWine: /'
   memory_rows "Wine: " env WINEPREFIX_DIR="$root/build/wineprefix-bench" scripts/wine.sh \
     build/win32/plugin_bench.exe "$root/build/win32/MOVRELA.MQF"
+  echo
+  echo "== scan floods refused, against the decode of their picture; the walk over a large file's scans"
+  scan_pictures
+  build/bench/tests/plugin_bench build/bench/MOVRELA.MQF --scans "$scans"
+  WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
+    "$root/build/win32/MOVRELA.MQF" --scans "$scans" | sed 's/^@row\t/@row\tWine: /'
+  internal_flood_rows
   echo
   echo "== camera containers (median of 10)"
   build/bench/tests/containers_bench 10

@@ -26,6 +26,11 @@ cjpeg -quality 90 -progressive -outfile "$out/progressive.jpg" "$base"
 cjpeg -quality 90 -arithmetic -outfile "$out/arithmetic.jpg" "$base"
 cjpeg -quality 90 -restart 2 -outfile "$out/restart.jpg" "$base"
 cjpeg -quality 90 -optimize -progressive -outfile "$out/grey-progressive.jpg" "$grey"
+cjpeg -quality 85 -optimize -progressive -outfile "$out/progressive-optimized.jpg" "$base"
+# Sequential, one scan per component.
+printf '0: 0 63 0 0;\n1: 0 63 0 0;\n2: 0 63 0 0;\n' > "$out/scans.txt"
+cjpeg -quality 90 -scans "$out/scans.txt" -outfile "$out/component-scans.jpg" "$base"
+rm "$out/scans.txt"
 
 # Four-component pictures, which cjpeg cannot write.
 if [ -n "${2:-}" ]; then "$2" "$out"; fi

@@ -33,6 +33,14 @@
  *   thumbnail) the large picture gets.
  *        plugin_bench PATH-TO-MOVRELA.MQF --memory floor|quorel|internal LARGE_JPEG
  *   one decode of LARGE_JPEG; prints the bytes it added to the peak.
+ *        plugin_bench PATH-TO-MOVRELA.MQF --scans DIR
+ *   writes floods of repeated scans into DIR (flood-*.jpg), made from its
+ *   progressive.jpg, pairs.jpg (luminance AC at Al 1, then refined) and
+ *   sequential.jpg (one scan per component), and times GetPicture of each
+ *   against the picture's own, through quorel.mqf alone and through the
+ *   plug-in (medians of rounds in turn); and the walk over the scans of
+ *   large.jpg (GetPicture with a fake decoder that answers at once)
+ *   against its decode through the plug-in and quorel.mqf.
  */
 #include <algorithm>
 #include <chrono>
@@ -46,6 +54,7 @@
 
 #include "base/host_interface.h"
 #include "camera_files.h"
+#include "jpeg_maker.h"
 #include "base/jpeg.h"
 #include "platform.h"
 
@@ -287,7 +296,8 @@ struct Loaded {
   GetPictureFn getPicture = nullptr;
 };
 
-Loaded LoadWith(const std::string &plugin, const std::string &folder, const std::string &decliner) {
+Loaded LoadWith(const std::string &plugin, const std::string &folder, const std::string &decliner,
+                int32_t fakeAnswer = 10) {
   Loaded l;
 #ifdef _WIN32
   const std::string fakePath = folder + "\\fakes\\" + decliner;
@@ -300,7 +310,7 @@ Loaded LoadWith(const std::string &plugin, const std::string &folder, const std:
     l.fake = LoadLibraryA(fakePath.c_str());
     auto configure = l.fake ? ProcAs<FakeConfigureFn>(GetProcAddress(l.fake, "FakeConfigure")) : nullptr;
     if (!configure) return l;
-    FakeAnswer declined = {10, 0, 0, 24, 0, -1};
+    FakeAnswer declined = {fakeAnswer, 16, 8, 24, 0, -1};
     configure(FakeGetPicture, &declined);
   }
   l.module = LoadLibraryA(plugin.c_str());
@@ -351,7 +361,94 @@ int MemoryRun(const std::string &which, const std::string &plugin, const std::st
   return 0;
 }
 
+/* Time of one GetPicture of `path` by `fn`, in milliseconds, when it
+ * answers `expected`; else a failure. */
+double AnyPictureMs(GetPictureFn fn, const std::string &path, int32_t expected = 0) {
+  HLOCAL info = nullptr, bits = nullptr;
+  auto start = std::chrono::steady_clock::now();
+  int32_t result = fn(const_cast<char *>(path.c_str()), 0, 0, &info, &bits, nullptr, 0);
+  if (result != expected) {
+    std::fprintf(stderr, "plugin_bench: %s answered %d\n", path.c_str(), result);
+    std::exit(1);
+  }
+  std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+  if (info) LocalFree(info);
+  if (bits) LocalFree(bits);
+  return spent.count();
+}
+
+/* --scans: see the header. */
+int ScanRun(const std::string &plugin, const std::string &dir) {
+  const std::string folder = FolderOf(plugin);
+  const std::string work = MakeWorkFolder();
+  SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
+  const Data progressive = camera::ReadWholeFile(dir + "/progressive.jpg");
+  const Data sequential = camera::ReadWholeFile(dir + "/sequential.jpg");
+  const Data pairs = camera::ReadWholeFile(dir + "/pairs.jpg");
+  if (progressive.empty() || sequential.empty() || pairs.empty()) return Fail("pictures missing");
+  struct Flood {
+    const char *label, *name, *picture;
+    Data bytes;
+  } floods[] = {
+      {"last refinement scan", "refinement", "progressive", maker::RepeatScans(progressive, 10, 1, 20)},
+      {"luminance AC first scan", "ac-first", "progressive", maker::RepeatScans(progressive, 2, 1, 20)},
+      {"DC scan", "dc", "progressive", maker::RepeatScans(progressive, 1, 1, 20)},
+      {"rising-Al pair", "pairs", "pairs", maker::RepeatScans(pairs, 2, 2, 10)},
+      {"sequential luminance scan", "sequential", "sequential", maker::RepeatScans(sequential, 1, 1, 20)},
+  };
+  for (const Flood &f : floods)
+    if (!WriteFile(dir + "/flood-" + f.name + ".jpg", f.bytes)) return Fail("cannot write a flood");
+  HMODULE quorel = LoadLibraryA((folder + "/quorel.mqf").c_str());
+  GetPictureFn quorelPicture = quorel ? ProcAs<GetPictureFn>(GetProcAddress(quorel, "GetPicture")) : nullptr;
+  Loaded viaPlugin = LoadWith(plugin, folder, "");
+  if (!quorelPicture || !viaPlugin.getPicture) return Fail("decoders not loaded");
+  const GetPictureFn paths[] = {quorelPicture, viaPlugin.getPicture};
+  const char *pathNames[] = {"quorel.mqf alone", "plug-in, quorel.mqf"};
+  for (int k = 0; k < 2; ++k) {
+    for (const Flood &f : floods) {
+      const std::string picture = dir + "/" + f.picture + ".jpg";
+      std::vector<double> ours, peer;
+      for (int round = 0; round < 5; ++round) {
+        ours.push_back(AnyPictureMs(paths[k], dir + "/flood-" + f.name + ".jpg", BrokenData));
+        peer.push_back(AnyPictureMs(paths[k], picture));
+      }
+      std::printf("@row\t%s: %s repeated, refused\t%.1f ms\tits picture decoded\t%.1f ms\t%.3f\t<= 1.5\n",
+                  pathNames[k], f.label, Median(ours), Median(peer), MedianRatio(ours, peer));
+    }
+  }
+  Unload(&viaPlugin);
+  FreeLibrary(quorel);
+  /* The walk: the fake answers at once, so GetPicture is the header pass
+   * and the walk; against the decode of the same file. */
+  const std::string large = dir + "/large.jpg";
+  std::vector<double> walk, decode;
+  for (int round = 0; round < 5; ++round) {
+    Loaded fake = LoadWith(plugin, folder, "fake_full.mqf", 0);
+    AnyPictureMs(fake.getPicture, large); /* loads the fake and reads the settings */
+    walk.push_back(AnyPictureMs(fake.getPicture, large));
+    Unload(&fake);
+    Loaded l = LoadWith(plugin, folder, "");
+    decode.push_back(AnyPictureMs(l.getPicture, large));
+    Unload(&l);
+  }
+  std::printf("@row\tGetPicture, header pass and walk over the scans of a 6000 x 4000 progressive file"
+              "\t%.1f ms\tits decode (plug-in, quorel.mqf)\t%.1f ms\t%.3f\t<= 0.03\n",
+              Median(walk), Median(decode), MedianRatio(walk, decode));
+#ifndef _WIN32
+  (void)std::system(("rm -rf '" + work + "'").c_str());
+#endif
+  return 0;
+}
+
 int main(int argc, char **argv) {
+  if (argc == 4 && std::string(argv[2]) == "--scans") {
+    std::string plugin = argv[1], dir = argv[3];
+#ifdef _WIN32
+    if (!plugin.empty() && plugin[0] == '/') plugin = "Z:" + plugin;
+    if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
+#endif
+    return ScanRun(plugin, dir);
+  }
   if (argc == 5 && std::string(argv[2]) == "--memory") {
     std::string plugin = argv[1], large = argv[4];
 #ifdef _WIN32

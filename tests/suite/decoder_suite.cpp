@@ -345,6 +345,17 @@ SUITE_CASE(cut_short_data_is_completed_or_refused) {
   CHECK_EQ(DecodeMemory(header, silent).result, BrokenData);
 }
 
+/* A scan that no valid progression holds ends the decode before its data;
+ * valid streams of up to 100 scans decode. */
+SUITE_CASE(scans_out_of_progression_or_too_many_are_refused) {
+  PluginSettings settings = Settings();
+  for (const maker::ScanCase &c : maker::ScanCases()) {
+    ResultCode r = DecodeMemory(c.bytes, settings).result;
+    if (r != (c.valid ? Success : BrokenData))
+      suite::Report(__FILE__, __LINE__, std::string(c.label) + ": " + suite::Show(r));
+  }
+}
+
 #ifndef _WIN32
 /* The broken-file prompt, answered through the stand-in's dialog model:
  * clear the box first when `clearBox`, then press Yes (1) or No (2). */

@@ -45,11 +45,22 @@ camera::Data PmpTurned(const camera::Data &jpeg) {
 enum Served { kNobody, kPicture, kPreview, kThumbnailJpeg, kThumbnailPixels };
 
 SUITE_CASE(each_request_takes_the_path_of_its_kind) {
-  enum { kPlain, kExif1, kExif2, kExif3, kJ6i, kPmp, kJ6iExif, kGif, kSoiGarbage };
-  const std::vector<camera::Data> inputs = {
+  enum { kPlain, kExif1, kExif2, kExif3, kJ6i, kPmp, kJ6iExif, kGif, kSoiGarbage, kFlood,
+         kJ6iFlood, kPmpFlood, kFakeScanInComment, kProgressiveCut };
+  /* Streams of several scans, large enough that the walk over them reads
+   * the file in several pieces. */
+  const std::vector<maker::ScanCase> scans = maker::ScanCases(256, 192);
+  const camera::Data &progressive = scans[0].bytes, &flood = scans[4].bytes;
+  camera::Data commented = progressive; /* a scan header no valid progression holds, in a COM */
+  const camera::Data comment = {0xFF, 0xFE, 0, 12, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0};
+  commented.insert(commented.begin() + static_cast<long>(maker::ScanEnds(progressive)[0]),
+                   comment.begin(), comment.end());
+  std::vector<camera::Data> inputs = {
       e2e::Jpeg(),       e2e::ExifJpeg(1),     e2e::ExifJpeg(2),
       e2e::ExifJpeg(3),  camera::MakeJ6i(e2e::Jpeg()), PmpTurned(e2e::Jpeg()),
-      camera::MakeJ6i(e2e::ExifJpeg(1)), e2e::Gif(), e2e::SoiThenGarbage()};
+      camera::MakeJ6i(e2e::ExifJpeg(1)), e2e::Gif(), e2e::SoiThenGarbage(), flood,
+      camera::MakeJ6i(flood), PmpTurned(flood), commented,
+      camera::Data(progressive.begin(), progressive.begin() + static_cast<long>(progressive.size() / 2))};
   struct Row {
     const char *label;
     int input;
@@ -59,7 +70,8 @@ SUITE_CASE(each_request_takes_the_path_of_its_kind) {
     Served served;
     int32_t width, height; /* of the bitmap the host gets; 0: none */
     int32_t pels;          /* its biXPelsPerMeter; -1 not checked */
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {"plain picture", kPlain, false, -1, -1, -1, 0, kPicture, 16, 8, 1},
       {"plain preview", kPlain, true, -1, -1, -1, 0, kPreview, 16, 8, 1},
       {"JPEG thumbnail", kExif1, true, -1, -1, -1, 0, kThumbnailJpeg, 16, 8, 1},
@@ -82,7 +94,19 @@ SUITE_CASE(each_request_takes_the_path_of_its_kind) {
       {"GIF picture, search off", kGif, false, -1, -1, 0, 3, kNobody, 0, 0, -1},
       {"no marker behind SOI, picture", kSoiGarbage, false, -1, -1, -1, 3, kNobody, 0, 0, -1},
       {"no marker behind SOI, preview", kSoiGarbage, true, -1, -1, -1, 3, kNobody, 0, 0, -1},
+      {"repeated scans, preview", kFlood, true, -1, -1, -1, 3, kNobody, 0, 0, -1},
+      {"repeated scans in J6I", kJ6iFlood, false, -1, -1, -1, 3, kNobody, 0, 0, -1},
+      {"repeated scans in PMP", kPmpFlood, false, -1, -1, -1, 3, kNobody, 0, 0, -1},
+      {"scan header inside a comment", kFakeScanInComment, false, -1, -1, -1, 0, kPicture, 16, 8, 1},
+      {"progressive, cut in half", kProgressiveCut, false, -1, -1, -1, 0, kPicture, 16, 8, 1},
   };
+  /* Floods never reach the external decoder; valid streams of several scans do. */
+  for (const maker::ScanCase &c : scans) {
+    const int at = static_cast<int>(inputs.size());
+    rows.push_back(c.valid ? Row{c.label, at, false, -1, -1, -1, 0, kPicture, 16, 8, 1}
+                           : Row{c.label, at, false, -1, -1, -1, 3, kNobody, 0, 0, -1});
+    inputs.push_back(c.bytes);
+  }
   for (const Row &row : rows) {
     Input in(inputs[static_cast<size_t>(row.input)]);
     for (uint32_t flag : {0u, 1u}) {

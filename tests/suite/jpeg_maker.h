@@ -26,6 +26,7 @@ struct Picture {
   /* Progressive, one scan per coefficient and component: 64 scans for a
    * grey picture, 190 for a colour one (valid, but more than encoders write). */
   bool scanPerCoefficient = false;
+  std::vector<jpeg_scan_info> scans; /* a scan script of its own, when not empty */
   bool arithmetic = false;
   int restartRows = 0;
   bool jfif = true;
@@ -68,6 +69,10 @@ inline std::vector<uint8_t> Encode(const Picture &p) {
     cinfo.scan_info = scans.data();
     cinfo.num_scans = static_cast<int>(scans.size());
   }
+  if (!p.scans.empty()) {
+    cinfo.scan_info = p.scans.data();
+    cinfo.num_scans = static_cast<int>(p.scans.size());
+  }
   cinfo.arith_code = p.arithmetic ? TRUE : FALSE;
   cinfo.restart_in_rows = p.restartRows;
   cinfo.write_JFIF_header = p.jfif ? TRUE : FALSE;
@@ -92,6 +97,87 @@ inline std::vector<uint8_t> Encode(const Picture &p) {
   std::vector<uint8_t> out(buffer, buffer + size);
   std::free(buffer);
   return out;
+}
+
+/* A valid progression of `total` (64 to 127) scans for a grey picture: DC,
+ * then each AC coefficient alone, the first total - 64 of them at half
+ * precision and refined after. */
+inline std::vector<jpeg_scan_info> GreyScans(int total) {
+  std::vector<jpeg_scan_info> scans = {{1, {0}, 0, 0, 0, 0}};
+  for (int k = 1; k < 64; ++k) scans.push_back({1, {0}, k, k, 0, k <= total - 64 ? 1 : 0});
+  for (int k = 1; k <= total - 64; ++k) scans.push_back({1, {0}, k, k, 1, 0});
+  return scans;
+}
+
+/* Where each scan's entropy-coded data ends, scan by scan. */
+inline std::vector<size_t> ScanEnds(const std::vector<uint8_t> &jpeg) {
+  std::vector<size_t> ends;
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i + 1] != 0xD9) {
+    const size_t length = static_cast<size_t>(jpeg[i + 2]) << 8 | jpeg[i + 3];
+    const bool scan = jpeg[i + 1] == 0xDA;
+    i += 2 + length;
+    if (!scan) continue;
+    for (; i + 1 < jpeg.size(); ++i) {
+      size_t j = i + 1;
+      while (jpeg[i] == 0xFF && j < jpeg.size() && jpeg[j] == 0xFF) ++j;
+      if (jpeg[i] == 0xFF && j < jpeg.size() && jpeg[j] != 0 && (jpeg[j] < 0xD0 || jpeg[j] > 0xD7)) break;
+    }
+    ends.push_back(i);
+  }
+  return ends;
+}
+
+/* The stream with scans first .. first + count - 1 (from 1) repeated
+ * `times` more times right after them: each scan's bytes run from the end
+ * of the previous scan's data (the tables defined between included); the
+ * first scan's from its own header. libjpeg's encoder writes no such stream. */
+inline std::vector<uint8_t> RepeatScans(const std::vector<uint8_t> &jpeg, int first, int count,
+                                        int times) {
+  const std::vector<size_t> ends = ScanEnds(jpeg);
+  size_t from = first > 1 ? ends[static_cast<size_t>(first) - 2] : ends[0];
+  if (first == 1)
+    while (jpeg[from] != 0xFF || jpeg[from + 1] != 0xDA) --from;
+  const long to = static_cast<long>(ends[static_cast<size_t>(first + count) - 2]);
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + to);
+  for (int t = 0; t < times; ++t)
+    out.insert(out.end(), jpeg.begin() + static_cast<long>(from), jpeg.begin() + to);
+  out.insert(out.end(), jpeg.begin() + to, jpeg.end());
+  return out;
+}
+
+/* Streams of several scans: valid ones from libjpeg's encoder (its colour
+ * progression of 10 scans, one sequential scan per component, grey
+ * progressions of 100 and 101 scans), and floods spliced from them that no
+ * valid progression holds, each short of 100 scans. */
+struct ScanCase {
+  const char *label;
+  std::vector<uint8_t> bytes;
+  bool valid;
+};
+
+inline std::vector<ScanCase> ScanCases(int width = 64, int height = 48) {
+  Picture colour;
+  colour.width = width;
+  colour.height = height;
+  colour.progressive = true;
+  Picture sequential = colour, grey = colour;
+  sequential.progressive = false;
+  sequential.scans = {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+  grey.input = JCS_GRAYSCALE;
+  grey.scans = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 1}, {1, {0}, 1, 63, 1, 0}};
+  const std::vector<uint8_t> p = Encode(colour), s = Encode(sequential), pairs = Encode(grey);
+  grey.scans = GreyScans(100);
+  std::vector<ScanCase> cases = {{"10 scans", p, true}, {"one scan per component", s, true},
+                                 {"100 scans", Encode(grey), true}};
+  grey.scans = GreyScans(101);
+  cases.push_back({"101 scans", Encode(grey), false});
+  cases.push_back({"last refinement scan 30 times", RepeatScans(p, 10, 1, 29), false});
+  cases.push_back({"luminance AC first scan 30 times", RepeatScans(p, 2, 1, 29), false});
+  cases.push_back({"DC scan 30 times", RepeatScans(p, 1, 1, 29), false});
+  cases.push_back({"rising-Al pair 15 times", RepeatScans(pairs, 2, 2, 14), false});
+  cases.push_back({"sequential luminance scan 30 times", RepeatScans(s, 1, 1, 29), false});
+  return cases;
 }
 
 }  // namespace maker
