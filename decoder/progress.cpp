@@ -6,6 +6,7 @@
 #include "decoder/progress.h"
 
 #include "decoder/error_manager.h"
+#include "base/work_hooks.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ void checkNewScan(j_decompress_ptr cinfo, ProgressMonitor *monitor) {
 }
 
 void progressUpdate(j_common_ptr cinfo) {
+  WORK_HOOK(WorkDecodeProgress(cinfo));
   ProgressMonitor *monitor = reinterpret_cast<ProgressMonitor *>(cinfo->progress);
   if (cinfo->is_decompressor) checkNewScan(reinterpret_cast<j_decompress_ptr>(cinfo), monitor);
   if (monitor->callback == nullptr) return;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/blocks.h"
+#include "base/work_hooks.h"
 #include "containers/byte_order.h"
 #include "decoder/error_manager.h"
 #include "decoder/memory_layer.h"
@@ -490,11 +491,13 @@ bool openExifSegment(const uint8_t *payload, uint32_t size, ExifSegment *segment
   else return false;
   segment->tiff = tiff;
   segment->size = size - kIdentifierSize;
+  WORK_HOOK(WorkSegmentOpened(segment->size));
   return true;
 }
 
 bool readIfdEntry(const ExifSegment *s, uint32_t offset, IfdEntry *entry) {
   if (!inside(s, offset, kEntrySize)) return false;
+  WORK_HOOK(WorkEntryRead());
   entry->tag = read16(s, offset);
   entry->type = read16(s, offset + 2);
   entry->count = read32(s, offset + 4);

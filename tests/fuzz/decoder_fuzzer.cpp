@@ -8,8 +8,10 @@
 
 #include "decoder/internal_decoder.h"
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 1);
   if (!SmallEnough(data, size)) return 0;
   const PluginSettings &settings = FuzzSettings();
   std::vector<char> input(data, data + size);

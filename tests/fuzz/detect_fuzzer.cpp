@@ -8,8 +8,10 @@
 
 #include "containers/detect.h"
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 1);
   PluginSettings settings = FuzzSettings();
   uint8_t choice = size > 0 ? data[0] : 0;
   settings.J6ISupport = choice & 1;

@@ -10,6 +10,7 @@
 
 #include "exif/report.h"
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ struct Input {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 1);
   FuzzSettings();
   Input in{data, size};
   std::vector<char> strings;

@@ -9,8 +9,10 @@
 
 #include "exif_header_pass.h"
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 1);
   FuzzSettings();
   std::vector<uint8_t> jpeg(data, data + size);
   RequestContext context;

@@ -11,8 +11,10 @@
 
 #include "exif/thumbnail.h"
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 1);
   FuzzSettings();
   if (size < 6) return 0;
   ExifThumbnail t = {};

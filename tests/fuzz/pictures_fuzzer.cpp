@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 #include "plugin/exports.h"
 
 namespace {
@@ -43,6 +44,7 @@ void Prepare() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 2);
   if (size == 0 || !SmallEnough(data, size)) return 0;
   Prepare();
   std::vector<char> input(data, data + size);

@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "fuzz_setup.h"
+#include "work_bounds.h"
 #include "plugin/exports.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  WorkScope work(data, size, 2);
   FuzzSettings();
   std::vector<uint8_t> block(2048, 0);
   std::memcpy(block.data(), data, size < block.size() ? size : block.size());
