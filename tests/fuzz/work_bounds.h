@@ -2,9 +2,8 @@
  * work_bounds.h - the bounds on one input's work that every fuzz target
  * asserts, the same the hostile-input suite checks on its adversarial rows:
  *
- *   Exif entries read   at most 18 walks of each segment opened (IFD0
- *                       twice, 8 distinct Exif IFDs, 8 distinct maker
- *                       notes), each of at most size / 12 entries
+ *   Exif entries read   at most 8 walks of each segment opened, each of
+ *                       size / 12 entries (valid files take 2)
  *   scans of a decode   at most 2 x 64 per component (a first scan and one
  *                       refinement for every coefficient)
  *   bytes allocated     per request, 8 x the input + 8 x the largest frame
