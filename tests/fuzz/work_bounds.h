@@ -1,9 +1,11 @@
 /*
  * work_bounds.h - the bounds on one input's work that every fuzz target
- * asserts, the same the hostile-input suite checks on its adversarial rows:
+ * asserts, of the kind the hostile-input suite checks on its adversarial
+ * rows:
  *
- *   Exif entries read   at most 8 walks of each segment opened, each of
- *                       size / 12 entries (valid files take 2)
+ *   Exif entries read   at most 18 walks of each segment opened (IFD0
+ *                       twice, 8 distinct Exif IFDs, 8 distinct maker
+ *                       notes), each of at most size / 12 entries
  *   scans of a decode   at most 2 x 64 per component (a first scan and one
  *                       refinement for every coefficient)
  *   bytes allocated     per request, 8 x the input + 8 x the largest frame
@@ -11,8 +13,10 @@
  *
  * A bound passed is reported on stderr and aborts, so that a walk or decode
  * that multiplies its work is a crash at a few kilobytes rather than a
- * time-out at megabytes. The counts come from the product's work hooks
- * (base/work_hooks.h), compiled into the fuzz build only.
+ * time-out at megabytes; how close an input came to the Exif bound is
+ * coverage, so that the fuzzer climbs towards it. The counts come from the
+ * product's work hooks (base/work_hooks.h), compiled into the fuzz build
+ * only.
  */
 #ifndef MOVRELA_FUZZ_WORK_BOUNDS_H
 #define MOVRELA_FUZZ_WORK_BOUNDS_H
