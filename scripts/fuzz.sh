@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # The fuzzing campaign: builds the libFuzzer targets (clang, AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs each for MINUTES (default 20),
-# one after another, seeded from the corpus and our samples. Crashes land in
-# build/fuzz/tests/fuzz/crashes-NAME/; a table of executions, coverage,
-# crashes and slow units is printed at the end. FUZZ_JOBS=N runs N targets at a time
-# (default 1); each still gets MINUTES of its own.
+# one after another, seeded from the corpus and our samples. Each target
+# runs in libFuzzer's fork mode, so that a crash, time-out or out-of-memory
+# case is kept and the target goes on for the rest of its minutes. Inputs
+# that fail land in build/fuzz/tests/fuzz/crashes-NAME/; a table of
+# executions, coverage, the failures of this run and slow units, with a
+# status per target, is printed at the end. FUZZ_JOBS=N runs N targets at a
+# time (default 1); each still gets MINUTES of its own.
+#
+# Exit status: 0 when no target failed, 1 when any had a crash (a work
+# bound passed included), a leak, a time-out or an out-of-memory case, or
+# did not run.
 #
 # usage: [FUZZ_JOBS=N] scripts/fuzz.sh [MINUTES] [TARGET...]
 set -uo pipefail
@@ -20,25 +27,41 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 export MOVRELA_WINROOT=$PWD/build/fuzz/winroot-campaign
 report=build/fuzz/campaign.txt
-printf '%-28s %12s %8s %8s %8s %8s %5s %5s\n' target executions cov features crashes timeouts oom slow > "$report"
+row() { printf '%-28s %12s %8s %8s %8s %8s %5s %5s  %s\n' "$@"; }
+row target executions cov features crashes timeouts oom slow status > "$report"
 run_target() {
-  local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1
+  local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1 started=build/fuzz/campaign-$1.started
+  rm -f "build/fuzz/campaign-$t.row"
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
   mkdir -p "$corpus" "$dir/crashes-$t"
   cp -n tests/corpus/*/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
-  # Budgets: an input that takes over 5 s or 512 MB is a failure.
-  "$dir/$t" -max_total_time=$((minutes * 60)) -timeout=5 -rss_limit_mb=512 -report_slow_units=2 -dict=tests/fuzz/movrela.dict \
-    -artifact_prefix="$dir/crashes-$t/" -print_final_stats=1 "$corpus" > "$log" 2>&1
-  local execs cov ft crashes
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  touch "$started"
+  # Budgets: an input that takes over 5 s or 512 MB is a failure. One job at
+  # a time, restarted after each failure until the minutes are used.
+  "$dir/$t" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+    -max_total_time=$((minutes * 60)) -timeout=5 -rss_limit_mb=512 -report_slow_units=2 \
+    -dict=tests/fuzz/movrela.dict -artifact_prefix="$dir/crashes-$t/" "$corpus" > "$log" 2>&1
+  local code=$? execs cov ft
+  # Fork mode's progress lines: "#RUNS: cov: N ft: N corp: ...".
+  execs=$(sed -n 's/^#\([0-9]*\): cov:.*/\1/p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  # Crashes, leaks, timeouts and memory blow-ups are failures; libFuzzer's
-  # slow units (over 10 s, often only a busy machine) are counted apart.
-  count() { find "$dir/crashes-$t" -type f -name "$1-*" | wc -l; }
-  crashes=$(( $(count crash) + $(count leak) ))
-  printf '%-28s %12s %8s %8s %8s %8s %5s %5s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" \
-    "$(count timeout)" "$(count oom)" "$(count slow-unit)" > "build/fuzz/campaign-$t.row"
+  # This run's artifacts. Crashes, leaks, time-outs and memory blow-ups are
+  # failures; slow units (over 2 s, often only a busy machine) are counted
+  # apart.
+  count() { find "$dir/crashes-$t" -type f -name "$1-*" -newer "$started" | wc -l; }
+  local crashes=$(( $(count crash) + $(count leak) )) timeouts oom status=()
+  timeouts=$(count timeout)
+  oom=$(count oom)
+  [ "$crashes" -gt 0 ] && status+=(crash)
+  [ "$timeouts" -gt 0 ] && status+=(timeout)
+  [ "$oom" -gt 0 ] && status+=(oom)
+  [ ${#status[@]} -eq 0 ] && [ "$code" -ne 0 ] && status+=("exit-$code")
+  [ -z "$execs" ] && [ ${#status[@]} -eq 0 ] && status+=(no-run)
+  local text=ok
+  [ ${#status[@]} -gt 0 ] && text=FAIL:$(IFS=,; echo "${status[*]}")
+  row "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" "$timeouts" "$oom" "$(count slow-unit)" "$text" \
+    > "build/fuzz/campaign-$t.row"
   cat "build/fuzz/campaign-$t.row"
 }
 jobs=${FUZZ_JOBS:-1}
@@ -47,5 +70,16 @@ for t in "${targets[@]}"; do
   run_target "$t" &
 done
 wait
-for t in "${targets[@]}"; do cat "build/fuzz/campaign-$t.row" >> "$report"; done
+failed=0
+for t in "${targets[@]}"; do
+  if [ -f "build/fuzz/campaign-$t.row" ]; then
+    cat "build/fuzz/campaign-$t.row" >> "$report"
+    grep -q ' ok$' "build/fuzz/campaign-$t.row" || failed=1
+  else
+    row "$t" ? ? ? ? ? ? ? FAIL:no-run >> "$report"
+    failed=1
+  fi
+done
 cat "$report"
+[ "$failed" -eq 0 ] || echo "fuzz: failures above; inputs in $dir/crashes-TARGET/" >&2
+exit "$failed"
