@@ -72,6 +72,7 @@ struct RequestContext {
   PluginSettings settings;      /* snapshot taken at the start of the request */
   ExifThumbnail thumbnail;      /* filled by the Exif preview reader */
   uint8_t *exifCopy;            /* an Exif segment copy being read, or null */
+  uint32_t exifOrientation;     /* IFD0's orientation, 1 to 8; 0 when none was read */
   bool languageKnown;           /* hostJapanese was read with the settings */
   bool hostJapanese;            /* the report's language when languageKnown */
 };

@@ -5,11 +5,13 @@
 #include "containers/detect.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/blocks.h"
 #include "containers/byte_order.h"
 #include "containers/j6i.h"
 #include "containers/pmp.h"
+#include "containers/turn.h"
 
 const ContainerHandler ContainerHandlers[3] = {
     {plainInfoHandler, plainPostProcessor},
@@ -177,15 +179,24 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
   return ContainerPlainJpeg;
 }
 
-int plainInfoHandler(const PluginSettings *settings, const uint8_t *, PictureInfo *info) {
+int plainInfoHandler(const PluginSettings *settings, const uint8_t *, uint32_t exifOrientation,
+                     PictureInfo *info) {
   if (settings->IgnorePixelAspectRatio) {
     info->xDensity = 1;
     info->yDensity = 1;
   }
+  if (exchangesSides(exifTurnFor(settings, exifOrientation))) {
+    std::swap(info->width, info->height);
+    uint16_t xDensity = info->xDensity;
+    info->xDensity = info->yDensity;
+    info->yDensity = xDensity;
+  }
   return 0;
 }
 
-int plainPostProcessor(const PluginSettings *settings, const uint8_t *, BitmapHandles *bitmap) {
+int plainPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t exifOrientation,
+                       BitmapHandles *bitmap) {
+  turnBitmap(bitmap, exifTurnFor(settings, exifOrientation));
   if (!settings->IgnorePixelAspectRatio || !bitmap || !bitmap->info) return 0;
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));

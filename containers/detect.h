@@ -42,15 +42,19 @@ struct BitmapHandles {
   HLOCAL bits;
 };
 
-/* Called by GetPictureInfo after the header pass; may change width, height,
+/* The handlers receive, besides the settings, what the request's header
+ * pass learnt: the header block and the Exif orientation of IFD0 (1 to 8
+ * as read, 0 when none was read; only plain JPEG input has one).
+ *
+ * Called by GetPictureInfo after the header pass; may change width, height,
  * the densities, and set textHandle when it is still null. Result ignored. */
 typedef int (*InfoHandler)(const PluginSettings *settings, const uint8_t *headerBlock,
-                           PictureInfo *info);
+                           uint32_t exifOrientation, PictureInfo *info);
 /* Called after a bitmap was produced for this input, before the host gets
  * it; may rework the bits, edit the header or replace the bits block
  * (freeing the old one). Result ignored. */
 typedef int (*PostProcessor)(const PluginSettings *settings, const uint8_t *headerBlock,
-                             BitmapHandles *bitmap);
+                             uint32_t exifOrientation, BitmapHandles *bitmap);
 
 struct ContainerHandler {
   InfoHandler infoHandler;
@@ -80,11 +84,15 @@ inline bool startsWithJpegStream(const uint8_t *block) {
 int32_t findFirstSoi(const uint8_t *block, int32_t validBytes);
 
 /* Entry 0: with IgnorePixelAspectRatio on, reports square pixels (densities
- * 1 and 1). Returns 0. */
-int plainInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info);
-/* Entry 0: with IgnorePixelAspectRatio on, sets both pixels-per-metre
- * fields of the bitmap header to 1. Returns 0. */
+ * 1 and 1); for an Exif orientation 5 to 8 in force (exifTurnFor), the
+ * upright sides and densities, exchanged. Returns 0. */
+int plainInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
+                     uint32_t exifOrientation, PictureInfo *info);
+/* Entry 0: turns an 8- or 24-bit bitmap upright by the Exif orientation in
+ * force (turnBitmap: unturned when the turned block cannot be had); with
+ * IgnorePixelAspectRatio on, sets both pixels-per-metre fields of the
+ * bitmap header to 1. Returns 0. */
 int plainPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                       BitmapHandles *bitmap);
+                       uint32_t exifOrientation, BitmapHandles *bitmap);
 
 #endif /* MOVRELA_DETECT_H */

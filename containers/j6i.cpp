@@ -83,7 +83,8 @@ void Crop(const Edges &edges, BITMAPINFOHEADER *header, uint8_t *bits) {
 
 }  // namespace
 
-int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info) {
+int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
+                   PictureInfo *info) {
   Edges edges = EdgesOf(settings);
   if (info->width > edges.left + edges.right)
     info->width = static_cast<int32_t>(info->width - edges.left - edges.right);
@@ -111,7 +112,8 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
   return 0;
 }
 
-int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, BitmapHandles *bitmap) {
+int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
+                     BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));

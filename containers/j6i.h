@@ -24,7 +24,8 @@ constexpr uint32_t kJ6iDateTextSize = 20;
  * sets the densities to AspectX and AspectY (low 16 bits), and, when
  * textHandle is null, sets it to a fixed block with the date text (left
  * null when no memory). Returns 0. */
-int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info);
+int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
+                   uint32_t exifOrientation, PictureInfo *info);
 
 /* Aspect correction of biXPelsPerMeter/biYPelsPerMeter, then, for a 24-bit
  * bottom-up bitmap, the edge crop in the same bits block (biSizeImage
@@ -32,6 +33,6 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
  * blocks are smaller than its header says is left alone. Never replaces a
  * block. Returns 1, or 0 when the bitmap was left alone. */
 int j6iPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                     BitmapHandles *bitmap);
+                     uint32_t exifOrientation, BitmapHandles *bitmap);
 
 #endif /* MOVRELA_J6I_H */

@@ -12,6 +12,7 @@
 
 #include "base/blocks.h"
 #include "containers/byte_order.h"
+#include "containers/turn.h"
 #include "decoder/dib_writer.h"
 
 /* Non-decreasing from 0 to 255; lifts the middle tones (128 -> 154) and
@@ -36,10 +37,6 @@ const uint8_t ColorCorrectionTable[256] = {
 };
 
 namespace {
-
-/* Side of the square tiles a quarter turn copies: the rows of one tile of
- * source and target stay in the cache together. */
-constexpr int32_t kTurnTile = 64;
 
 /* Shift_JIS texts, as octal escapes so that no trail byte is read as one.
  * The labels are right-aligned to ten bytes. */
@@ -68,82 +65,13 @@ bool IsQuarterTurn(uint8_t orientation) {
   return orientation == PmpQuarterCounterClockwise || orientation == PmpQuarterClockwise;
 }
 
-/* Copies every pixel (x, y) of `source` to the 3 bytes at
- * target + origin + x * stepX + y * stepY, tile by tile, with each channel
- * passed through ColorCorrectionTable when `kCorrect`. */
-template <bool kCorrect>
-void CopyTurned(const DibWriter &source, uint8_t *target, ptrdiff_t origin, ptrdiff_t stepX,
-                ptrdiff_t stepY) {
-  auto channel = [](uint8_t v) { return kCorrect ? ColorCorrectionTable[v] : v; };
-  for (int32_t tileY = 0; tileY < source.height; tileY += kTurnTile) {
-    int32_t endY = tileY + kTurnTile < source.height ? tileY + kTurnTile : source.height;
-    for (int32_t tileX = 0; tileX < source.width; tileX += kTurnTile) {
-      int32_t endX = tileX + kTurnTile < source.width ? tileX + kTurnTile : source.width;
-      for (int32_t y = tileY; y < endY; ++y) {
-        const uint8_t *from = source.bits + static_cast<ptrdiff_t>(y) * source.stride + tileX * 3;
-        ptrdiff_t to = origin + tileX * stepX + y * stepY;
-        for (int32_t x = tileX; x < endX; ++x, from += 3, to += stepX) {
-          target[to] = channel(from[0]);
-          target[to + 1] = channel(from[1]);
-          target[to + 2] = channel(from[2]);
-        }
-      }
-    }
-  }
-}
-
-/* Turns the bitmap by a quarter into a new bits block, which replaces the
- * old one in `bitmap` (freed) and stays locked at *bits; with `correct` the
- * colours are corrected on the way, saving a second pass. `working` is the
- * header and becomes the turned one. False, with nothing changed, when the
- * new block cannot be had. */
-bool TurnQuarter(uint8_t orientation, bool correct, BitmapHandles *bitmap,
-                 BITMAPINFOHEADER *working, uint8_t **bits) {
-  DibWriter source;
-  if (!attachDibWriter(&source, working, *bits)) return false;
-  const int64_t targetStride = rowStride(source.height, 24);
-  const int64_t targetBytes = blockBytes(targetStride, source.width);
-  if (targetBytes < 0) return false;
-  HLOCAL handle;
-  uint8_t *target = static_cast<uint8_t *>(
-      allocateLocked(static_cast<SIZE_T>(targetBytes), LMEM_MOVEABLE, &handle));
-  if (!target) return false;
-
-  /* Memory order: row 0 is the lowest row as displayed. Clockwise, source
-   * (x, y) goes to target (y, W - 1 - x); counter-clockwise to
-   * (H - 1 - y, x). */
-  const ptrdiff_t stride = static_cast<ptrdiff_t>(targetStride);
-  const bool clockwise = orientation == PmpQuarterClockwise;
-  const ptrdiff_t origin = clockwise ? (source.width - 1) * stride : (source.height - 1) * 3;
-  const ptrdiff_t stepX = clockwise ? -stride : stride, stepY = clockwise ? 3 : -3;
-  if (correct)
-    CopyTurned<true>(source, target, origin, stepX, stepY);
-  else
-    CopyTurned<false>(source, target, origin, stepX, stepY);
-
-  std::swap(working->biWidth, working->biHeight);
-  std::swap(working->biXPelsPerMeter, working->biYPelsPerMeter);
-  working->biSizeImage = 0;
-  LocalUnlock(bitmap->bits);
-  LocalFree(bitmap->bits);
-  bitmap->bits = handle;
-  *bits = target;
-  return true;
-}
-
-/* Exchanges pixel (x, y) with (W - 1 - x, H - 1 - y), in place; the middle
- * row of an odd height is reversed. */
-void TurnHalf(const DibWriter &bitmap) {
-  for (int32_t y = 0, mirror = bitmap.height - 1; y <= mirror; ++y, --mirror) {
-    uint8_t *row = bitmap.bits + static_cast<ptrdiff_t>(y) * bitmap.stride;
-    uint8_t *other = bitmap.bits + static_cast<ptrdiff_t>(mirror) * bitmap.stride;
-    int32_t pairs = y < mirror ? bitmap.width : bitmap.width / 2;
-    for (int32_t x = 0; x < pairs; ++x) {
-      uint8_t *a = row + x * 3, *b = other + (bitmap.width - 1 - x) * 3;
-      uint8_t a0 = a[0], a1 = a[1], a2 = a[2];
-      a[0] = b[0], a[1] = b[1], a[2] = b[2];
-      b[0] = a0, b[1] = a1, b[2] = a2;
-    }
+/* The orientation byte as the Exif orientation that makes the same turn. */
+uint32_t ExifTurnOf(uint8_t orientation) {
+  switch (orientation) {
+    case PmpQuarterCounterClockwise: return kOrientationQuarterCounterClockwise;
+    case PmpHalfTurn: return kOrientationHalfTurn;
+    case PmpQuarterClockwise: return kOrientationQuarterClockwise;
+    default: return kOrientationUpright;
   }
 }
 
@@ -180,7 +108,8 @@ bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]) {
   return true;
 }
 
-int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info) {
+int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
+                   PictureInfo *info) {
   char text[kPmpInfoTextSize];
   if (!info->textHandle && pmpInfoText(headerBlock, text)) {
     size_t length = std::strlen(text);
@@ -200,7 +129,7 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
   return 0;
 }
 
-int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
+int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
                      BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
   BITMAPINFOHEADER *header =
@@ -219,20 +148,19 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
     return 0;
   }
 
-  uint8_t orientation = headerBlock[kPmpOrientationOffset];
-  bool corrected = false;
-  if (settings->Rotation && IsQuarterTurn(orientation)) {
-    if (!TurnQuarter(orientation, settings->ColorCorrect != 0, bitmap, &working, &bits)) {
-      LocalUnlock(bitmap->bits);
-      LocalUnlock(bitmap->info);
-      return 0;
-    }
-    *header = working;
-    corrected = settings->ColorCorrect != 0;
+  /* A quarter turn corrects the colours on its way into the new block. */
+  const uint32_t turn = settings->Rotation ? ExifTurnOf(headerBlock[kPmpOrientationOffset])
+                                           : kOrientationUpright;
+  const uint8_t *map = settings->ColorCorrect ? ColorCorrectionTable : nullptr;
+  if (!turnBits(turn, map, bitmap, &working, &bits)) {
+    LocalUnlock(bitmap->bits);
+    LocalUnlock(bitmap->info);
+    return 0;
   }
+  if (exchangesSides(turn)) *header = working;
+  const bool corrected = map && exchangesSides(turn);
   DibWriter current;
   attachDibWriter(&current, &working, bits);
-  if (settings->Rotation && orientation == PmpHalfTurn) TurnHalf(current);
   if (settings->ColorCorrect && !corrected) CorrectColours(current);
 
   LocalUnlock(bitmap->bits);

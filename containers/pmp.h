@@ -51,7 +51,8 @@ bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]);
  * (left null without a text or without memory); with Rotation on and
  * orientation 1 or 3, exchanges width and height and the two densities.
  * Returns 0. */
-int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, PictureInfo *info);
+int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
+                   uint32_t exifOrientation, PictureInfo *info);
 
 /* For a 24-bit bottom-up bitmap: with Rotation on, turns it by the
  * orientation (a quarter turn into a new bits block that replaces the old
@@ -61,6 +62,6 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, P
  * result is 0. Other depths, and bitmaps whose blocks are smaller than the
  * header says, are left alone (0). Otherwise 1. */
 int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                     BitmapHandles *bitmap);
+                     uint32_t exifOrientation, BitmapHandles *bitmap);
 
 #endif /* MOVRELA_PMP_H */

@@ -7,10 +7,12 @@
 #include <cstring>
 
 #include "containers/detect.h"
+#include "containers/turn.h"
 #include "decoder/bitmap_output.h"
 #include "decoder/error_manager.h"
 #include "decoder/progress.h"
 #include "decoder/request.h"
+#include "exif/reader.h"
 
 namespace {
 
@@ -56,6 +58,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
     return UnknownFormat;
   }
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
+  if (exifTurnWanted(settings, kind)) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
 
   jpeg_read_header(cinfo, TRUE);
   cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
@@ -80,7 +83,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
   releaseRequest(context, &job->input, &job->output);
 
   PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
-  if (postProcessor) postProcessor(&settings, job->headerBlock, &handles);
+  if (postProcessor) postProcessor(&settings, job->headerBlock, context->exifOrientation, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return Success;

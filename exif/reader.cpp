@@ -33,6 +33,7 @@ constexpr uint32_t kEntrySize = 12;
 
 /* Tags of IFD0 and the Exif IFD that the report reads. */
 enum ReportTag : uint16_t {
+  kTagOrientation = 0x0112,
   kTagMake = 0x010F,
   kTagModel = 0x0110,
   kTagExifIfd = 0x8769,
@@ -419,6 +420,13 @@ bool usable(const ExifSegment *s, const ExifThumbnail *t, uint32_t kind) {
   return inside(s, t->stripOffset, blocks * unit);
 }
 
+/* An Exif segment's orientation, when it has one, replaces what an earlier
+ * segment gave. */
+void noteOrientation(j_decompress_ptr cinfo, const ExifSegment *segment) {
+  uint32_t orientation = readOrientation(segment);
+  if (orientation != 0) ContextOf(cinfo)->exifOrientation = orientation;
+}
+
 /* Next byte of the segment from the source. A source that cannot deliver
  * ends the request: ours never suspend. */
 unsigned nextByte(j_decompress_ptr cinfo) {
@@ -565,6 +573,20 @@ int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *vi
   return n < present ? n : present;
 }
 
+uint32_t readOrientation(const ExifSegment *s) {
+  uint32_t orientation = 0;
+  uint32_t ifd0 = read32(s, 4);
+  uint32_t count = entryCount(s, ifd0);
+  for (uint32_t i = 0; i < count; ++i) {
+    IfdEntry e;
+    if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
+    if (e.tag != kTagOrientation) continue;
+    bool valid = e.type == kTiffShort && e.count >= 1 && e.count <= 2 && e.value >= 1 && e.value <= 8;
+    orientation = valid ? e.value : 1;
+  }
+  return orientation;
+}
+
 uint32_t describeThumbnail(const ExifSegment *s, ExifThumbnail *t) {
   uint8_t *saved = t->savedSegment;
   std::memset(t, 0, sizeof *t);
@@ -617,6 +639,7 @@ boolean readExifForReport(j_decompress_ptr cinfo) {
   if (copy == nullptr) return TRUE;
   ExifSegment segment;
   if (openExifSegment(copy, size, &segment)) {
+    noteOrientation(cinfo, &segment);
     ExifReportData data;
     std::memset(&data, 0, sizeof data);
     int n = collectReportValues(&segment, &data);
@@ -646,7 +669,9 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
   if (copy == nullptr) return TRUE;
   ExifSegment segment;
   ExifThumbnail *thumbnail = &ContextOf(cinfo)->thumbnail;
-  if (!openExifSegment(copy, size, &segment) || describeThumbnail(&segment, thumbnail) == 0) {
+  bool exif = openExifSegment(copy, size, &segment);
+  if (exif) noteOrientation(cinfo, &segment);
+  if (!exif || describeThumbnail(&segment, thumbnail) == 0) {
     freePayload(cinfo, copy, size);
     return TRUE;
   }
@@ -655,6 +680,26 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
     jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), thumbnail->savedSegment, 0);
   thumbnail->savedSegment = copy;
   ContextOf(cinfo)->exifCopy = nullptr; /* owned by the descriptor now */
+  return TRUE;
+}
+
+boolean readExifOrientation(j_decompress_ptr cinfo) {
+  uint32_t length = readSegmentLength(cinfo);
+  if (length < 2) return TRUE; /* a broken length: nothing to read */
+  uint32_t size = length - 2;
+  j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
+  uint8_t *copy = size < kMinimumExifPayload
+                      ? nullptr
+                      : static_cast<uint8_t *>(jpeg_get_small(common, size));
+  if (copy == nullptr) {
+    skipBytes(cinfo, size);
+    return TRUE;
+  }
+  ContextOf(cinfo)->exifCopy = copy;
+  copyBytes(cinfo, copy, size);
+  ExifSegment segment;
+  if (openExifSegment(copy, size, &segment)) noteOrientation(cinfo, &segment);
+  freePayload(cinfo, copy, size);
   return TRUE;
 }
 

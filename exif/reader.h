@@ -7,7 +7,10 @@
  *                       and a Nikon maker note, as the report in the text slot
  *   readExifForPreview  GetPreview: the thumbnail of IFD1, described in the
  *                       ExifThumbnail, with the segment copy kept for it
+ *   readExifOrientation GetPicture: IFD0's orientation only
  *   readComment         GetPictureInfo: the first COM segment as the text
+ *
+ * All three Exif readers record IFD0's orientation in the context.
  *
  * Under them lies a parser of the copied segment (ExifSegment and the
  * functions below) that reads nothing outside the copy: an IFD, entry,
@@ -31,6 +34,9 @@
 boolean readExifForReport(j_decompress_ptr cinfo);
 boolean readExifForPreview(j_decompress_ptr cinfo);
 boolean readComment(j_decompress_ptr cinfo);
+/* Records only the orientation, from a copy freed before it returns; when
+ * no copy can be had, the segment is skipped and the picture not turned. */
+boolean readExifOrientation(j_decompress_ptr cinfo);
 
 /* The TIFF structure inside a copied APP1 payload. */
 struct ExifSegment {
@@ -80,6 +86,11 @@ int collectReportValues(const ExifSegment *segment, ExifReportData *data,
  * value for each tag 7 found. Returns how many were found. */
 int readNikonWhiteBalance(const ExifSegment *segment, const IfdEntry *makerNote,
                           ExifReportData *data);
+
+/* IFD0's orientation (tag 0x0112): the last such entry decides, 1 to 8 as
+ * it says when it is a SHORT with a count of 1 or 2, else 1. 0 when IFD0
+ * has none (within the entries that lie inside the segment). */
+uint32_t readOrientation(const ExifSegment *segment);
 
 /* Describes the thumbnail of IFD1: sets every field of `thumbnail` but the
  * saved segment and returns its kind (0 none, 1 JPEG, 2 RGB, 3 YCbCr). A

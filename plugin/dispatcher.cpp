@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "containers/detect.h"
+#include "containers/turn.h"
 #include "decoder/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
@@ -68,28 +69,42 @@ void freeLeftHandles(const DecodeRequest *request) {
 }
 
 /* The preview from the Exif thumbnail, when its kind is enabled and it can
- * be built. True when the host's variables hold the bitmap. */
+ * be built. True when the host's variables hold the bitmap. A thumbnail is
+ * stored the way its picture is, and passes through no post-processor: it
+ * is turned here by the picture's orientation. */
 bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
   const ExifThumbnail &thumbnail = job->context.thumbnail;
   const int32_t level = job->context.settings.ExifPreviewLevel;
+  const uint32_t turn = exifTurnFor(&job->context.settings, job->context.exifOrientation);
   if (thumbnail.kind == 1 && (level & 2)) {
-    /* The compressed thumbnail is a picture of its own, in memory. */
+    /* The compressed thumbnail is a picture of its own, in memory, whose
+     * stream has no orientation of its own. */
+    PluginSettings settings = *request->settings;
+    settings.ExifRotation = 0;
     DecodeRequest inner = *request;
+    inner.settings = &settings;
     inner.input = reinterpret_cast<const char *>(thumbnail.savedSegment) + 6 + thumbnail.jpegOffset;
     inner.len = static_cast<int32_t>(thumbnail.jpegLength);
     inner.fileInput = 0;
     inner.preview = 0;
     *request->infoHandleOut = nullptr;
     *request->bitsHandleOut = nullptr;
-    if (DispatchRequest(&inner) == Success) return true;
+    if (DispatchRequest(&inner) == Success) {
+      BitmapHandles bitmap = {*request->infoHandleOut, *request->bitsHandleOut};
+      turnBitmap(&bitmap, turn);
+      *request->bitsHandleOut = bitmap.bits;
+      return true;
+    }
     freeLeftHandles(request);
     return false;
   }
   if ((thumbnail.kind == 2 && (level & 4)) || (thumbnail.kind == 3 && (level & 8))) {
     DibWriter writer;
     if (!makeThumbnailBitmap(&thumbnail, &writer)) return false;
-    *request->infoHandleOut = writer.infoHandle;
-    *request->bitsHandleOut = writer.bitsHandle;
+    BitmapHandles bitmap = {writer.infoHandle, writer.bitsHandle};
+    turnBitmap(&bitmap, turn);
+    *request->infoHandleOut = bitmap.info;
+    *request->bitsHandleOut = bitmap.bits;
     return true;
   }
   return false;
@@ -122,6 +137,8 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
   if (preview && kind == ContainerPlainJpeg && settings.ExifSupport)
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
+  else if (exifTurnWanted(settings, kind))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
   jpeg_read_header(cinfo, TRUE);
 
   if (preview && previewFromThumbnail(job, request)) {
@@ -147,7 +164,8 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
                             request->progressCallback, request->callbackData);
   countDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
-    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, &handles);
+    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
+                                          &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return static_cast<ResultCode>(result);

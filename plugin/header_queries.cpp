@@ -124,7 +124,7 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   releaseQuery(job);
 
   InfoHandler handler = ContainerHandlers[kind].infoHandler;
-  if (handler) handler(&settings, job->headerBlock, infoOut);
+  if (handler) handler(&settings, job->headerBlock, context->exifOrientation, infoOut);
   return Success;
 }
 

@@ -54,6 +54,7 @@ const SettingEntry kMainEntries[] = {
     NUMBER_ENTRY(IDS_COLOR_SELECT, ColorSelect, 0),
     NUMBER_ENTRY(IDS_PREVIEW_SIZE, PreviewSize, 4),
     NUMBER_ENTRY(IDS_REPORT_DIALOG, ReportDialog, 1),
+    NUMBER_ENTRY(IDS_EXIF_ROTATION, ExifRotation, 1),
 };
 
 const SettingEntry kJ6iEntries[] = {

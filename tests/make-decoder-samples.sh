@@ -45,6 +45,17 @@ for picture in "$corpus"/camera/*.jpg "$corpus"/exif-org/*.jpg; do
   cp "$picture" "$out/corpus-$name.jpg"
 done
 
+# The eight Exif orientations, and a grey picture with one that exchanges
+# the sides: orientation-N is stored with orientation N (the references
+# are djpeg's bitmaps of the stored pictures; the suites turn them).
+for n in 1 2 3 4 5 6 7 8; do
+  cp "$corpus/orientation/landscape_$n.jpg" "$out/orientation-$n.jpg"
+done
+djpeg -grayscale -pnm "$corpus/orientation/landscape_5.jpg" |
+  cjpeg -quality 90 -outfile "$out/grey-unturned.jpg"
+exiftool -q -n -Orientation=5 -o "$out/orientation-grey-5.jpg" "$out/grey-unturned.jpg"
+rm -f "$out/grey-unturned.jpg"
+
 for jpeg in "$out"/*.jpg; do
   # Pictures djpeg itself cannot decode are no reference.
   djpeg -bmp -outfile "${jpeg%.jpg}.bmp" "$jpeg" 2>/dev/null || rm -f "$jpeg" "${jpeg%.jpg}.bmp"

@@ -1,7 +1,9 @@
 /*
  * exif_report_reader_fuzzer.cpp - a JPEG stream's header read with the
  * Exif report reader and the comment reader installed, as GetPictureInfo
- * does. The text slot must hold a block whose text fits the slot's length.
+ * does. The text slot must hold a block whose text fits the slot's length,
+ * and the picture request's orientation reader must find the orientation
+ * the report reader found.
  */
 #include <cstdint>
 #include <cstring>
@@ -26,5 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   if (context.thumbnail.savedSegment != nullptr) __builtin_trap();
   exifpass::releaseContext(&context);
+  RequestContext picture;
+  exifpass::readHeader(&picture, jpeg, exifpass::kOrientation);
+  if (picture.exifOrientation > 8 || picture.exifOrientation != context.exifOrientation)
+    __builtin_trap();
   return 0;
 }

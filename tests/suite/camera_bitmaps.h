@@ -113,8 +113,9 @@ inline void Free(BitmapHandles &b) {
 /* Runs `processor` on `bitmap` and returns what came out, its blocks
  * freed. */
 inline Snapshot Processed(PostProcessor processor, const PluginSettings &settings,
-                          const uint8_t *headerBlock, BitmapHandles bitmap) {
-  processor(&settings, headerBlock, &bitmap);
+                          const uint8_t *headerBlock, BitmapHandles bitmap,
+                          uint32_t exifOrientation = 0) {
+  processor(&settings, headerBlock, exifOrientation, &bitmap);
   Snapshot s = Take(bitmap);
   Free(bitmap);
   return s;

@@ -5,7 +5,8 @@
 include(${CMAKE_SOURCE_DIR}/tests/fakes/fakes.cmake)
 get_filename_component(E2E_CORPUS ${CMAKE_SOURCE_DIR}/tests/corpus ABSOLUTE)
 
-movrela_suite(NAME e2e_dispatch SOURCES e2e_dispatch.cpp ARGS PLUGIN)
+# e2e_dispatch compares turned pictures with djpeg's bitmaps of decoder.cmake.
+movrela_suite(NAME e2e_dispatch SOURCES e2e_dispatch.cpp ARGS PLUGIN ${CMAKE_BINARY_DIR}/decoder-samples)
 movrela_suite(NAME e2e_queries SOURCES e2e_queries.cpp ARGS PLUGIN)
 movrela_suite(NAME e2e_hostile SOURCES e2e_hostile.cpp ARGS PLUGIN ${E2E_CORPUS})
 movrela_suite(NAME e2e_switch SOURCES dispatch_switch.cpp PRODUCT ARGS PLUGIN)
@@ -22,3 +23,10 @@ foreach(suite e2e_dispatch e2e_queries e2e_hostile e2e_switch e2e_sweeps)
     target_link_libraries(${suite} PRIVATE ${JPEG_STATIC})
   endif()
 endforeach()
+
+if(NOT WIN32)
+  set_tests_properties(e2e_dispatch PROPERTIES FIXTURES_REQUIRED decoder_samples)
+  if(MOVRELA_WIN32_DIR)
+    set_tests_properties(wine_e2e_dispatch PROPERTIES FIXTURES_REQUIRED decoder_samples)
+  endif()
+endif()

@@ -16,6 +16,7 @@
 
 #include "e2e_host.h"
 #include "e2e_inputs.h"
+#include "upright.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ enum Served { kNobody, kPicture, kPreview, kThumbnailJpeg, kThumbnailPixels };
 
 SUITE_CASE(each_request_takes_the_path_of_its_kind) {
   enum { kPlain, kExif1, kExif2, kExif3, kJ6i, kPmp, kJ6iExif, kGif, kSoiGarbage, kFlood,
-         kJ6iFlood, kPmpFlood, kFakeScanInComment, kProgressiveCut };
+         kJ6iFlood, kPmpFlood, kFakeScanInComment, kProgressiveCut, kTurned1, kTurned2, kTurned3 };
+  const camera::Data &thumbnail = e2e::ThumbnailJpeg();
   /* Streams of several scans, large enough that the walk over them reads
    * the file in several pieces. */
   const std::vector<maker::ScanCase> scans = maker::ScanCases(256, 192);
@@ -60,7 +62,8 @@ SUITE_CASE(each_request_takes_the_path_of_its_kind) {
       e2e::ExifJpeg(3),  camera::MakeJ6i(e2e::Jpeg()), PmpTurned(e2e::Jpeg()),
       camera::MakeJ6i(e2e::ExifJpeg(1)), e2e::Gif(), e2e::SoiThenGarbage(), flood,
       camera::MakeJ6i(flood), PmpTurned(flood), commented,
-      camera::Data(progressive.begin(), progressive.begin() + static_cast<long>(progressive.size() / 2))};
+      camera::Data(progressive.begin(), progressive.begin() + static_cast<long>(progressive.size() / 2)),
+      e2e::ExifJpeg(1, thumbnail, 6), e2e::ExifJpeg(2, thumbnail, 6), e2e::ExifJpeg(3, thumbnail, 6)};
   struct Row {
     const char *label;
     int input;
@@ -99,6 +102,13 @@ SUITE_CASE(each_request_takes_the_path_of_its_kind) {
       {"repeated scans in PMP", kPmpFlood, false, -1, -1, -1, 3, kNobody, 0, 0, -1},
       {"scan header inside a comment", kFakeScanInComment, false, -1, -1, -1, 0, kPicture, 16, 8, 1},
       {"progressive, cut in half", kProgressiveCut, false, -1, -1, -1, 0, kPicture, 16, 8, 1},
+      /* Orientation 6 turns pictures, previews and thumbnails by a quarter. */
+      {"orientation 6, picture", kTurned1, false, -1, -1, -1, 0, kPicture, 8, 16, 1},
+      {"orientation 6, preview", kTurned1, true, 0, -1, -1, 0, kPreview, 8, 16, 1},
+      {"orientation 6, JPEG thumbnail", kTurned1, true, -1, -1, -1, 0, kThumbnailJpeg, 8, 16, 1},
+      {"orientation 6, RGB thumbnail", kTurned2, true, -1, -1, -1, 0, kThumbnailPixels, 3, 4, -1},
+      {"orientation 6, YCbCr thumbnail", kTurned3, true, 8, -1, -1, 0, kThumbnailPixels, 2, 4, -1},
+      {"orientation 6, Exif off", kTurned1, false, -1, 0, -1, 0, kPicture, 16, 8, 1},
   };
   /* Floods never reach the external decoder; valid streams of several scans do. */
   for (const maker::ScanCase &c : scans) {
@@ -527,6 +537,51 @@ SUITE_CASE(quorel_decodes_camera_files_and_declines_four_components) {
       CHECK_EQ_AT(where, info.record.height, row.height);
       if (row.preview == 0)
         CHECK_AT(where, preview.header.biWidth > 0 && preview.header.biWidth <= row.width);
+    }
+  }
+}
+
+/* Pictures stored in each Exif orientation come out as djpeg's bitmap of
+ * the stored picture turned upright, through quorel and through the
+ * internal decoder (after the fake's decline), by file and by block, with
+ * the upright size in the information. ExifRotation 0 or ExifSupport 0
+ * leave them as stored. */
+SUITE_CASE(exif_orientation_turns_pictures_upright) {
+  struct Row {
+    const char *sample; /* in the decoder's sample set */
+    const char *setting;
+    uint32_t turn;
+  } rows[] = {{"orientation-1", nullptr, 1}, {"orientation-2", nullptr, 2},
+              {"orientation-3", nullptr, 3}, {"orientation-4", nullptr, 4},
+              {"orientation-5", nullptr, 5}, {"orientation-6", nullptr, 6},
+              {"orientation-7", nullptr, 7}, {"orientation-8", nullptr, 8},
+              {"orientation-grey-5", nullptr, 5}, {"orientation-6", "ExifRotation", 1},
+              {"orientation-6", "ExifSupport", 1}};
+  for (const Row &row : rows) {
+    const std::string name = e2e::Where().corpus + "/" + row.sample;
+    const camera::Data bmp = camera::ReadWholeFile(name + ".bmp");
+    const UprightBitmap want = Upright(std::string(bmp.begin(), bmp.end()), row.turn);
+    Input in(camera::ReadWholeFile(name + ".jpg"));
+    for (int internal = 0; internal < 2; ++internal) {
+      for (uint32_t flag : {0u, 1u}) {
+        std::string where = std::string(row.sample) + (row.setting ? " off by " : "") +
+                            (row.setting ? row.setting : "") + (internal ? " internal" : "") +
+                            InputKind(flag);
+        suite::ResetStore();
+        if (row.setting) e2e::SetMain(row.setting, 0);
+        if (internal) e2e::UseFake().answer(FakeGetPicture, 10);
+        else e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+        Plugin plugin;
+        if (!plugin.ok()) return;
+        Answer a = e2e::Request(plugin.GetPicture, in, flag);
+        CHECK_EQ_AT(where, a.result, 0);
+        CHECK_EQ_AT(where, a.header.biWidth, want.width);
+        CHECK_EQ_AT(where, a.header.biHeight, want.height);
+        CHECK_EQ_AT(where, a.bitsChecksum, FakeChecksum(want.bits.data(), want.bits.size()));
+        e2e::Info info = e2e::QueryInfo(plugin, in, flag);
+        CHECK_EQ_AT(where, info.record.width, want.width);
+        CHECK_EQ_AT(where, info.record.height, want.height);
+      }
     }
   }
 }

@@ -40,11 +40,12 @@ inline const camera::Data &ThumbnailJpeg() {
 
 /* An Exif APP1 segment with a Make in IFD0 and, in IFD1, a thumbnail of
  * `kind`: 1 JPEG (`thumbnail` bytes), 2 RGB 4 x 3, 3 YCbCr 4 x 2 (2 x 1
- * subsampling); 0 none. */
+ * subsampling); 0 none. An `orientation` other than 0 goes into IFD0. */
 inline camera::Data ExifSegment(int kind, const camera::Data &thumbnail = ThumbnailJpeg(),
-                                const std::string &make = "Fakecam") {
+                                const std::string &make = "Fakecam", uint16_t orientation = 0) {
   ExifBuilder b;
   b.ascii(kIfd0, 0x010F, make);
+  if (orientation) b.shorts(kIfd0, 0x0112, {orientation});
   if (kind == 1) {
     b.shorts(kIfd1, 0x0103, {6})
         .pointer(kIfd1, 0x0201, b.blob(thumbnail))
@@ -64,10 +65,11 @@ inline camera::Data ExifSegment(int kind, const camera::Data &thumbnail = Thumbn
 }
 
 /* The plain picture with an Exif segment right after its SOI. */
-inline camera::Data ExifJpeg(int kind, const camera::Data &thumbnail = ThumbnailJpeg()) {
+inline camera::Data ExifJpeg(int kind, const camera::Data &thumbnail = ThumbnailJpeg(),
+                             uint16_t orientation = 0) {
   camera::Data plain = Jpeg();
   camera::Data out(plain.begin(), plain.begin() + 2);
-  camera::Data segment = ExifSegment(kind, thumbnail);
+  camera::Data segment = ExifSegment(kind, thumbnail, "Fakecam", orientation);
   out.insert(out.end(), segment.begin(), segment.end());
   out.insert(out.end(), plain.begin() + 2, plain.end());
   return out;

@@ -24,7 +24,7 @@
 namespace exifpass {
 
 /* Which readers the pass installs. */
-enum Readers { kReport = 1, kPreview = 2, kComment = 4 };
+enum Readers { kReport = 1, kPreview = 2, kComment = 4, kOrientation = 8 };
 
 /* Runs jpeg_read_header over `jpeg` in a cleared `context`. Returns 0, or the message code with which the pass
  * failed. The text slot and the thumbnail stay in the context: release them
@@ -44,6 +44,8 @@ inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg,
   if (readers & kPreview)
     jpeg_set_marker_processor(&context->cinfo, JPEG_APP0 + 1, readExifForPreview);
   if (readers & kComment) jpeg_set_marker_processor(&context->cinfo, JPEG_COM, readComment);
+  if (readers & kOrientation)
+    jpeg_set_marker_processor(&context->cinfo, JPEG_APP0 + 1, readExifOrientation);
   jpeg_read_header(&context->cinfo, TRUE);
   jpeg_destroy_decompress(&context->cinfo);
   return 0;

@@ -35,6 +35,7 @@ struct Parsed {
   int n = -1;
   ExifThumbnail thumbnail;
   uint32_t kind = 99;
+  uint32_t orientation = 99;
 };
 
 Parsed parse(const Bytes &payload) {
@@ -47,6 +48,7 @@ Parsed parse(const Bytes &payload) {
   if (p.exif) {
     p.n = collectReportValues(&p.segment, &p.data);
     p.kind = describeThumbnail(&p.segment, &p.thumbnail);
+    p.orientation = readOrientation(&p.segment);
   }
   return p;
 }
@@ -218,7 +220,26 @@ SUITE_CASE(report_value_rules) {
        },
        1, [](const Parsed &p) { CHECK_EQ(p.data.fNumber.count, 0u); }},
       {"exif IFD outside", [](ExifBuilder &b) { b.raw(kIfd0, 0x8769, 4, 1, 0xFFFFFFFF); }, 0,
-       [](const Parsed &) {}},
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 0u); }},
+      /* The orientation: 1 to 8 as a SHORT, anything else no turn (1). */
+      {"orientation 6", [](ExifBuilder &b) { b.shorts(kIfd0, 0x0112, {6}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 6u); }},
+      {"orientation 0", [](ExifBuilder &b) { b.shorts(kIfd0, 0x0112, {0}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 1u); }},
+      {"orientation 9", [](ExifBuilder &b) { b.shorts(kIfd0, 0x0112, {9}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 1u); }},
+      {"orientation 65535", [](ExifBuilder &b) { b.shorts(kIfd0, 0x0112, {65535}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 1u); }},
+      {"orientation as LONG", [](ExifBuilder &b) { b.longs(kIfd0, 0x0112, {6}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 1u); }},
+      {"orientation of count 0", [](ExifBuilder &b) { b.raw(kIfd0, 0x0112, 3, 0, 0x00060006); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 1u); }},
+      {"orientation twice: the later wins",
+       [](ExifBuilder &b) { b.shorts(kIfd0, 0x0112, {6}).shorts(kIfd0, 0x0112, {8}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 8u); }},
+      {"orientation twice, the later damaged",
+       [](ExifBuilder &b) { b.shorts(kIfd0, 0x0112, {6}).shorts(kIfd0, 0x0112, {9}); }, 0,
+       [](const Parsed &p) { CHECK_EQ(p.orientation, 1u); }},
   };
   for (int big = 0; big < 2; ++big) {
     for (const ReportRow &row : rows) {

@@ -81,7 +81,7 @@ SUITE_CASE(information_gives_size_less_edges_and_aspect_densities) {
   for (const InfoCase &c : cases) {
     PluginSettings settings = J6iSettings(c.aspectX, c.aspectY, c.edges);
     PictureInfo info = {0, 0, c.width, c.height, 1, 1, 24, nullptr};
-    ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, &info);
+    ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, 0, &info);
     if (info.width != c.wantWidth || info.height != c.wantHeight || info.xDensity != c.wantX ||
         info.yDensity != c.wantY || info.bitDepth != 24 || info.left != 0 || info.top != 0)
       suite::Report(__FILE__, __LINE__,
@@ -108,7 +108,7 @@ SUITE_CASE(date_text_spells_each_bcd_nibble) {
   for (const DateCase &c : cases) {
     HeaderBlock block(c.date);
     PictureInfo info = {0, 0, 640, 480, 1, 1, 24, nullptr};
-    ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, &info);
+    ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, 0, &info);
     CHECK_EQ(TextOf(info.textHandle), std::string(c.text));
     if (info.textHandle) CHECK_EQ((long long)LocalSize(info.textHandle), (long long)kJ6iDateTextSize);
     LocalFree(info.textHandle);
@@ -118,7 +118,7 @@ SUITE_CASE(date_text_spells_each_bcd_nibble) {
   HeaderBlock block;
   HLOCAL own = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, 8);
   PictureInfo info = {0, 0, 640, 480, 1, 1, 24, own};
-  ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, &info);
+  ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, 0, &info);
   CHECK(info.textHandle == own);
   CHECK_EQ(TextOf(info.textHandle), std::string());
   LocalFree(own);
@@ -130,7 +130,7 @@ SUITE_CASE(information_without_memory_for_the_date_has_no_text) {
   HeaderBlock block;
   PictureInfo info = {0, 0, 768, 480, 1, 1, 24, nullptr};
   StandinFailLocalAllocAt(1);
-  ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, &info);
+  ContainerHandlers[ContainerJ6i].infoHandler(&settings, block.bytes, 0, &info);
   StandinFailLocalAllocAt(0);
   CHECK(info.textHandle == nullptr);
   CHECK(info.width == 752 && info.xDensity == 6 && info.yDensity == 5);
@@ -263,7 +263,7 @@ SUITE_CASE(inconsistent_bitmaps_are_left_alone) {
   edit(cases[5].bitmap, 0x40000000, 4);
   for (Hostile &c : cases) {
     Snapshot before = camera::Take(c.bitmap);
-    CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, &c.bitmap),
+    CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, &c.bitmap),
              c.aspectOnly ? 1 : 0);
     Snapshot after = camera::Take(c.bitmap);
     camera::Free(c.bitmap);
@@ -274,8 +274,8 @@ SUITE_CASE(inconsistent_bitmaps_are_left_alone) {
       suite::Report(__FILE__, __LINE__, std::string(c.label) + ": bitmap changed");
   }
   BitmapHandles none = {nullptr, nullptr};
-  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, &none), 0);
-  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, nullptr), 0);
+  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, &none), 0);
+  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, nullptr), 0);
 }
 
 /* decodeInternally on J6I files from memory and from disk gives the plain

@@ -158,7 +158,7 @@ SUITE_CASE(information_text_is_five_shift_jis_lines) {
       suite::Report(__FILE__, __LINE__, std::string(r.label) + ": a text was made");
     PluginSettings settings = PmpSettings(1, 1);
     PictureInfo info = {0, 0, 640, 480, 72, 96, 24, nullptr};
-    ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, &info);
+    ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, 0, &info);
     CHECK(info.textHandle == nullptr);
   }
 }
@@ -178,7 +178,7 @@ SUITE_CASE(information_reports_the_turned_size) {
     HeaderBlock block(h);
     PluginSettings settings = PmpSettings(c.rotation, 1);
     PictureInfo info = {0, 0, 640, 480, 72, 96, 24, nullptr};
-    ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, &info);
+    ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, 0, &info);
     bool exchanged = info.width == 480 && info.height == 640 && info.xDensity == 96 && info.yDensity == 72;
     bool kept = info.width == 640 && info.height == 480 && info.xDensity == 72 && info.yDensity == 96;
     if (!(c.exchanged ? exchanged : kept))
@@ -196,13 +196,13 @@ SUITE_CASE(information_reports_the_turned_size) {
   PluginSettings settings = PmpSettings(1, 1);
   HLOCAL own = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, 4);
   PictureInfo info = {0, 0, 640, 480, 72, 96, 24, own};
-  ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, &info);
+  ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, 0, &info);
   CHECK(info.textHandle == own);
   LocalFree(own);
 #ifndef _WIN32
   StandinFailLocalAllocAt(1);
   info.textHandle = nullptr;
-  ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, &info);
+  ContainerHandlers[ContainerPmp].infoHandler(&settings, block.bytes, 0, &info);
   StandinFailLocalAllocAt(0);
   CHECK(info.textHandle == nullptr);
 #endif
@@ -240,7 +240,7 @@ SUITE_CASE(bitmaps_turn_by_the_orientation) {
 #ifndef _WIN32
     long live = StandinLiveLocalBlocks();
 #endif
-    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, &bitmap), 1);
+    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &bitmap), 1);
     bool quarter = c.rotation && (c.orientation == 1 || c.orientation == 3);
     uint8_t turn = c.rotation ? c.orientation : 0;
     std::string label = suite::Show((long long)c.width) + "x" + suite::Show((long long)c.height) +
@@ -358,7 +358,7 @@ SUITE_CASE(no_memory_for_the_turn_leaves_the_bitmap_as_it_was) {
     BitmapHandles before = bitmap;
     Snapshot original = camera::Take(bitmap);
     StandinFailLocalAllocAt(1);
-    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, &bitmap), 0);
+    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &bitmap), 0);
     StandinFailLocalAllocAt(0);
     CHECK(bitmap.info == before.info && bitmap.bits == before.bits);
     Snapshot s = camera::Take(bitmap);
@@ -392,7 +392,7 @@ SUITE_CASE(other_bitmaps_are_left_alone) {
   for (BitmapHandles &bitmap : cases) {
     Snapshot before = camera::Take(bitmap);
     HLOCAL bits = bitmap.bits;
-    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, &bitmap), 0);
+    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &bitmap), 0);
     Snapshot after = camera::Take(bitmap);
     CHECK(bitmap.bits == bits);
     CHECK(std::memcmp(&after.header, &before.header, sizeof before.header) == 0);
@@ -400,7 +400,7 @@ SUITE_CASE(other_bitmaps_are_left_alone) {
     camera::Free(bitmap);
   }
   BitmapHandles none = {nullptr, nullptr};
-  CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, &none), 0);
+  CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &none), 0);
 }
 
 /* decodeInternally on PMP files of each header kind, from memory and from

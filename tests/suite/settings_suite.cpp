@@ -53,6 +53,7 @@ PluginSettings Defaults() {
   d.PreviewSize = 4;
   d.ReportDialog = 1;
   d.UseInternalDecoder = 1;
+  d.ExifRotation = 1;
   std::strcpy(d.JPEGPlugin, "quorel.mqf");
   d.J6ISupport = 1;
   d.AspectX = 6;
@@ -73,6 +74,7 @@ void CheckSame(const PluginSettings &a, const PluginSettings &b, const char *lab
   SAME_NUMBER(DCTMethod) SAME_NUMBER(DitherMode) SAME_NUMBER(UpSampling)
   SAME_NUMBER(UserDefineExtention) SAME_NUMBER(IgnorePixelAspectRatio) SAME_NUMBER(ColorSelect)
   SAME_NUMBER(PreviewSize) SAME_NUMBER(ReportDialog) SAME_NUMBER(UseInternalDecoder)
+  SAME_NUMBER(ExifRotation)
   SAME_NUMBER(J6ISupport) SAME_NUMBER(AspectX) SAME_NUMBER(AspectY) SAME_NUMBER(Top)
   SAME_NUMBER(Bottom) SAME_NUMBER(Left) SAME_NUMBER(Right) SAME_NUMBER(PMPSupport)
   SAME_NUMBER(Rotation) SAME_NUMBER(ColorCorrect)
@@ -97,6 +99,7 @@ PluginSettings Unusual() {
   s.PreviewSize = 8;
   s.ReportDialog = 0;
   s.UseInternalDecoder = 0;
+  s.ExifRotation = 0;
   std::strcpy(s.ExtentionMask, "*.JPE;*.JFIF  ");
   std::strcpy(s.JPEGPlugin, "C:\\Program Files\\Orvid\\plug-in\\QUOREL2.MQF");
   s.J6ISupport = 0;
@@ -185,6 +188,7 @@ SUITE_CASE(each_key_is_read_whether_or_not_the_others_exist) {
     const char *name;
     int32_t PluginSettings::*field;
   } rows[] = {{kMain, "ReportDialog", &PluginSettings::ReportDialog},
+              {kMain, "ExifRotation", &PluginSettings::ExifRotation},
               {kJ6i, "Right", &PluginSettings::Right},
               {kPmp, "Rotation", &PluginSettings::Rotation}};
   for (const Row &only : rows) {

@@ -74,6 +74,7 @@ const struct {
     {"PreviewSize", &PluginSettings::PreviewSize},
     {"ReportDialog", &PluginSettings::ReportDialog},
     {"UseInternalDecoder", &PluginSettings::UseInternalDecoder},
+    {"ExifRotation", &PluginSettings::ExifRotation},
     {"J6ISupport", &PluginSettings::J6ISupport},
     {"AspectX", &PluginSettings::AspectX},
     {"AspectY", &PluginSettings::AspectY},

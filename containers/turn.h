@@ -1,0 +1,61 @@
+/*
+ * turn.h - turning a decoded bottom-up bitmap upright by an Exif
+ * orientation (1 to 8): the mirrors and the half turn in place, the four
+ * orientations that exchange the sides into a new bits block. Used for the
+ * Exif orientation of plain JPEG pictures and their thumbnails, and for the
+ * PMP container's quarter and half turns.
+ *
+ * The stored picture is w x h, read from its top-left as (x, y); the
+ * upright one is W x H (for 5 to 8, W = h and H = w), and its (X, Y) takes
+ * stored
+ *   2 (w-1-X, Y)      3 (w-1-X, h-1-Y)   4 (X, h-1-Y)      5 (Y, X)
+ *   6 (Y, h-1-X)      7 (w-1-Y, h-1-X)   8 (w-1-Y, X).
+ */
+#ifndef MOVRELA_TURN_H
+#define MOVRELA_TURN_H
+
+#include <cstdint>
+
+#include "containers/detect.h"
+
+/* Orientations that mean a turn (every other value means none). */
+constexpr uint32_t kOrientationUpright = 1;
+constexpr uint32_t kOrientationHalfTurn = 3;
+constexpr uint32_t kOrientationQuarterClockwise = 6;
+constexpr uint32_t kOrientationQuarterCounterClockwise = 8;
+
+inline bool isTurn(uint32_t orientation) { return orientation >= 2 && orientation <= 8; }
+inline bool exchangesSides(uint32_t orientation) { return orientation >= 5 && orientation <= 8; }
+
+/* The turn a plain JPEG gets: its Exif orientation while ExifSupport and
+ * ExifRotation are on, else 1. */
+inline uint32_t exifTurnFor(const PluginSettings *settings, uint32_t orientation) {
+  return settings->ExifSupport && settings->ExifRotation && isTurn(orientation)
+             ? orientation
+             : kOrientationUpright;
+}
+
+/* Whether the header pass of a `kind` input reads the Exif orientation. */
+inline bool exifTurnWanted(const PluginSettings &settings, int32_t kind) {
+  return kind == ContainerPlainJpeg && settings.ExifSupport && settings.ExifRotation;
+}
+
+/* Turns the bitmap whose header is `working` and whose rows are locked at
+ * *bits (8 or 24 bits a pixel, bottom-up, the block holding every row).
+ * 2 to 4 work in place. 5 to 8 copy into a new bits block, which replaces
+ * the old one in `bitmap` (freed) and stays locked at *bits; the working
+ * header then has its sides and densities exchanged and biSizeImage 0.
+ * `channelMap`, when given, maps every byte of the rows on a copying turn
+ * (5 to 8), saving a pass; the in-place turns ignore it. False, with
+ * nothing changed, for another depth or when the new block cannot be had;
+ * true for orientations that mean no turn. */
+bool turnBits(uint32_t orientation, const uint8_t *channelMap, BitmapHandles *bitmap,
+              BITMAPINFOHEADER *working, uint8_t **bits);
+
+/* Locks the bitmap, turns it upright by `orientation` and unlocks it. A
+ * bitmap of another depth or top-down, or whose blocks are smaller than its
+ * header says, is left as it is, as it is when the turned block cannot be
+ * had. True when it was turned. */
+bool turnBitmap(BitmapHandles *bitmap, uint32_t orientation);
+
+#endif /* MOVRELA_TURN_H */
