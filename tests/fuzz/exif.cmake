@@ -4,7 +4,8 @@
 # builder and conversion fuzzers start from nothing.
 set(EXIF_CORPUS ${CMAKE_SOURCE_DIR}/tests/corpus)
 movrela_fuzzer(NAME exif_report_reader_fuzzer SOURCES exif_report_reader_fuzzer.cpp
-               SEEDS ${EXIF_CORPUS}/camera ${EXIF_CORPUS}/exif-org ${EXIF_CORPUS}/invalid)
+               SEEDS ${EXIF_CORPUS}/camera ${EXIF_CORPUS}/exif-org ${EXIF_CORPUS}/invalid
+                     ${EXIF_CORPUS}/orientation)
 movrela_fuzzer(NAME exif_preview_reader_fuzzer SOURCES exif_preview_reader_fuzzer.cpp
                SEEDS ${EXIF_CORPUS}/camera ${EXIF_CORPUS}/exif-org)
 movrela_fuzzer(NAME exif_report_builder_fuzzer SOURCES exif_report_builder_fuzzer.cpp)
