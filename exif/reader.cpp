@@ -420,10 +420,17 @@ bool usable(const ExifSegment *s, const ExifThumbnail *t, uint32_t kind) {
   return inside(s, t->stripOffset, blocks * unit);
 }
 
+/* An IFD0 entry's say on the orientation: a later entry replaces what an
+ * earlier one said. */
+void takeOrientation(const IfdEntry &e, uint32_t *orientation) {
+  if (e.tag != kTagOrientation) return;
+  bool valid = e.type == kTiffShort && e.count >= 1 && e.count <= 2 && e.value >= 1 && e.value <= 8;
+  *orientation = valid ? e.value : 1;
+}
+
 /* An Exif segment's orientation, when it has one, replaces what an earlier
  * segment gave. */
-void noteOrientation(j_decompress_ptr cinfo, const ExifSegment *segment) {
-  uint32_t orientation = readOrientation(segment);
+void noteOrientation(j_decompress_ptr cinfo, uint32_t orientation) {
   if (orientation != 0) ContextOf(cinfo)->exifOrientation = orientation;
 }
 
@@ -542,7 +549,8 @@ int readNikonWhiteBalance(const ExifSegment *s, const IfdEntry *makerNote, ExifR
   return r.found;
 }
 
-int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *visited) {
+int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *visited,
+                        uint32_t *orientation) {
   ReportWalk walk;
   std::memset(&walk, 0, sizeof walk);
   walk.data = data;
@@ -553,6 +561,7 @@ int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *vi
     IfdEntry e;
     if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
     if (isExifPointer(e)) noteExifPointer(&walk, e.value, i);
+    if (orientation) takeOrientation(e, orientation);
   }
   for (uint32_t i = 0; i < count; ++i) {
     IfdEntry e;
@@ -580,9 +589,7 @@ uint32_t readOrientation(const ExifSegment *s) {
   for (uint32_t i = 0; i < count; ++i) {
     IfdEntry e;
     if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
-    if (e.tag != kTagOrientation) continue;
-    bool valid = e.type == kTiffShort && e.count >= 1 && e.count <= 2 && e.value >= 1 && e.value <= 8;
-    orientation = valid ? e.value : 1;
+    takeOrientation(e, &orientation);
   }
   return orientation;
 }
@@ -639,10 +646,11 @@ boolean readExifForReport(j_decompress_ptr cinfo) {
   if (copy == nullptr) return TRUE;
   ExifSegment segment;
   if (openExifSegment(copy, size, &segment)) {
-    noteOrientation(cinfo, &segment);
     ExifReportData data;
     std::memset(&data, 0, sizeof data);
-    int n = collectReportValues(&segment, &data);
+    uint32_t orientation = 0;
+    int n = collectReportValues(&segment, &data, nullptr, &orientation);
+    noteOrientation(cinfo, orientation);
     HLOCAL report = nullptr;
     uint32_t length = 0;
     RequestContext *context = ContextOf(cinfo);
@@ -670,7 +678,7 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
   ExifSegment segment;
   ExifThumbnail *thumbnail = &ContextOf(cinfo)->thumbnail;
   bool exif = openExifSegment(copy, size, &segment);
-  if (exif) noteOrientation(cinfo, &segment);
+  if (exif) noteOrientation(cinfo, readOrientation(&segment));
   if (!exif || describeThumbnail(&segment, thumbnail) == 0) {
     freePayload(cinfo, copy, size);
     return TRUE;
@@ -698,7 +706,7 @@ boolean readExifOrientation(j_decompress_ptr cinfo) {
   ContextOf(cinfo)->exifCopy = copy;
   copyBytes(cinfo, copy, size);
   ExifSegment segment;
-  if (openExifSegment(copy, size, &segment)) noteOrientation(cinfo, &segment);
+  if (openExifSegment(copy, size, &segment)) noteOrientation(cinfo, readOrientation(&segment));
   freePayload(cinfo, copy, size);
   return TRUE;
 }

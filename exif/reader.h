@@ -78,9 +78,10 @@ bool readIfdEntry(const ExifSegment *segment, uint32_t offset, IfdEntry *entry);
  * the caller has cleared). Returns n, the number of tags taken. An Exif IFD
  * or maker note pointed to more than once is walked once, and its values
  * count once; the work is linear in the segment. `visited`, when given,
- * receives the number of entries read. */
+ * receives the number of entries read; `orientation`, when given, what
+ * readOrientation gives, from the same walk. */
 int collectReportValues(const ExifSegment *segment, ExifReportData *data,
-                        uint32_t *visited = nullptr);
+                        uint32_t *visited = nullptr, uint32_t *orientation = nullptr);
 
 /* White balance from a Nikon maker note entry: sets the maker-note flag and
  * value for each tag 7 found. Returns how many were found. */
