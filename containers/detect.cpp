@@ -1,6 +1,6 @@
 /*
  * detect.cpp - container detection, the start-of-image search, the plain
- * JPEG handlers and the table of per-kind handlers.
+ * JPEG handlers and the table of the kinds.
  */
 #include "containers/detect.h"
 
@@ -8,29 +8,22 @@
 #include <utility>
 
 #include "base/blocks.h"
-#include "containers/byte_order.h"
 #include "containers/j6i.h"
 #include "containers/pmp.h"
 #include "containers/turn.h"
 
-const ContainerHandler ContainerHandlers[3] = {
-    {plainInfoHandler, plainPostProcessor},
-    {j6iInfoHandler, j6iPostProcessor},
-    {pmpInfoHandler, pmpPostProcessor},
+/* Plain JPEG is always on and found by the start-marker search. */
+constexpr ContainerHandler kPlainJpeg = {plainInfoHandler, plainPostProcessor, nullptr, nullptr,
+                                         nullptr, "*.JPG;*.JPEG", "JPEG/JFIF"};
+
+const ContainerHandler ContainerHandlers[kContainerKinds] = {
+    kPlainJpeg,     /* ContainerPlainJpeg */
+    kJ6iContainer,  /* ContainerJ6i */
+    kPmpContainer,  /* ContainerPmp */
 };
 
 namespace {
 
-constexpr int32_t kJ6iDistanceOffset = 0x38;
-constexpr int32_t kPmpDistanceOffset = 8;
-constexpr uint32_t kPmpShortHeader = 124;   /* with signature 10 12 00 09 */
-constexpr uint32_t kPmpHeader = 332;        /* with signature 10 12 01 00 */
-constexpr uint32_t kPmpLongHeader = 844;    /* with signature 10 12 01 00 */
-/* Where a J6I or PMP file's stream lies when its header failed the
- * container test: such files are not taken as plain JPEG. */
-constexpr int32_t kJ6iStreamDistance = 44;
-constexpr int32_t kPmpStreamDistance = 204;
-constexpr int32_t kPmpLongStreamDistance = 716;
 constexpr int32_t kLargestOffset = 0x7FFFFFFF;
 
 /* SetFilePointer relative to the current position; false on failure. */
@@ -106,22 +99,6 @@ bool AdvanceToStream(RequestInput *in, int32_t valid, uint32_t distance) {
   return true;
 }
 
-bool IsJ6iHeader(const uint8_t *block) {
-  return block[0] == 0x80 && std::memcmp(block + 2, "DSCIM", 5) == 0;
-}
-
-/* The stream distance of a PMP header, or 0 when the block is not one. */
-uint32_t PmpDistance(const uint8_t *block) {
-  static const uint8_t kShortSignature[4] = {0x10, 0x12, 0x00, 0x09};
-  static const uint8_t kSignature[4] = {0x10, 0x12, 0x01, 0x00};
-  uint32_t distance = readBigEndian32(block + kPmpDistanceOffset);
-  if (std::memcmp(block, kShortSignature, 4) == 0)
-    return distance == kPmpShortHeader ? distance : 0;
-  if (std::memcmp(block, kSignature, 4) == 0)
-    return distance == kPmpHeader || distance == kPmpLongHeader ? distance : 0;
-  return 0;
-}
-
 /* A Photoshop file ("8BPS", version, six zero reserved bytes): the JPEG
  * stream inside it is only its thumbnail. */
 bool IsPhotoshopFile(const uint8_t *block) {
@@ -149,15 +126,11 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
   int32_t valid = FillHeaderBlock(headerBlock, in);
   if (valid < 0) return ContainerUnsupported;
 
-  if (settings->J6ISupport && IsJ6iHeader(headerBlock)) {
-    uint32_t distance = readBigEndian32(headerBlock + kJ6iDistanceOffset);
-    if (distance != 0)
-      return AdvanceToStream(in, valid, distance) ? ContainerJ6i : ContainerUnsupported;
-  }
-  if (settings->PMPSupport) {
-    uint32_t distance = PmpDistance(headerBlock);
-    if (distance != 0)
-      return AdvanceToStream(in, valid, distance) ? ContainerPmp : ContainerUnsupported;
+  for (int32_t kind = 0; kind < kContainerKinds; ++kind) {
+    const ContainerHandler &container = ContainerHandlers[kind];
+    if (!container.locateStream || !containerEnabled(container, *settings)) continue;
+    uint32_t distance = container.locateStream(headerBlock);
+    if (distance != 0) return AdvanceToStream(in, valid, distance) ? kind : ContainerUnsupported;
   }
   /* Without the search the decoder gets the input unchanged. */
   if (!settings->SearchMarkerSupport) {
@@ -172,9 +145,10 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
     return ContainerUnsupported;
   }
   AdvanceInBlock(in, headerBlock, valid, start);
-  if (settings->J6ISupport && start == kJ6iStreamDistance) return ContainerUnsupported;
-  if (settings->PMPSupport && (start == kPmpStreamDistance || start == kPmpLongStreamDistance))
-    return ContainerUnsupported;
+  for (const ContainerHandler &container : ContainerHandlers)
+    if (container.refusesStreamAt && containerEnabled(container, *settings) &&
+        container.refusesStreamAt(start))
+      return ContainerUnsupported;
   if (IsPhotoshopFile(headerBlock)) return ContainerUnsupported;
   return ContainerPlainJpeg;
 }

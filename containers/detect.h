@@ -1,8 +1,13 @@
 /*
  * detect.h - container detection: which kind of input a request reads
  * (plain JPEG, J6I, PMP, or nothing usable), where its JPEG stream starts,
- * and the per-kind handlers that adjust picture information and decoded
- * bitmaps.
+ * and the table of the kinds: each a self-describing entry with its
+ * recognition, its handlers that adjust picture information and decoded
+ * bitmaps, the setting that switches it on and its name for the host.
+ *
+ * A camera container is one file (containers/NAME.cpp with its header)
+ * that defines its entry, kNameContainer, and one row of ContainerHandlers
+ * (detect.cpp) that names it, at the index of its ContainerKind.
  *
  * detectContainer copies the first bytes of the input into the caller's
  * header block (zero-filled behind the valid bytes) and moves the input
@@ -21,8 +26,8 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "base/plugin_settings.h"
 #include "base/request.h"
-#include "settings/settings.h"
 
 /* Result of detectContainer and index into ContainerHandlers. */
 enum ContainerKind : int32_t {
@@ -56,17 +61,41 @@ typedef int (*InfoHandler)(const PluginSettings *settings, const uint8_t *header
 typedef int (*PostProcessor)(const PluginSettings *settings, const uint8_t *headerBlock,
                              uint32_t exifOrientation, BitmapHandles *bitmap);
 
+/* Recognition: the distance from the header block's first byte to the
+ * container's JPEG stream when the block starts with the container's
+ * header, else 0. */
+typedef uint32_t (*StreamLocator)(const uint8_t *headerBlock);
+/* Refusal: true when a start-of-image marker that the search found `start`
+ * bytes into the block is where this container's stream lies behind a
+ * header that recognition did not accept; such a file is not taken as a
+ * plain JPEG stream. */
+typedef bool (*StreamRefusal)(int32_t start);
+
 struct ContainerHandler {
   InfoHandler infoHandler;
   PostProcessor postProcessor;
+  StreamLocator locateStream;           /* null: found by the start-marker search */
+  StreamRefusal refusesStreamAt;        /* null: refuses nothing */
+  int32_t PluginSettings::*enabledBy;   /* the setting that switches it on; null: always */
+  const char *patterns;                 /* GetPluginInfo's file patterns, ";" between */
+  const char *name;                     /* GetPluginInfo's display name */
 };
 
-/* Indexed by ContainerKind 0, 1, 2. */
-extern const ContainerHandler ContainerHandlers[3];
+constexpr int kContainerKinds = 3;
+
+/* Indexed by ContainerKind: plain JPEG, then the containers in the order
+ * recognition and refusal try them. */
+extern const ContainerHandler ContainerHandlers[kContainerKinds];
+
+inline bool containerEnabled(const ContainerHandler &kind, const PluginSettings &settings) {
+  return kind.enabledBy == nullptr || settings.*kind.enabledBy != 0;
+}
 
 /* Detects the kind of the input (see above) and moves it to the JPEG
  * stream: a memory input's data and extent, or a file's position and
- * extent (its offset). Reads J6ISupport, PMPSupport and SearchMarkerSupport.
+ * extent (its offset). Each enabled container's recognition is tried in
+ * table order, then (with SearchMarkerSupport) the start-marker search,
+ * whose find each enabled container may refuse, as a Photoshop file's is.
  * On -1 the input may already have been moved; the caller abandons the
  * request. */
 int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],

@@ -1,15 +1,19 @@
 /*
- * j6i.cpp - handlers of the J6I container: size, densities and date text
- * for GetPictureInfo; aspect correction and edge crop of the bitmap.
+ * j6i.cpp - the J6I container: its recognition; size, densities and date
+ * text for GetPictureInfo; aspect correction and edge crop of the bitmap.
  */
 #include "containers/j6i.h"
 
 #include <cstring>
 
 #include "base/blocks.h"
+#include "containers/byte_order.h"
 #include "decoder/dib_writer.h"
 
 namespace {
+
+constexpr int32_t kDistanceOffset = 0x38; /* 32 bits, big-endian */
+constexpr int32_t kStreamDistance = 44;   /* where the stream of every J6I file lies */
 
 /* Resolutions at or above this are pixels per metre and get the ratio as a
  * factor on the horizontal value; smaller ones are bare aspect numbers and
@@ -134,3 +138,10 @@ int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
   LocalUnlock(bitmap->info);
   return 1;
 }
+
+uint32_t j6iStreamDistance(const uint8_t *block) {
+  if (block[0] != 0x80 || std::memcmp(block + 2, "DSCIM", 5) != 0) return 0;
+  return readBigEndian32(block + kDistanceOffset);
+}
+
+bool j6iRefusesStreamAt(int32_t start) { return start == kStreamDistance; }

@@ -1,6 +1,8 @@
 /*
- * j6i.h - handlers of the J6I container (entry 1 of ContainerHandlers):
- * pictures of the Ricoh DC-1 and DC-2, whose pixels are not square.
+ * j6i.h - the J6I container (entry 1 of ContainerHandlers): pictures of
+ * the Ricoh DC-1 and DC-2, whose pixels are not square. Recognised by its
+ * header (0x80, then "DSCIM" at byte 2, and the stream's distance at
+ * 0x38), switched on by J6ISupport.
  *
  * The information handler reports the size less the edges to be cut, the
  * densities AspectX : AspectY and the shooting date as text; the
@@ -34,5 +36,16 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
  * block. Returns 1, or 0 when the bitmap was left alone. */
 int j6iPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
                      uint32_t exifOrientation, BitmapHandles *bitmap);
+
+/* The stream distance that a J6I header in `headerBlock` gives, or 0. */
+uint32_t j6iStreamDistance(const uint8_t *headerBlock);
+
+/* True for the stream distance of a J6I file (44): a stream found there by
+ * the start-marker search lies behind a J6I header that was not accepted. */
+bool j6iRefusesStreamAt(int32_t start);
+
+constexpr ContainerHandler kJ6iContainer = {
+    j6iInfoHandler,    j6iPostProcessor,  j6iStreamDistance,    j6iRefusesStreamAt,
+    &PluginSettings::J6ISupport, "*.J6I", "RICOH DC-1,2(J6I)"};
 
 #endif /* MOVRELA_J6I_H */

@@ -167,3 +167,22 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
   LocalUnlock(bitmap->info);
   return 1;
 }
+
+uint32_t pmpStreamDistance(const uint8_t *block) {
+  static const uint8_t kShortSignature[4] = {0x10, 0x12, 0x00, 0x09};
+  static const uint8_t kSignature[4] = {0x10, 0x12, 0x01, 0x00};
+  constexpr int32_t kDistanceOffset = 8;    /* 32 bits, big-endian */
+  constexpr uint32_t kShortHeader = 124;    /* with the short signature */
+  constexpr uint32_t kHeader = 332;         /* with the other */
+  constexpr uint32_t kLongHeader = 844;     /* with the other */
+  uint32_t distance = readBigEndian32(block + kDistanceOffset);
+  if (std::memcmp(block, kShortSignature, 4) == 0) return distance == kShortHeader ? distance : 0;
+  if (std::memcmp(block, kSignature, 4) == 0)
+    return distance == kHeader || distance == kLongHeader ? distance : 0;
+  return 0;
+}
+
+bool pmpRefusesStreamAt(int32_t start) {
+  constexpr int32_t kStreamDistance = 204, kLongStreamDistance = 716;
+  return start == kStreamDistance || start == kLongStreamDistance;
+}

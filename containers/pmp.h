@@ -1,6 +1,7 @@
 /*
- * pmp.h - handlers of the PMP container (entry 2 of ContainerHandlers):
- * pictures of the Sony DSC-F1 and DSC-F2.
+ * pmp.h - the PMP container (entry 2 of ContainerHandlers): pictures of
+ * the Sony DSC-F1 and DSC-F2. Recognised by its signature and header
+ * length, switched on by PMPSupport.
  *
  * The information handler adds a Japanese text (Shift_JIS) built from the
  * header and reports the size turned when the camera was held on its side;
@@ -63,5 +64,19 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
  * header says, are left alone (0). Otherwise 1. */
 int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
                      uint32_t exifOrientation, BitmapHandles *bitmap);
+
+/* The stream distance (the header's length) that a PMP header in
+ * `headerBlock` gives: 124 after signature 10 12 00 09, 332 or 844 after
+ * 10 12 01 00; 0 for anything else. */
+uint32_t pmpStreamDistance(const uint8_t *headerBlock);
+
+/* True where the stream of a PMP file lies (204 or 716 bytes in): a stream
+ * found there by the start-marker search lies behind a PMP header that was
+ * not accepted. */
+bool pmpRefusesStreamAt(int32_t start);
+
+constexpr ContainerHandler kPmpContainer = {
+    pmpInfoHandler,    pmpPostProcessor, pmpStreamDistance,           pmpRefusesStreamAt,
+    &PluginSettings::PMPSupport, "*.PMP", "Sony Cyber-short(DSC-F1,F2)"};
 
 #endif /* MOVRELA_PMP_H */

@@ -28,6 +28,7 @@
 #include "exif/thumbnail.h"
 #include "plugin/external_decoder.h"
 #include "plugin/exports.h"
+#include "settings/settings.h"
 #include "base/module.h"
 
 namespace {

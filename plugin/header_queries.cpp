@@ -13,6 +13,7 @@
 #include "plugin/exports.h"
 #include "base/module.h"
 #include "base/request.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "plugin/exports.h"
 #include "base/module.h"
+#include "containers/detect.h"
 #include "base/request.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -20,6 +21,20 @@ int32_t CopyInfoString(const char *text, char *buf, int32_t bufferSize) {
   int32_t count = n < bufferSize ? n : bufferSize;
   std::memcpy(buf, text, static_cast<size_t>(count));
   return count;
+}
+
+/* The enabled kinds' file patterns (";" between) or display names ("/"
+ * between), in table order. */
+void KindsText(const PluginSettings &settings, bool patterns, char *text, size_t size) {
+  size_t length = 0;
+  text[0] = 0;
+  for (const ContainerHandler &kind : ContainerHandlers) {
+    if (!containerEnabled(kind, settings)) continue;
+    int n = std::snprintf(text + length, size - length, "%s%s", length ? (patterns ? ";" : "/") : "",
+                          patterns ? kind.patterns : kind.name);
+    if (n < 0 || static_cast<size_t>(n) >= size - length) return;
+    length += static_cast<size_t>(n);
+  }
 }
 
 int32_t UserMask(char *buf, int32_t bufferSize) {
@@ -69,11 +84,7 @@ PLUGIN_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t
     default: {
       PluginSettings settings;
       LoadSettings(g_module.instance, &settings);
-      bool patterns = infoIndex == 2;
-      std::snprintf(text, sizeof text, "%s%s%s", patterns ? "*.JPG;*.JPEG" : "JPEG/JFIF",
-                    settings.J6ISupport ? (patterns ? ";*.J6I" : "/RICOH DC-1,2(J6I)") : "",
-                    settings.PMPSupport ? (patterns ? ";*.PMP" : "/Sony Cyber-short(DSC-F1,F2)")
-                                        : "");
+      KindsText(settings, infoIndex == 2, text, sizeof text);
       return CopyInfoString(text, buf, bufferSize);
     }
   }

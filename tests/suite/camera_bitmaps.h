@@ -17,6 +17,7 @@
 #include "decoder/internal_decoder.h"
 #include "harness.h"
 #include "base/module.h"
+#include "settings/settings.h"
 
 namespace camera {
 
