@@ -549,20 +549,32 @@ int readNikonWhiteBalance(const ExifSegment *s, const IfdEntry *makerNote, ExifR
   return r.found;
 }
 
+namespace {
+
+/* A first pass over IFD0: where each Exif pointer last stands (with a
+ * walk) and the orientation (with a destination). */
+void scanIfd0(const ExifSegment *s, ReportWalk *walk, uint32_t *orientation) {
+  uint32_t ifd0 = read32(s, 4);
+  uint32_t count = entryCount(s, ifd0);
+  for (uint32_t i = 0; i < count; ++i) {
+    IfdEntry e;
+    if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
+    if (walk && isExifPointer(e)) noteExifPointer(walk, e.value, i);
+    if (orientation) takeOrientation(e, orientation);
+  }
+}
+
+}  // namespace
+
 int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *visited,
                         uint32_t *orientation) {
   ReportWalk walk;
   std::memset(&walk, 0, sizeof walk);
   walk.data = data;
   int n = 0;
+  scanIfd0(s, &walk, orientation);
   uint32_t ifd0 = read32(s, 4);
   uint32_t count = entryCount(s, ifd0);
-  for (uint32_t i = 0; i < count; ++i) {
-    IfdEntry e;
-    if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
-    if (isExifPointer(e)) noteExifPointer(&walk, e.value, i);
-    if (orientation) takeOrientation(e, orientation);
-  }
   for (uint32_t i = 0; i < count; ++i) {
     IfdEntry e;
     if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
@@ -584,13 +596,7 @@ int collectReportValues(const ExifSegment *s, ExifReportData *data, uint32_t *vi
 
 uint32_t readOrientation(const ExifSegment *s) {
   uint32_t orientation = 0;
-  uint32_t ifd0 = read32(s, 4);
-  uint32_t count = entryCount(s, ifd0);
-  for (uint32_t i = 0; i < count; ++i) {
-    IfdEntry e;
-    if (!readIfdEntry(s, entryOffset(ifd0, i), &e)) break;
-    takeOrientation(e, &orientation);
-  }
+  scanIfd0(s, nullptr, &orientation);
   return orientation;
 }
 
