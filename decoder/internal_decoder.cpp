@@ -12,7 +12,6 @@
 #include "decoder/error_manager.h"
 #include "decoder/progress.h"
 #include "decoder/request.h"
-#include "exif/reader.h"
 
 namespace {
 
@@ -38,7 +37,8 @@ void chooseColourSpace(jpeg_decompress_struct *cinfo, const PluginSettings &sett
     cinfo->out_color_space = JCS_CMYK;
 }
 
-ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
+ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
+                      jpeg_marker_parser_method exifOrientationReader) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
@@ -58,7 +58,8 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
     return UnknownFormat;
   }
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
-  if (exifTurnWanted(settings, kind)) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
+  if (exifOrientationReader && exifTurnWanted(settings, kind))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, exifOrientationReader);
 
   jpeg_read_header(cinfo, TRUE);
   cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
@@ -91,10 +92,11 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request) {
 
 }  // namespace
 
-ResultCode decodeInternally(const DecodeRequest *request) {
+ResultCode decodeInternally(const DecodeRequest *request,
+                            jpeg_marker_parser_method exifOrientationReader) {
   DecodeJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
-  return runDecode(&job, request);
+  return runDecode(&job, request, exifOrientationReader);
 }

@@ -9,7 +9,12 @@
 #include "base/request.h"
 
 /* Decodes the request's input at full size. On Success the two handles are
- * stored through the request; on every other result neither is written. */
-ResultCode decodeInternally(const DecodeRequest *request);
+ * stored through the request; on every other result neither is written.
+ * `exifOrientationReader` is the APP1 reader that records the Exif
+ * orientation in the request for the plain-JPEG turn (the Exif reader's
+ * readExifOrientation, handed down by the caller, which knows the Exif
+ * subsystem); null: no turn is read. */
+ResultCode decodeInternally(const DecodeRequest *request,
+                            jpeg_marker_parser_method exifOrientationReader);
 
 #endif /* MOVRELA_INTERNAL_DECODER_H */

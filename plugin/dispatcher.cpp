@@ -205,7 +205,7 @@ int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   if (!preview && result == ExternalDeclined && settings.UseInternalDecoder) {
     /* Whatever the wrapped plug-in left goes before our own answer. */
     freeLeftHandles(&request);
-    result = decodeInternally(&request);
+    result = decodeInternally(&request, readExifOrientation);
   }
   return result;
 }

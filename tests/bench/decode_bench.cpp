@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "decoder/internal_decoder.h"
+#include "exif/reader.h"
 #include "base/module.h"
 #include "settings/settings.h"
 
@@ -31,7 +32,7 @@ int main(int argc, char **argv) {
     request.infoHandleOut = &info;
     request.bitsHandleOut = &bits;
     request.settings = &settings;
-    ResultCode result = decodeInternally(&request);
+    ResultCode result = decodeInternally(&request, readExifOrientation);
     if (result != Success) {
       std::fprintf(stderr, "decode_bench: result %d\n", result);
       return 1;

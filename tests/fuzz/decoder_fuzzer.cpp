@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decoder/internal_decoder.h"
+#include "exif/reader.h"
 #include "fuzz_setup.h"
 #include "work_bounds.h"
 
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   request.infoHandleOut = &info;
   request.bitsHandleOut = &bits;
   request.settings = &settings;
-  ResultCode result = decodeInternally(&request);
+  ResultCode result = decodeInternally(&request, readExifOrientation);
   if (result == Success) {
     if (!info || !bits) __builtin_trap();
     LocalFree(info);

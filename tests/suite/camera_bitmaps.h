@@ -15,6 +15,7 @@
 
 #include "containers/detect.h"
 #include "decoder/internal_decoder.h"
+#include "exif/reader.h"
 #include "harness.h"
 #include "base/module.h"
 #include "settings/settings.h"
@@ -154,7 +155,7 @@ inline Decoded Decode(const std::string &input, bool fileInput, const PluginSett
   request.infoHandleOut = &b.info;
   request.bitsHandleOut = &b.bits;
   request.settings = &settings;
-  out.result = decodeInternally(&request);
+  out.result = decodeInternally(&request, readExifOrientation);
   if (out.result != Success) return out;
   out.bitmap = Take(b);
   Free(b);

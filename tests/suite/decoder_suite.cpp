@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "decoder/internal_decoder.h"
+#include "exif/reader.h"
 #include "harness.h"
 #include "jpeg_maker.h"
 #include "plugin/exports.h"
@@ -72,7 +73,7 @@ Bitmap Decode(const std::string &input, bool file, const PluginSettings &setting
   request.progressCallback = withProgress ? RecordProgress : nullptr;
   request.callbackData = 77;
   request.settings = &settings;
-  out.result = decodeInternally(&request);
+  out.result = decodeInternally(&request, readExifOrientation);
   if (out.result != Success) {
     if (info != reinterpret_cast<HLOCAL>(0x1) || bits != reinterpret_cast<HLOCAL>(0x1))
       suite::Report(__FILE__, __LINE__, "handles written on failure");
