@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "base/blocks.h"
+#include "base/dib_writer.h"
 #include "containers/byte_order.h"
-#include "decoder/dib_writer.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "base/blocks.h"
 #include "containers/byte_order.h"
 #include "containers/turn.h"
-#include "decoder/dib_writer.h"
+#include "base/dib_writer.h"
 
 /* Non-decreasing from 0 to 255; lifts the middle tones (128 -> 154) and
  * compresses the highlights. */

@@ -10,7 +10,7 @@
 #ifndef MOVRELA_EXIF_THUMBNAIL_H
 #define MOVRELA_EXIF_THUMBNAIL_H
 
-#include "decoder/dib_writer.h"
+#include "base/dib_writer.h"
 #include "base/request.h"
 
 /* Writes every pixel of a kind-2 thumbnail (rows of R, G, B bytes, top row

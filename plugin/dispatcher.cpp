@@ -18,7 +18,7 @@
 
 #include "containers/detect.h"
 #include "containers/turn.h"
-#include "decoder/dib_writer.h"
+#include "base/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
 #include "decoder/progress.h"

@@ -19,7 +19,7 @@
 
 #include "containers/j6i.h"
 #include "containers/pmp.h"
-#include "decoder/dib_writer.h"
+#include "base/dib_writer.h"
 
 namespace {
 

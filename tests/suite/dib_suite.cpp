@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "decoder/dib_writer.h"
+#include "base/dib_writer.h"
 #include "harness.h"
 
 namespace {

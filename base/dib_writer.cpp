@@ -1,7 +1,7 @@
 /*
  * dib_writer.cpp - the DibWriter slots and its create, attach and unlock.
  */
-#include "decoder/dib_writer.h"
+#include "base/dib_writer.h"
 
 #include "base/blocks.h"
 

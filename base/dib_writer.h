@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "platform.h"
-#include "base/request.h"
+#include "base/host_interface.h"
 
 struct DibWriter;
 
