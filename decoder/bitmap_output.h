@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "base/request.h"
+#include "base/jpeg.h"
 
 struct BitmapOutput;
 typedef void (*OutputStep)(j_decompress_ptr cinfo, BitmapOutput *output);

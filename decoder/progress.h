@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-#include "base/request.h"
+#include "base/host_interface.h"
+#include "base/jpeg.h"
 #include "decoder/progression.h"
 
 struct ProgressMonitor {

@@ -5,7 +5,7 @@
 #ifndef MOVRELA_EXPORTS_H
 #define MOVRELA_EXPORTS_H
 
-#include "base/request.h"
+#include "base/host_interface.h"
 
 PLUGIN_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t bufferSize);
 PLUGIN_EXPORT int32_t WINAPI IsSupported(char *buf, UINT_PTR source);
