@@ -1,6 +1,11 @@
 /*
  * module.h - process-wide state of the plug-in, set up when the host
  * attaches the library to its process and torn down at detach.
+ *
+ * Subsystems reach the state through the functions below, never through
+ * its fields. The whole attach and detach (which also open and close the
+ * settings cache and clear the external decoder record) are the plug-in's
+ * (plugin/module.h); this is their base part.
  */
 #ifndef MOVRELA_MODULE_H
 #define MOVRELA_MODULE_H
@@ -24,14 +29,33 @@ struct ModuleState {
 
 extern ModuleState g_module;
 
-/* Process attach: stores the instance, creates the three locks and the
- * nesting slot, records the platform id (0 when the version query fails),
- * clears the external decoder record and empties the settings cache
- * (nothing is read yet). */
-void AttachModule(HINSTANCE instance);
+/* The module's three locks. */
+enum class ModuleLock { Allocation, Decoder, Settings };
 
-/* Process detach: closes the settings cache's registry watch, frees the
- * nesting slot and deletes the locks; nothing else is released. */
-void DetachModule();
+void EnterModuleLock(ModuleLock lock);
+void LeaveModuleLock(ModuleLock lock);
+
+/* The module instance, for string and dialog resources. */
+HINSTANCE ModuleInstance();
+
+/* The platform id recorded at attach; 0 selects INI mode. */
+DWORD ModulePlatformId();
+
+/* The thread-local nesting slot; TLS_OUT_OF_INDEXES when there is none. */
+DWORD ModuleNestingSlot();
+
+/* The settings cache (null when there is none) and its owner's way to set
+ * it; read and changed under ModuleLock::Settings once requests run. */
+SettingsCache *ModuleSettingsCache();
+void SetModuleSettingsCache(SettingsCache *cache);
+
+/* Process attach, base part: stores the instance, creates the three locks
+ * and the nesting slot, and records the platform id (0 when the version
+ * query fails). The settings cache stays empty. */
+void AttachModuleState(HINSTANCE instance);
+
+/* Process detach, base part: frees the nesting slot and deletes the locks.
+ * The settings cache must be gone already. */
+void DetachModuleState();
 
 #endif /* MOVRELA_MODULE_H */

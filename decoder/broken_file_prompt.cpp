@@ -34,8 +34,8 @@ void CentreOnDesktop(HWND dialog) {
 void StopWarning() {
   char keyPath[kSettingNameBuffer];
   char valueName[kSettingNameBuffer];
-  LoadStringA(g_module.instance, IDS_KEY_MAIN, keyPath, sizeof keyPath);
-  LoadStringA(g_module.instance, IDS_REPORT_DIALOG, valueName, sizeof valueName);
+  LoadStringA(ModuleInstance(), IDS_KEY_MAIN, keyPath, sizeof keyPath);
+  LoadStringA(ModuleInstance(), IDS_REPORT_DIALOG, valueName, sizeof valueName);
   int32_t off = 0;
   WriteSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingNumber, &off, sizeof off);
 }
@@ -44,7 +44,7 @@ INT_PTR CALLBACK BrokenFileDialogProc(HWND dialog, UINT message, WPARAM wParam, 
   switch (message) {
     case WM_INITDIALOG: {
       char text[kMessageBuffer];
-      LoadStringA(g_module.instance, ForHostLanguage(IDS_BROKEN_FILE), text, sizeof text);
+      LoadStringA(ModuleInstance(), ForHostLanguage(IDS_BROKEN_FILE), text, sizeof text);
       SetDlgItemTextA(dialog, IDC_BROKEN_FILE_TEXT, text);
       CheckDlgButton(dialog, IDC_BROKEN_FILE_WARN, BST_CHECKED);
       CentreOnDesktop(dialog);
@@ -68,6 +68,6 @@ INT_PTR CALLBACK BrokenFileDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 int BrokenFilePrompt() {
   LPCSTR dialog = MAKEINTRESOURCEA(ForHostLanguage(IDD_BROKEN_FILE));
-  INT_PTR answer = DialogBoxParamA(g_module.instance, dialog, nullptr, BrokenFileDialogProc, 0);
+  INT_PTR answer = DialogBoxParamA(ModuleInstance(), dialog, nullptr, BrokenFileDialogProc, 0);
   return answer == 1 ? 1 : 2;
 }

@@ -21,16 +21,16 @@ typedef struct backing_store_struct *backing_store_ptr;
 namespace {
 
 void *heapAllocate(size_t bytes) {
-  EnterCriticalSection(&g_module.AllocationLock);
+  EnterModuleLock(ModuleLock::Allocation);
   void *block = HeapAlloc(GetProcessHeap(), 0, bytes);
-  LeaveCriticalSection(&g_module.AllocationLock);
+  LeaveModuleLock(ModuleLock::Allocation);
   return block;
 }
 
 void heapFree(void *block) {
-  EnterCriticalSection(&g_module.AllocationLock);
+  EnterModuleLock(ModuleLock::Allocation);
   HeapFree(GetProcessHeap(), 0, block);
-  LeaveCriticalSection(&g_module.AllocationLock);
+  LeaveModuleLock(ModuleLock::Allocation);
 }
 
 }  // namespace

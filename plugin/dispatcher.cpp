@@ -40,13 +40,15 @@ namespace {
 constexpr intptr_t kMaxDecoderNesting = 4;
 
 intptr_t decoderNesting() {
-  if (g_module.nestingSlot == TLS_OUT_OF_INDEXES) return 0;
-  return reinterpret_cast<intptr_t>(TlsGetValue(g_module.nestingSlot));
+  DWORD slot = ModuleNestingSlot();
+  if (slot == TLS_OUT_OF_INDEXES) return 0;
+  return reinterpret_cast<intptr_t>(TlsGetValue(slot));
 }
 
 void countDecoderNesting(intptr_t step) {
-  if (g_module.nestingSlot == TLS_OUT_OF_INDEXES) return;
-  TlsSetValue(g_module.nestingSlot, reinterpret_cast<LPVOID>(decoderNesting() + step));
+  DWORD slot = ModuleNestingSlot();
+  if (slot == TLS_OUT_OF_INDEXES) return;
+  TlsSetValue(slot, reinterpret_cast<LPVOID>(decoderNesting() + step));
 }
 
 /* Everything one request owns; released on every exit. */
@@ -197,7 +199,7 @@ int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   if (decoderNesting() >= kMaxDecoderNesting) return ExternalDeclined;
   if (buf == nullptr || infoHandleOut == nullptr || bitsHandleOut == nullptr) return UnknownFormat;
   PluginSettings settings;
-  LoadSettings(g_module.instance, &settings);
+  LoadSettings(ModuleInstance(), &settings);
   DecodeRequest request = {buf,           len,           FileInputFromFlag(flag),
                            infoHandleOut, bitsHandleOut, progressCallback,
                            callbackData,  preview,       &settings};

@@ -37,8 +37,8 @@ RetiredDecoder g_retired[kRetiredSlots];
 /* Holds DecoderLock for the lifetime of the object. No jump ever crosses
  * the frames that use it. */
 struct DecoderLockGuard {
-  DecoderLockGuard() { EnterCriticalSection(&g_module.DecoderLock); }
-  ~DecoderLockGuard() { LeaveCriticalSection(&g_module.DecoderLock); }
+  DecoderLockGuard() { EnterModuleLock(ModuleLock::Decoder); }
+  ~DecoderLockGuard() { LeaveModuleLock(ModuleLock::Decoder); }
   DecoderLockGuard(const DecoderLockGuard &) = delete;
   DecoderLockGuard &operator=(const DecoderLockGuard &) = delete;
 };
@@ -94,7 +94,7 @@ void ModuleFolder(HMODULE module, char *folder, DWORD size) {
 HMODULE LoadCandidate(const char *path) {
   if (path[0] == 0) return nullptr;
   HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (module != nullptr && module == g_module.instance) {
+  if (module != nullptr && module == ModuleInstance()) {
     FreeLibrary(module); /* ourselves: would call itself without end */
     return nullptr;
   }
@@ -127,7 +127,7 @@ HMODULE LoadFromTrustedPlaces(const char *name) {
   for (int where = 0; where < 4 && module == nullptr; ++where) {
     place[0] = 0;
     switch (where) {
-      case 0: ModuleFolder(g_module.instance, place, sizeof place); break;
+      case 0: ModuleFolder(ModuleInstance(), place, sizeof place); break;
       case 1: ModuleFolder(nullptr, place, sizeof place); break;
       case 2: if (GetSystemDirectoryA(place, sizeof place) >= sizeof place) place[0] = 0; break;
       case 3: if (GetWindowsDirectoryA(place, sizeof place) >= sizeof place) place[0] = 0; break;

@@ -51,7 +51,7 @@ int32_t runIsSupported(QueryJob *job, UINT_PTR source) {
    * starting with a JPEG stream as plain JPEG whatever they say: the
    * common case then leaves the store alone. */
   if (job->input.fileInput || !startsWithJpegStream(job->input.data))
-    LoadSettings(g_module.instance, &job->context.settings);
+    LoadSettings(ModuleInstance(), &job->context.settings);
   const uint32_t fileInput = job->input.fileInput;
 
   setupErrorManager(&job->errors, cinfo, false);
@@ -75,7 +75,7 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   jpeg_decompress_struct *cinfo = &context->cinfo;
   PluginSettings &settings = context->settings;
   context->languageKnown =
-      LoadSettingsAndLanguage(g_module.instance, &settings, &context->hostJapanese) != 0;
+      LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese) != 0;
   ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), false,
                                   &job->input);
   if (opened != Success) return opened;

@@ -56,7 +56,7 @@ int32_t UserMaskDescription(char *buf, int32_t bufferSize) {
   if (buf == nullptr || bufferSize <= 0) return 0;
 
   char text[1024];
-  LoadStringA(g_module.instance, IDS_USER_EXT_DESCRIPTION, text, sizeof text);
+  LoadStringA(ModuleInstance(), IDS_USER_EXT_DESCRIPTION, text, sizeof text);
   int32_t length = static_cast<int32_t>(std::strlen(text));
   if (bufferSize >= length + 1) {
     std::memcpy(buf, text, static_cast<size_t>(length) + 1);
@@ -83,7 +83,7 @@ PLUGIN_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t
                             bufferSize);
     default: {
       PluginSettings settings;
-      LoadSettings(g_module.instance, &settings);
+      LoadSettings(ModuleInstance(), &settings);
       KindsText(settings, infoIndex == 2, text, sizeof text);
       return CopyInfoString(text, buf, bufferSize);
     }

@@ -6,7 +6,7 @@
  * read and write; the tables below fix the order of reading and writing.
  *
  * Registry mode keeps what it read in the module state's SettingsCache and
- * reads everything again, under SettingsLock, only when the store watch
+ * reads everything again, under the settings lock, only when the store watch
  * reports a change or we wrote a value ourselves: one kernel call per call
  * instead of a registry round trip per key, with the same answers. Every
  * call copies out under the lock, so no thread sees half a reload. INI mode
@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/module.h"
 #include "resources/resource.h"
@@ -166,7 +167,7 @@ const char *SkipBlanks(const char *text) {
   return text;
 }
 
-bool UsesRegistry() { return g_module.platformId != 0; }
+bool UsesRegistry() { return ModulePlatformId() != 0; }
 
 int ReadSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, void *destination) {
   if (UsesRegistry()) return ReadRegistry(root, keyPath, valueName, kind, destination);
@@ -203,10 +204,10 @@ int WriteSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, 
   RegCloseKey(key);
   /* Our own change counts from the next call without waiting for its
    * notification to arrive. */
-  if (g_module.settingsCache) {
-    EnterCriticalSection(&g_module.SettingsLock);
-    g_module.settingsCache->current = false;
-    LeaveCriticalSection(&g_module.SettingsLock);
+  if (SettingsCache *cache = ModuleSettingsCache()) {
+    EnterModuleLock(ModuleLock::Settings);
+    cache->current = false;
+    LeaveModuleLock(ModuleLock::Settings);
   }
   return status == ERROR_SUCCESS ? 1 : 0;
 }
@@ -271,10 +272,10 @@ int32_t ReadUserMask(char *mask) {
   char valueName[kSettingNameBuffer];
   char text[kSettingTextBuffer] = "";
   int32_t enabled = 0;
-  LoadStringA(g_module.instance, IDS_KEY_MAIN, keyPath, sizeof keyPath);
-  LoadStringA(g_module.instance, IDS_USER_DEFINE_EXTENTION, valueName, sizeof valueName);
+  LoadStringA(ModuleInstance(), IDS_KEY_MAIN, keyPath, sizeof keyPath);
+  LoadStringA(ModuleInstance(), IDS_USER_DEFINE_EXTENTION, valueName, sizeof valueName);
   ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingNumber, &enabled);
-  LoadStringA(g_module.instance, IDS_EXTENTION_MASK, valueName, sizeof valueName);
+  LoadStringA(ModuleInstance(), IDS_EXTENTION_MASK, valueName, sizeof valueName);
   ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, text);
   CopyTrimmed(mask, kSettingTextBuffer, text);
   return enabled;
@@ -284,8 +285,8 @@ void ReadHostPluginFolder(char *folder) {
   char keyPath[kSettingNameBuffer];
   char valueName[kSettingNameBuffer];
   folder[0] = 0;
-  LoadStringA(g_module.instance, IDS_HOST_PLUGIN_KEY, keyPath, sizeof keyPath);
-  LoadStringA(g_module.instance, IDS_HOST_PLUGIN_PATH, valueName, sizeof valueName);
+  LoadStringA(ModuleInstance(), IDS_HOST_PLUGIN_KEY, keyPath, sizeof keyPath);
+  LoadStringA(ModuleInstance(), IDS_HOST_PLUGIN_PATH, valueName, sizeof valueName);
   ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, folder);
 }
 
@@ -295,7 +296,7 @@ bool ArmWatch(StoreWatch *watch) {
   const UINT ids[] = {IDS_KEY_MAIN, IDS_KEY_J6I, IDS_KEY_PMP, IDS_HOST_PLUGIN_KEY};
   const char *list[5];
   for (int i = 0; i < 4; ++i) {
-    LoadStringA(g_module.instance, ids[i], paths[i], sizeof paths[i]);
+    LoadStringA(ModuleInstance(), ids[i], paths[i], sizeof paths[i]);
     list[i] = paths[i];
   }
   list[4] = kHostResourceKey;
@@ -303,16 +304,16 @@ bool ArmWatch(StoreWatch *watch) {
 }
 
 /* Registry mode keeps the store in memory, when the cache could be had. */
-bool Cached() { return UsesRegistry() && g_module.settingsCache != nullptr; }
+bool Cached() { return UsesRegistry() && ModuleSettingsCache() != nullptr; }
 
-/* Brings the cache up to date if needed; the caller holds SettingsLock. */
+/* Brings the cache up to date if needed; the caller holds the settings lock. */
 const StoreSnapshot &CurrentSnapshot() {
-  SettingsCache &cache = *g_module.settingsCache;
+  SettingsCache &cache = *ModuleSettingsCache();
   if (cache.current && !StoreWatchFired(&cache.watch)) return cache.snapshot;
   /* Armed before reading: a change made while we read fires it again. */
   cache.current = ArmWatch(&cache.watch);
   StoreSnapshot &snapshot = cache.snapshot;
-  ReadPluginSettings(g_module.instance, &snapshot.settings);
+  ReadPluginSettings(ModuleInstance(), &snapshot.settings);
   ReadUserMask(snapshot.userMask);
   ReadHostPluginFolder(snapshot.pluginFolder);
   snapshot.hostJapanese = ReadHostJapanese();
@@ -324,11 +325,11 @@ const StoreSnapshot &CurrentSnapshot() {
 
 int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *hostJapanese) {
   if (!Cached()) return ReadPluginSettings(instance, settings), 0;
-  EnterCriticalSection(&g_module.SettingsLock);
+  EnterModuleLock(ModuleLock::Settings);
   const StoreSnapshot &snapshot = CurrentSnapshot();
   *settings = snapshot.settings;
   *hostJapanese = snapshot.hostJapanese;
-  LeaveCriticalSection(&g_module.SettingsLock);
+  LeaveModuleLock(ModuleLock::Settings);
   return 1;
 }
 
@@ -369,31 +370,35 @@ int SaveSettings(HINSTANCE instance, const PluginSettings *settings) {
 
 bool IsHostJapanese() {
   if (!Cached()) return ReadHostJapanese();
-  EnterCriticalSection(&g_module.SettingsLock);
+  EnterModuleLock(ModuleLock::Settings);
   bool japanese = CurrentSnapshot().hostJapanese;
-  LeaveCriticalSection(&g_module.SettingsLock);
+  LeaveModuleLock(ModuleLock::Settings);
   return japanese;
 }
 
 int32_t LoadUserMask(char *mask) {
   if (!Cached()) return ReadUserMask(mask);
-  EnterCriticalSection(&g_module.SettingsLock);
+  EnterModuleLock(ModuleLock::Settings);
   const StoreSnapshot &snapshot = CurrentSnapshot();
   std::memcpy(mask, snapshot.userMask, kSettingTextBuffer);
   int32_t enabled = snapshot.settings.UserDefineExtention;
-  LeaveCriticalSection(&g_module.SettingsLock);
+  LeaveModuleLock(ModuleLock::Settings);
   return enabled;
 }
 
 void LoadHostPluginFolder(char *folder) {
   if (!Cached()) return ReadHostPluginFolder(folder);
-  EnterCriticalSection(&g_module.SettingsLock);
+  EnterModuleLock(ModuleLock::Settings);
   std::memcpy(folder, CurrentSnapshot().pluginFolder, kSettingTextBuffer);
-  LeaveCriticalSection(&g_module.SettingsLock);
+  LeaveModuleLock(ModuleLock::Settings);
 }
 
+void OpenSettingsCache() { SetModuleSettingsCache(new (std::nothrow) SettingsCache()); }
+
 void CloseSettingsCache() {
-  if (!g_module.settingsCache) return;
-  CloseStoreWatch(&g_module.settingsCache->watch);
-  g_module.settingsCache->current = false;
+  SettingsCache *cache = ModuleSettingsCache();
+  if (!cache) return;
+  CloseStoreWatch(&cache->watch);
+  SetModuleSettingsCache(nullptr);
+  delete cache;
 }

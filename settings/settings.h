@@ -44,7 +44,7 @@ struct StoreSnapshot {
 };
 
 /* The snapshot and what tells when to read it again; in the module state,
- * under its SettingsLock. */
+ * under ModuleLock::Settings. */
 struct SettingsCache {
   StoreSnapshot snapshot;
   StoreWatch watch;
@@ -89,7 +89,11 @@ int32_t LoadUserMask(char *mask);
  * `folder`; empty when there is none. */
 void LoadHostPluginFolder(char *folder);
 
-/* Process detach: closes the registry watch. */
+/* Process attach: an empty cache in the module state (nothing is read yet);
+ * without memory there is none and every call reads the store. */
+void OpenSettingsCache();
+
+/* Process detach: closes the registry watch and frees the cache. */
 void CloseSettingsCache();
 
 /* True when settings live in the registry (platform id non-zero). */

@@ -29,7 +29,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_INITDIALOG: {
       char version[kVersionBuffer];
-      if (LoadStringA(g_module.instance, IDS_VERSION, version, sizeof version) <= 0) version[0] = 0;
+      if (LoadStringA(ModuleInstance(), IDS_VERSION, version, sizeof version) <= 0) version[0] = 0;
       char line[sizeof kVersionPrefix + kVersionBuffer];
       std::memcpy(line, kVersionPrefix, sizeof kVersionPrefix);
       std::strcat(line, version);
@@ -49,15 +49,15 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 PLUGIN_EXPORT int32_t WINAPI ConfigurationDlg(HWND parent, int32_t function) {
   switch (function) {
     case 0:
-      DialogBoxParamA(g_module.instance, MAKEINTRESOURCEA(SelectDialogId(IDD_ABOUT)), parent,
+      DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(SelectDialogId(IDD_ABOUT)), parent,
                       AboutDialogProc, 0);
       return Success;
     case 1: {
       int id = SelectDialogId(IDD_SETTINGS);
       /* The dialog edits this record and saves it on OK; Cancel drops it. */
       PluginSettings settings;
-      LoadSettings(g_module.instance, &settings);
-      DialogBoxParamA(g_module.instance, MAKEINTRESOURCEA(id), parent, SettingsDialogProc,
+      LoadSettings(ModuleInstance(), &settings);
+      DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(id), parent, SettingsDialogProc,
                       reinterpret_cast<LPARAM>(&settings));
       return Success;
     }

@@ -225,7 +225,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case IDOK:
       ReadSettings(dialog, g_record);
       SwitchExternalDecoder(g_record->JPEGPlugin);
-      SaveSettings(g_module.instance, g_record);
+      SaveSettings(ModuleInstance(), g_record);
       EndDialog(dialog, 1);
       return TRUE;
     case IDCANCEL: /* also Esc and the close box */

@@ -12,6 +12,7 @@
 #include "decoder/internal_decoder.h"
 #include "exif/reader.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "settings/settings.h"
 
 int main(int argc, char **argv) {

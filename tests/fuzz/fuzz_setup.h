@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "base/module.h"
+#include "plugin/module.h"
 #include "settings/settings.h"
 
 inline const PluginSettings &FuzzSettings() {

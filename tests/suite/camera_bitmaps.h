@@ -18,6 +18,7 @@
 #include "exif/reader.h"
 #include "harness.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "settings/settings.h"
 
 namespace camera {

@@ -20,6 +20,7 @@
 #include "jpeg_maker.h"
 #include "plugin/exports.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "settings/settings.h"
 #include "upright.h"
 

@@ -20,6 +20,7 @@
 #include "e2e_outcome.h"
 #include "plugin/external_decoder.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "base/request.h"
 
 PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,

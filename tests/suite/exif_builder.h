@@ -17,6 +17,7 @@
 
 #include "base/jpeg.h"
 #include "base/module.h"
+#include "plugin/module.h"
 
 namespace exifbuild {
 

@@ -14,6 +14,7 @@
 #include "decoder/broken_file_prompt.h"
 #include "harness.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"

@@ -10,6 +10,7 @@
 
 #include "harness.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "settings/settings.h"
 #include "store.h"
 

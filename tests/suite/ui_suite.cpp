@@ -16,6 +16,7 @@
 #include "harness.h"
 #include "plugin/external_decoder.h"
 #include "base/module.h"
+#include "plugin/module.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"
