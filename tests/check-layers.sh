@@ -1,0 +1,23 @@
+#!/bin/sh
+# Checks the source tree (argument 1) for arrows running back up: a folder
+# may include only folders before it in LAYERS, and only base/ touches the
+# module state's fields.
+LAYERS="base settings containers decoder exif plugin ui"
+cd "$1" || exit 1
+status=0
+above=$LAYERS
+for folder in $LAYERS; do
+  above=${above#"$folder"}; above=${above# }
+  for later in $above; do
+    if grep -rn "^#include \"$later/" --include=*.cpp --include=*.h "$folder"; then
+      echo "check-layers: $folder/ includes $later/, which stands above it"
+      status=1
+    fi
+  done
+  if [ "$folder" != base ] && grep -rn 'g_module\.' --include=*.cpp --include=*.h "$folder"; then
+    echo "check-layers: $folder/ reaches into the module state's fields"
+    status=1
+  fi
+done
+[ $status = 0 ] && echo "check-layers: $LAYERS in order"
+exit $status
