@@ -6,15 +6,22 @@
 #include "containers/turn.h"
 
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "base/blocks.h"
 
 namespace {
 
-/* Side of the square tiles a copying turn walks: the rows of one tile of
- * source and target stay in the cache together. */
-constexpr int32_t kTurnTile = 64;
+/* A copying turn walks the target in tiles of kTurnBand rows by kTurnRun
+ * columns, a band of target rows at a time, so that the target is written
+ * front to front as its pages come in. Within a tile each source row is
+ * read along kTurnBand pixels (192 bytes for 24 bits: whole cache lines)
+ * and spread down the tile's target rows; a 24-bit tile's 12 KB of source
+ * and 12 KB of target stay in the first-level cache. Measured on 6000 x
+ * 4000 pictures: 32-pixel tiles cost a fifth more, larger bands no less. */
+constexpr int32_t kTurnBand = 64;
+constexpr int32_t kTurnRun = 64;
 
 /* The rows of a bitmap as the turn sees them. */
 struct Rows {
@@ -36,33 +43,81 @@ bool rowsOf(const BITMAPINFOHEADER &header, uint8_t *bits, Rows *rows) {
   return true;
 }
 
-/* Copies every pixel of memory column x and memory row m of `source` to
- * target + origin + x * stepX + m * stepY, tile by tile, each byte passed
- * through `map` when kMap. */
+inline uint32_t load32(const uint8_t *p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+/* Whether 24-bit pixels may be moved four at a time as 32-bit words, the
+ * bytes of a pixel taken in memory order. */
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kWordPixels = true;
+#else
+constexpr bool kWordPixels = false;
+#endif
+
+/* Target rows M to M+3 at `to` (`stride` apart), one column, from the four
+ * adjacent 24-bit source pixels at `from` (taken right to left when
+ * kReverse): one 12-byte read, and four 32-bit writes that each spill one
+ * byte into the next column, which the caller writes afterwards. */
+template <bool kReverse>
+inline void copyQuad(uint8_t *to, ptrdiff_t stride, const uint8_t *from) {
+  const uint32_t a = load32(from), b = load32(from + 4), c = load32(from + 8);
+  const uint32_t p0 = a, p1 = a >> 24 | b << 8, p2 = b >> 16 | c << 16, p3 = c >> 8;
+  store32(to, kReverse ? p3 : p0);
+  store32(to + stride, kReverse ? p2 : p1);
+  store32(to + 2 * stride, kReverse ? p1 : p2);
+  store32(to + 3 * stride, kReverse ? p0 : p3);
+}
+
+/* Writes every target memory row M from source memory column
+ * firstColumn + columnStep * M, its column X from source memory row
+ * firstRow + rowStep * X (steps +1 or -1), each byte through `map` when
+ * kMap. Columns are written in rising order within each target row. */
 template <int kBytes, bool kMap>
-void copyTurned(const Rows &source, uint8_t *target, ptrdiff_t origin, ptrdiff_t stepX,
-                ptrdiff_t stepY, const uint8_t *map) {
-  for (int32_t tileY = 0; tileY < source.height; tileY += kTurnTile) {
-    int32_t endY = tileY + kTurnTile < source.height ? tileY + kTurnTile : source.height;
-    for (int32_t tileX = 0; tileX < source.width; tileX += kTurnTile) {
-      int32_t endX = tileX + kTurnTile < source.width ? tileX + kTurnTile : source.width;
-      for (int32_t m = tileY; m < endY; ++m) {
-        const uint8_t *from = source.bits + m * source.stride + tileX * kBytes;
-        uint8_t *to = target + origin + tileX * stepX + m * stepY;
-        for (int32_t x = tileX; x < endX; ++x, from += kBytes, to += stepX)
-          for (int b = 0; b < kBytes; ++b) to[b] = kMap ? map[from[b]] : from[b];
+void copyTurned(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int32_t firstColumn,
+                int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map) {
+  const int32_t targetRows = source.width, targetColumns = source.height;
+  const bool quads = kBytes == 3 && !kMap && kWordPixels;
+  for (int32_t band = 0; band < targetRows; band += kTurnBand) {
+    const int32_t bandEnd = band + kTurnBand < targetRows ? band + kTurnBand : targetRows;
+    for (int32_t run = 0; run < targetColumns; run += kTurnRun) {
+      const int32_t runEnd = run + kTurnRun < targetColumns ? run + kTurnRun : targetColumns;
+      for (int32_t X = run; X < runEnd; ++X) {
+        const uint8_t *row = source.bits + (firstRow + rowStep * X) * source.stride;
+        uint8_t *to = target + X * kBytes;
+        int32_t M = band;
+        /* The last column has no next one to spill into. */
+        if (quads && X + 1 < targetColumns) {
+          if (columnStep > 0)
+            for (; M + 4 <= bandEnd; M += 4)
+              copyQuad<false>(to + M * targetStride, targetStride, row + (firstColumn + M) * 3);
+          else
+            for (; M + 4 <= bandEnd; M += 4)
+              copyQuad<true>(to + M * targetStride, targetStride, row + (firstColumn - M - 3) * 3);
+        }
+        for (; M < bandEnd; ++M) {
+          uint8_t *pixel = to + M * targetStride;
+          const uint8_t *from = row + (firstColumn + columnStep * M) * kBytes;
+          for (int b = 0; b < kBytes; ++b) pixel[b] = kMap ? map[from[b]] : from[b];
+        }
       }
     }
   }
 }
 
 template <int kBytes>
-void copyTurnedBy(const Rows &source, uint8_t *target, ptrdiff_t origin, ptrdiff_t stepX,
-                  ptrdiff_t stepY, const uint8_t *map) {
+void copyTurnedBy(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int32_t firstColumn,
+                  int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map) {
   if (map)
-    copyTurned<kBytes, true>(source, target, origin, stepX, stepY, map);
+    copyTurned<kBytes, true>(source, target, targetStride, firstColumn, columnStep, firstRow,
+                             rowStep, map);
   else
-    copyTurned<kBytes, false>(source, target, origin, stepX, stepY, map);
+    copyTurned<kBytes, false>(source, target, targetStride, firstColumn, columnStep, firstRow,
+                              rowStep, map);
 }
 
 /* Mirrors in place: left to right with `flipX`, top to bottom with `flipY`
@@ -111,19 +166,19 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, BitmapHandles *bi
       allocateLocked(static_cast<SIZE_T>(targetBytes), LMEM_MOVEABLE, &handle));
   if (!target) return false;
 
-  /* Source memory column x, row m (row 0 lowest) lands in target memory
-   * column X, row M:
-   *   5 (h-1-m, w-1-x)   6 (m, w-1-x)   7 (m, x)   8 (h-1-m, x). */
-  const ptrdiff_t t = static_cast<ptrdiff_t>(targetStride), p = source.pixelBytes;
-  const ptrdiff_t lastColumn = (source.height - 1) * p, lastRow = (source.width - 1) * t;
-  const bool reverseX = orientation == 5 || orientation == 8;  /* X = h-1-m */
-  const bool reverseM = orientation == 5 || orientation == 6;  /* M = w-1-x */
-  const ptrdiff_t origin = (reverseX ? lastColumn : 0) + (reverseM ? lastRow : 0);
-  const ptrdiff_t stepX = reverseM ? -t : t, stepY = reverseX ? -p : p;
-  if (p == 3)
-    copyTurnedBy<3>(source, target, origin, stepX, stepY, channelMap);
+  /* Target memory row M, column X takes source memory column x, row m
+   * (row 0 lowest):
+   *   5 (w-1-M, h-1-X)   6 (w-1-M, X)   7 (M, X)   8 (M, h-1-X). */
+  const bool reverseRows = orientation == 5 || orientation == 8;    /* m = h-1-X */
+  const bool reverseColumns = orientation == 5 || orientation == 6; /* x = w-1-M */
+  const int32_t firstColumn = reverseColumns ? source.width - 1 : 0;
+  const int32_t firstRow = reverseRows ? source.height - 1 : 0;
+  const int32_t columnStep = reverseColumns ? -1 : 1, rowStep = reverseRows ? -1 : 1;
+  const ptrdiff_t t = static_cast<ptrdiff_t>(targetStride);
+  if (source.pixelBytes == 3)
+    copyTurnedBy<3>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap);
   else
-    copyTurnedBy<1>(source, target, origin, stepX, stepY, channelMap);
+    copyTurnedBy<1>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap);
 
   std::swap(working->biWidth, working->biHeight);
   std::swap(working->biXPelsPerMeter, working->biYPelsPerMeter);
