@@ -46,16 +46,15 @@ memory_rows() {
   done
 }
 
-# Pictures for the scan floods, from a detailed photograph (the shared
-# corpus's phone original when it is there): 4000 x 4000 with libjpeg's
+# Pictures for the scan floods, from a detailed photograph (the corpus's
+# phone original): 4000 x 4000 with libjpeg's
 # progression, with luminance AC at Al 1 then refined, and one sequential
 # scan per component; and 6000 x 4000 progressive for the walk.
 scans=$root/build/bench/pictures/scans
 scan_pictures() {
   mkdir -p "$scans"
   [ -f "$scans/large.jpg" ] && return
-  local source=$root/../shared/corpus/phone/iphone_hdr_NO.jpg
-  [ -f "$source" ] || source=$root/tests/corpus/camera/Canon_40D.jpg
+  local source=$root/tests/corpus/phone/iphone_hdr_NO.jpg
   convert "$source" -resize '4000x4000!' "$scans/base.ppm"
   cjpeg -quality 90 -progressive -outfile "$scans/progressive.jpg" "$scans/base.ppm"
   printf '0,1,2: 0 0 0 0;\n0: 1 63 0 1;\n0: 1 63 1 0;\n1: 1 63 0 0;\n2: 1 63 0 0;\n' > "$scans/pairs.txt"
