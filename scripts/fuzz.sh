@@ -34,7 +34,7 @@ run_target() {
   rm -f "build/fuzz/campaign-$t.row"
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
   mkdir -p "$corpus" "$dir/crashes-$t"
-  cp -n tests/corpus/*/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
+  cp -n tests/corpus/{camera,exif-org,invalid,orientation}/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
   touch "$started"
   # Budgets: an input that takes over 5 s or 512 MB is a failure. One job at
   # a time, restarted after each failure until the minutes are used.
