@@ -21,6 +21,7 @@
 #include "base/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
+#include "decoder/profile_reader.h"
 #include "decoder/progress.h"
 #include "decoder/request.h"
 #include "decoder/scan_walk.h"
@@ -58,6 +59,7 @@ struct DispatchJob {
   ProgressMonitor progress;
   uint8_t headerBlock[kHeaderBlockSize];
   RequestInput input;
+  ColourTransform *colour; /* the picture's colour conversion, or null */
 };
 
 void releaseJob(DispatchJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
@@ -84,6 +86,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
      * stream has no orientation of its own. */
     PluginSettings settings = *request->settings;
     settings.ExifRotation = 0;
+    settings.ColorManagement = kColourAsDecoded; /* converted here, with the turn */
     DecodeRequest inner = *request;
     inner.settings = &settings;
     inner.input = reinterpret_cast<const char *>(thumbnail.savedSegment) + 6 + thumbnail.jpegOffset;
@@ -94,7 +97,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
     *request->bitsHandleOut = nullptr;
     if (DispatchRequest(&inner) == Success) {
       BitmapHandles bitmap = {*request->infoHandleOut, *request->bitsHandleOut};
-      turnBitmap(&bitmap, turn);
+      turnAndConvert(&bitmap, turn, job->colour);
       *request->bitsHandleOut = bitmap.bits;
       return true;
     }
@@ -105,7 +108,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
     DibWriter writer;
     if (!makeThumbnailBitmap(&thumbnail, &writer)) return false;
     BitmapHandles bitmap = {writer.infoHandle, writer.bitsHandle};
-    turnBitmap(&bitmap, turn);
+    turnAndConvert(&bitmap, turn, job->colour);
     *request->infoHandleOut = bitmap.info;
     *request->bitsHandleOut = bitmap.bits;
     return true;
@@ -140,9 +143,17 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
   if (preview && kind == ContainerPlainJpeg && settings.ExifSupport)
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
-  else if (exifTurnWanted(settings, kind))
+  else if (exifTurnWanted(settings, kind) || (colourWanted(settings, kind) && settings.ExifSupport))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
+  if (colourWanted(settings, kind))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
   jpeg_read_header(cinfo, TRUE);
+  /* The wrapped plug-in's bitmap of four-component data is RGB of its own
+   * making: it stays as returned. */
+  if (colourWanted(settings, kind) && cinfo->jpeg_color_space != JCS_CMYK &&
+      cinfo->jpeg_color_space != JCS_YCCK)
+    job->colour = acquirePictureColour(
+        context, cinfo->jpeg_color_space == JCS_GRAYSCALE ? ColourGrey : ColourRgb);
 
   if (preview && previewFromThumbnail(job, request)) {
     releaseJob(job);
@@ -168,7 +179,7 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
   countDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
-                                          &handles);
+                                          job->colour, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return static_cast<ResultCode>(result);
@@ -187,6 +198,7 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
   ResultCode result = runDispatch(&job, request, hold.entry);
+  releaseColourTransform(job.colour);
   ReleaseExternalDecoder(&hold);
   return result;
 }
