@@ -612,6 +612,7 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
     Bytes profile;     /* the reference's; empty: djpeg's bits exact */
     int32_t setting;
     bool grey = false;
+    Bytes display = Bytes(); /* the display's profile file (natively); empty: none */
   } rows[] = {
       {"Adobe RGB", colour::Tagged(rgb, adobe), adobe, 1},
       {"Display P3", colour::Tagged(rgb, colour::Make(colour::kDisplayP3), 3), colour::Make(colour::kDisplayP3), 1},
@@ -632,16 +633,25 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
       {"repeated chunk", colour::WithSegments(rgb, {colour::Chunk(1, 1, adobe.data(), adobe.size()), colour::Chunk(1, 1, adobe.data(), adobe.size())}), Bytes(), 1},
       {"missing chunk", colour::WithSegments(rgb, {colour::Chunk(1, 2, adobe.data(), adobe.size())}), Bytes(), 1},
       {"empty chunks", colour::WithSegments(rgb, {colour::Chunk(1, 2, chunk.data(), 0), colour::Chunk(2, 2, chunk.data(), 0)}), Bytes(), 1},
+#ifndef _WIN32
+      {"untagged to a P3 display", rgb, srgb, 2, false, colour::Make(colour::kDisplayP3)},
+      {"Adobe RGB to a P3 display", colour::Tagged(rgb, adobe), adobe, 2, false, colour::Make(colour::kDisplayP3)},
+      {"Adobe RGB, P3 display at 1", colour::Tagged(rgb, adobe), adobe, 1, false, colour::Make(colour::kDisplayP3)},
+      {"untagged, garbage display", rgb, Bytes(), 2, false, chunk},
+      {"Adobe RGB, garbage display", colour::Tagged(rgb, adobe), adobe, 2, false, chunk},
+#endif
   };
+
   for (const Row &row : rows) {
     const std::string sample = row.grey ? "grey" : "orientation-1";
     const Bytes bmp = camera::ReadWholeFile(base + sample + ".bmp");
     UprightBitmap want = Upright(std::string(bmp.begin(), bmp.end()), 1);
     Bytes palette;
     for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i)});
+    const Bytes output = row.setting == 2 && row.display.size() > 4 ? row.display : Bytes();
     if (want.bitCount == 24)
       colour::TransformRows(row.profile, want.bits.data(), want.width, want.height,
-                            (want.width * 3 + 3) / 4 * 4);
+                            (want.width * 3 + 3) / 4 * 4, output);
     else if (!row.profile.empty())
       for (int i = 0; i < 256; ++i) {
         uint8_t level = static_cast<uint8_t>(i);
@@ -654,6 +664,10 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
         std::string where = std::string(row.what) + (internal ? " internal" : "") + InputKind(flag);
         suite::ResetStore();
         e2e::SetMain("ColorManagement", row.setting);
+#ifndef _WIN32
+        camera::TempFile display(row.display);
+        StandinSetDisplayProfile(row.display.empty() ? nullptr : e2e::HostPath(display.path).c_str());
+#endif
         if (internal) e2e::UseFake().answer(FakeGetPicture, 10);
         else e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
         Plugin plugin;
@@ -669,7 +683,9 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
         }
       }
     }
-  }
+  }#ifndef _WIN32
+  StandinSetDisplayProfile(nullptr);
+#endif
 }
 
 #ifndef _WIN32
