@@ -41,7 +41,7 @@ inline cmsHPROFILE Matrix(cmsCIExyY white, cmsCIExyYTRIPLE primaries, cmsToneCur
 /* A lookup-table profile: a 9-point grid from the device colours to Lab. */
 inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels) {
   cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
-  cmsSetProfileVersion(p, 4.3);
+  cmsSetProfileVersion(p, 2.1);
   cmsSetDeviceClass(p, cmsSigInputClass);
   cmsSetColorSpace(p, space);
   cmsSetPCS(p, cmsSigLabData);
@@ -53,8 +53,8 @@ inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels) {
         const int n = *static_cast<int *>(cargo);
         double v[4] = {in[0] / 65535.0, in[1] / 65535.0, in[2] / 65535.0, n == 4 ? in[3] / 65535.0 : 1};
         cmsCIELab lab;
-        if (n == 4) { /* ink darkens: 255 is none, as Adobe writes it */
-          lab.L = 100 * v[3] * (0.3 * v[0] + 0.5 * v[1] + 0.2 * v[2]);
+        if (n == 4) { /* lcms2's own ink order: 0 is none */
+          lab.L = 100 * (1 - v[3]) * (1 - 0.3 * v[0] - 0.5 * v[1] - 0.2 * v[2]);
           lab.a = 60 * (v[1] - v[0]);
           lab.b = 60 * (v[2] - v[1]);
         } else {

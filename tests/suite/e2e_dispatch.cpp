@@ -683,7 +683,8 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
         }
       }
     }
-  }#ifndef _WIN32
+  }
+#ifndef _WIN32
   StandinSetDisplayProfile(nullptr);
 #endif
 }
