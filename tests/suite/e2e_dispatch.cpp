@@ -689,6 +689,44 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
 #endif
 }
 
+/* Previews take the picture's profile: the wrapped plug-in's and the Exif
+ * thumbnails, turned or not, are lcms2's transform of what setting 0
+ * gives, within a level. */
+SUITE_CASE(previews_take_the_pictures_profile) {
+  const colour::Bytes adobe = colour::Make(colour::kAdobeRgb);
+  const struct {
+    const char *what;
+    colour::Bytes jpeg;
+  } rows[] = {{"wrapped preview", colour::Tagged(e2e::Jpeg(), adobe)},
+              {"turned wrapped preview", colour::Tagged(e2e::ExifJpeg(0, {}, 6), adobe)},
+              {"JPEG thumbnail", colour::Tagged(e2e::ExifJpeg(1), adobe)},
+              {"turned JPEG thumbnail", colour::Tagged(e2e::ExifJpeg(1, e2e::ThumbnailJpeg(), 6), adobe)},
+              {"RGB thumbnail", colour::Tagged(e2e::ExifJpeg(2), adobe)}};
+  for (const auto &row : rows) {
+    Input in(row.jpeg);
+    for (uint32_t flag : {0u, 1u}) {
+      const std::string where = std::string(row.what) + InputKind(flag);
+      Answer at[2];
+      for (int32_t setting : {0, 1}) {
+        suite::ResetStore();
+        e2e::SetMain("ColorManagement", setting);
+        e2e::SetMain("ExifPreviewLevel", 14);
+        e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+        Plugin plugin;
+        if (!plugin.ok()) return;
+        at[setting] = e2e::Request(plugin.GetPreview, in, flag);
+        CHECK_EQ_AT(where, at[setting].result, 0);
+      }
+      const BITMAPINFOHEADER &h = at[0].header;
+      CHECK_EQ_AT(where, h.biBitCount, 24);
+      if (at[0].pixels.size() < static_cast<size_t>((h.biWidth * 3 + 3) / 4 * 4 * h.biHeight)) continue;
+      colour::TransformRows(adobe, at[0].pixels.data(), h.biWidth, h.biHeight, (h.biWidth * 3 + 3) / 4 * 4);
+      CHECK_AT(where, colour::LargestDifference(at[1].pixels, at[0].pixels) <= 1);
+      CHECK_AT(where, at[1].bitsChecksum != at[0].bitsChecksum);
+    }
+  }
+}
+
 #ifndef _WIN32
 /* Natively the stand-in lets a case watch the prompt and fail allocations. */
 SUITE_CASE(thumbnail_that_ends_early_prompts_and_failed_bitmap_delegates) {
