@@ -17,6 +17,7 @@
 #include <lcms2_plugin.h>
 
 #include "base/module.h"
+#include "base/work_hooks.h"
 #include "colour/display_profile.h"
 
 namespace {
@@ -52,6 +53,7 @@ void *takeBlock(Budget *budget, size_t size) {
       budget->used.fetch_sub(size);
       return nullptr;
     }
+    WORK_HOOK(WorkColourBytes(used));
   }
   BlockHead *head = static_cast<BlockHead *>(std::malloc(sizeof(BlockHead) + size));
   if (!head) {

@@ -10,3 +10,7 @@ movrela_fuzzer(NAME pictures_fuzzer SOURCES pictures_fuzzer.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/exif-org ${CORPUS}/invalid)
 target_compile_definitions(pictures_fuzzer PRIVATE QUOREL_PATH="$<TARGET_FILE:quorel>")
 add_dependencies(pictures_fuzzer quorel)
+# Embedded colour profiles: the APP2 chunks, the profile lcms2 opens and the
+# transform it makes, under the colour bound, from tagged camera pictures.
+movrela_fuzzer(NAME colour_fuzzer SOURCES colour_fuzzer.cpp
+               SEEDS ${CORPUS}/orientation ${CORPUS}/camera/Canon_40D.jpg)
