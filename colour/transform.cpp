@@ -17,8 +17,10 @@
 #include <lcms2_plugin.h>
 
 #include "base/module.h"
+#include "base/two_cores.h"
 #include "base/work_hooks.h"
 #include "colour/display_profile.h"
+#include "colour/matrix_kernel.h"
 
 namespace {
 
@@ -35,6 +37,13 @@ struct Budget {
   size_t limit;
 };
 
+/* What a transform's context carries: its budget, and the kernel that its
+ * matrix-shaper pipeline gave (recordKernel). */
+struct ContextData {
+  Budget budget;
+  MatrixKernel *kernel;
+};
+
 /* Each block starts with its size and its budget, so that free and realloc
  * account without asking lcms2 (whose context lookup cannot see the
  * context being created). */
@@ -44,7 +53,10 @@ struct BlockHead {
   size_t pad; /* keeps the data 8-byte aligned on 32-bit targets */
 };
 
-Budget *budgetOf(cmsContext id) { return static_cast<Budget *>(cmsGetContextUserData(id)); }
+Budget *budgetOf(cmsContext id) {
+  ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(id));
+  return data ? &data->budget : nullptr;
+}
 
 void *takeBlock(Budget *budget, size_t size) {
   if (budget) {
@@ -84,8 +96,21 @@ void *boundedRealloc(cmsContext id, void *ptr, cmsUInt32Number size) {
   return fresh;
 }
 
+/* An optimisation that optimises nothing: it is shown the pipeline lcms2
+ * built, before its own optimisations, and keeps our kernel of it. */
+cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number, cmsUInt32Number *inputFormat,
+                     cmsUInt32Number *outputFormat, cmsUInt32Number *) {
+  ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(cmsGetPipelineContextID(*lut)));
+  if (data && !data->kernel) data->kernel = makeMatrixKernel(*lut, *inputFormat, *outputFormat);
+  return FALSE;
+}
+
+cmsPluginOptimization kKernelPlugin = {
+    {cmsPluginMagicNumber, 2000, cmsPluginOptimizationSig, nullptr}, recordKernel};
+
 cmsPluginMemHandler kMemoryPlugin = {
-    {cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig, nullptr},
+    {cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig,
+     reinterpret_cast<cmsPluginBase *>(&kKernelPlugin)},
     boundedMalloc, boundedFree, boundedRealloc, nullptr, nullptr, nullptr};
 
 void silent(cmsContext, cmsUInt32Number, const char *) {}
@@ -124,7 +149,7 @@ struct ColourTransform {
   uint8_t *inputBytes, *outputBytes; /* copies, compared on a hit */
   cmsContext context;
   cmsHTRANSFORM transform;
-  Budget budget;
+  ContextData data;
 };
 
 struct ColourCache {
@@ -154,6 +179,7 @@ bool matches(const ColourTransform *t, const Key &key, uint32_t inputHash, uint3
 void destroy(ColourTransform *t) {
   if (t->transform) cmsDeleteTransform(t->transform);
   if (t->context) cmsDeleteContext(t->context);
+  std::free(t->data.kernel);
   std::free(t->inputBytes);
   std::free(t->outputBytes);
   delete t;
@@ -237,9 +263,10 @@ ColourTransform *makeTransform(const Key &key, uint32_t inputHash, uint32_t outp
     return nullptr;
   }
   t->verdict = VerdictRefused;
-  t->budget.used = 0;
-  t->budget.limit = 2 * (size_t{key.inputSize} + key.outputSize) + kContextSlack;
-  t->context = cmsCreateContext(&kMemoryPlugin, &t->budget);
+  t->data.budget.used = 0;
+  t->data.budget.limit = 2 * (size_t{key.inputSize} + key.outputSize) + kContextSlack;
+  t->data.kernel = nullptr;
+  t->context = cmsCreateContext(&kMemoryPlugin, &t->data);
   if (!t->context) return t;
   cmsSetLogErrorHandlerTHR(t->context, silent);
 
@@ -386,20 +413,50 @@ ColourModel colourInput(const ColourTransform *transform) { return transform->mo
 
 void convertPixels(const ColourTransform *transform, const uint8_t *in, uint8_t *out,
                    uint32_t pixels) {
-  cmsDoTransform(transform->transform, in, out, pixels);
+  if (transform->data.kernel) runMatrixKernel(transform->data.kernel, in, out, pixels);
+  else cmsDoTransform(transform->transform, in, out, pixels);
 }
+
+namespace {
+
+/* Rows of one bitmap being converted in place. */
+struct RowPass {
+  const ColourTransform *transform;
+  uint8_t *bits;
+  int64_t stride;
+  int32_t width;
+};
+
+void convertRowPart(void *pass, int32_t first, int32_t end) {
+  const RowPass *p = static_cast<const RowPass *>(pass);
+  uint8_t *row = p->bits + first * p->stride;
+  if (p->transform->data.kernel) {
+    for (int32_t y = first; y < end; ++y, row += p->stride)
+      runMatrixKernel(p->transform->data.kernel, row, row, static_cast<uint32_t>(p->width));
+    return;
+  }
+  cmsDoTransformLineStride(p->transform->transform, row, row, static_cast<cmsUInt32Number>(p->width),
+                           static_cast<cmsUInt32Number>(end - first),
+                           static_cast<cmsUInt32Number>(p->stride),
+                           static_cast<cmsUInt32Number>(p->stride), 0, 0);
+}
+
+/* Pictures of fewer pixels are converted on one core: a thread costs more
+ * than it saves. */
+constexpr int64_t kPixelsForTwoCores = 1 << 20;
+
+}  // namespace
 
 void convertRows(const ColourTransform *transform, uint8_t *bits, int64_t stride, int32_t width,
                  int32_t rows) {
-  cmsDoTransformLineStride(transform->transform, bits, bits, static_cast<cmsUInt32Number>(width),
-                           static_cast<cmsUInt32Number>(rows),
-                           static_cast<cmsUInt32Number>(stride),
-                           static_cast<cmsUInt32Number>(stride), 0, 0);
+  RowPass pass = {transform, bits, stride, width};
+  const int64_t pixels = int64_t{width} * rows;
+  splitOverTwoCores(convertRowPart, &pass, rows, pixels >= kPixelsForTwoCores ? 2 : rows + 1);
 }
 
 void convertPalette(const ColourTransform *transform, uint8_t *entries, uint32_t count) {
   if (transform->model == ColourCmyk || count > 256) return;
-  uint8_t in[256 * 3], out[256 * 3];
+  uint8_t in[256 * 3] = {}, out[256 * 3];
   const int inBytes = transform->model == ColourGrey ? 1 : 3;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t *e = entries + 4 * i;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/blocks.h"
+#include "base/two_cores.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ namespace {
  * 4000 pictures: 32-pixel tiles cost a fifth more, larger bands no less. */
 constexpr int32_t kTurnBand = 64;
 constexpr int32_t kTurnRun = 64;
+/* Smaller pictures are turned on one core: a thread costs more than it saves. */
+constexpr int64_t kPixelsForTwoCores = 1 << 20;
 
 /* The rows of a bitmap as the turn sees them. */
 struct Rows {
@@ -59,6 +62,19 @@ constexpr bool kWordPixels = true;
 constexpr bool kWordPixels = false;
 #endif
 
+/* One copying turn: target memory row M takes source memory column
+ * firstColumn + columnStep * M, its column X source memory row
+ * firstRow + rowStep * X; each byte through `map` when given, each finished
+ * tile's colours through `colour` when given. */
+struct TurnCopy {
+  Rows source;
+  uint8_t *target;
+  ptrdiff_t targetStride;
+  int32_t firstColumn, columnStep, firstRow, rowStep;
+  const uint8_t *map;
+  const ColourTransform *colour;
+};
+
 /* Target rows M to M+3 at `to` (`stride` apart), one column, from the four
  * adjacent 24-bit source pixels at `from` (taken right to left when
  * kReverse): one 12-byte read, and four 32-bit writes that each spill one
@@ -81,12 +97,18 @@ inline void copyQuad(uint8_t *to, ptrdiff_t stride, const uint8_t *from) {
  * cache: no later tile writes into it (a quad's spill goes to the next
  * column, which belongs to the next tile). */
 template <int kBytes, bool kMap>
-void copyTurned(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int32_t firstColumn,
-                int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map,
-                const ColourTransform *colour) {
+void copyTurned(const TurnCopy &copy, int32_t firstBand, int32_t endBand) {
+  const Rows &source = copy.source;
+  uint8_t *const target = copy.target;
+  const ptrdiff_t targetStride = copy.targetStride;
+  const int32_t firstColumn = copy.firstColumn, columnStep = copy.columnStep;
+  const int32_t firstRow = copy.firstRow, rowStep = copy.rowStep;
+  const uint8_t *const map = copy.map;
+  const ColourTransform *const colour = copy.colour;
   const int32_t targetRows = source.width, targetColumns = source.height;
   const bool quads = kBytes == 3 && !kMap && kWordPixels;
-  for (int32_t band = 0; band < targetRows; band += kTurnBand) {
+  const int32_t lastRow = endBand * kTurnBand < targetRows ? endBand * kTurnBand : targetRows;
+  for (int32_t band = firstBand * kTurnBand; band < lastRow; band += kTurnBand) {
     const int32_t bandEnd = band + kTurnBand < targetRows ? band + kTurnBand : targetRows;
     for (int32_t run = 0; run < targetColumns; run += kTurnRun) {
       const int32_t runEnd = run + kTurnRun < targetColumns ? run + kTurnRun : targetColumns;
@@ -116,16 +138,16 @@ void copyTurned(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int
   }
 }
 
-template <int kBytes>
-void copyTurnedBy(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int32_t firstColumn,
-                  int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map,
-                  const ColourTransform *colour) {
-  if (map)
-    copyTurned<kBytes, true>(source, target, targetStride, firstColumn, columnStep, firstRow,
-                             rowStep, map, colour);
-  else
-    copyTurned<kBytes, false>(source, target, targetStride, firstColumn, columnStep, firstRow,
-                              rowStep, map, colour);
+/* Bands [first, end) of a copying turn. */
+void copyTurnedPart(void *pass, int32_t first, int32_t end) {
+  const TurnCopy &copy = *static_cast<const TurnCopy *>(pass);
+  if (copy.source.pixelBytes == 3) {
+    if (copy.map) copyTurned<3, true>(copy, first, end);
+    else copyTurned<3, false>(copy, first, end);
+  } else {
+    if (copy.map) copyTurned<1, true>(copy, first, end);
+    else copyTurned<1, false>(copy, first, end);
+  }
 }
 
 /* Mirrors in place: left to right with `flipX`, top to bottom with `flipY`
@@ -184,15 +206,14 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTrans
   const int32_t firstRow = reverseRows ? source.height - 1 : 0;
   const int32_t columnStep = reverseColumns ? -1 : 1, rowStep = reverseRows ? -1 : 1;
   const ptrdiff_t t = static_cast<ptrdiff_t>(targetStride);
-  if (source.pixelBytes == 3) {
-    const ColourTransform *inCopy = colour && colourInput(colour) == ColourRgb ? colour : nullptr;
-    copyTurnedBy<3>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap,
-                    inCopy);
-    if (converted) *converted = inCopy != nullptr;
-  } else {
-    copyTurnedBy<1>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap,
-                    nullptr);
-  }
+  const ColourTransform *inCopy =
+      source.pixelBytes == 3 && colour && colourInput(colour) == ColourRgb ? colour : nullptr;
+  if (converted) *converted = inCopy != nullptr;
+  TurnCopy copy = {source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap, inCopy};
+  /* Bands are independent: large pictures are turned on both cores. */
+  const int32_t bands = (source.width + kTurnBand - 1) / kTurnBand;
+  const bool large = int64_t{source.width} * source.height >= kPixelsForTwoCores;
+  splitOverTwoCores(copyTurnedPart, &copy, bands, large ? 2 : bands + 1);
 
   std::swap(working->biWidth, working->biHeight);
   std::swap(working->biXPelsPerMeter, working->biYPelsPerMeter);

@@ -29,14 +29,10 @@ JSAMPROW rowTarget(j_decompress_ptr cinfo, BitmapOutput *output) {
   return output->rowBuffer ? output->rowBuffer[0] : bitmapRow(cinfo, output);
 }
 
-/* Grey and BGR rows are already in place: only the padding is written,
- * and colour rows are converted where they lie. */
+/* Grey and BGR rows are already in place: only the padding is written. */
 void putRowsInPlace(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
-  const OutputColour &colour = output->colour;
   for (JDIMENSION k = 0; k < rows; ++k) {
     uint8_t *target = bitmapRow(cinfo, output);
-    if (colour.transform && output->bitCount == 24)
-      colour.convertPixels(colour.transform, target, target, cinfo->output_width);
     std::memset(target + output->dataWidth, 0, static_cast<size_t>(output->fillCount));
     ++output->nextRow;
   }
@@ -55,11 +51,10 @@ inline uint8_t lightTimes(unsigned a, unsigned b) {
  * colour leaves and the fourth, K, darkens all three alike. */
 void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
   if (rows == 0) return;
-  uint8_t *const row = bitmapRow(cinfo, output);
-  uint8_t *target = row;
+  uint8_t *target = bitmapRow(cinfo, output);
   const JSAMPLE *sample = output->rowBuffer[0];
   const OutputColour &colour = output->colour;
-  if (colour.transform && colour.readsCmyk) {
+  if (colour.transform) {
     /* Through the picture's press profile, which reads the same samples. */
     colour.convertPixels(colour.transform, sample, target, cinfo->output_width);
     target += 3 * static_cast<size_t>(cinfo->output_width);
@@ -70,7 +65,6 @@ void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) 
       target[1] = lightTimes(sample[1], light);
       target[2] = lightTimes(sample[0], light);
     }
-    if (colour.transform) colour.convertPixels(colour.transform, row, row, cinfo->output_width);
   }
   std::memset(target, 0, static_cast<size_t>(output->fillCount));
   ++output->nextRow;
@@ -101,8 +95,6 @@ void finishBitmap(j_decompress_ptr cinfo, BitmapOutput *output) {
       entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
       entry[3] = 0;
     }
-    if (output->colour.transform)
-      output->colour.convertPalette(output->colour.transform, output->info + kHeaderSize, 256);
   }
 
   if (cinfo->progress != nullptr) {

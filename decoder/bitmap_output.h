@@ -6,8 +6,9 @@
  *
  * Grey and colour rows are decoded straight into their bottom-up place in
  * the bits block (colour as B, G, R, the bitmap's order); only CMYK and YCCK
- * rows go through a row buffer, to be converted as they arrive. The picture
- * is held once, not in a second array.
+ * rows go through a row buffer, to be converted as they arrive (through the
+ * picture's press profile when it has one). The picture is held once, not
+ * in a second array.
  */
 #ifndef MOVRELA_BITMAP_OUTPUT_H
 #define MOVRELA_BITMAP_OUTPUT_H
@@ -20,19 +21,16 @@ struct BitmapOutput;
 struct ColourTransform;
 typedef void (*OutputStep)(j_decompress_ptr cinfo, BitmapOutput *output);
 typedef void (*OutputRows)(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows);
-/* The colour conversion's entries (colour/colour.h), passed in so that a
+/* The colour conversion's entry (colour/colour.h), passed in so that a
  * decoder without colour management links none. */
 typedef void (*PixelConversion)(const ColourTransform *transform, const uint8_t *in, uint8_t *out,
                                 uint32_t pixels);
-typedef void (*PaletteConversion)(const ColourTransform *transform, uint8_t *entries,
-                                  uint32_t count);
 
-/* How the decoded colours are converted as rows arrive; all null: not. */
+/* A CMYK picture's press profile, which converts the row buffer's samples
+ * into the bitmap row instead of C x K / 255; null: none. */
 struct OutputColour {
   const ColourTransform *transform;
   PixelConversion convertPixels;
-  PaletteConversion convertPalette;
-  bool readsCmyk;                 /* the transform reads the CMYK row buffer */
 };
 
 struct BitmapOutput {

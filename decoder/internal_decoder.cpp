@@ -79,9 +79,11 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
 
   job->output = createBitmapOutput(cinfo);
   BitmapOutput *output = job->output;
-  if (job->colour)
-    output->colour = {job->colour, convertPixels, convertPalette,
-                      colourInput(job->colour) == ColourCmyk};
+  /* CMYK samples go through their press profile from the row buffer; RGB
+   * and grey pictures are converted whole afterwards, on both cores, with
+   * the turn when there is one. */
+  const bool rowsConverted = job->colour && colourInput(job->colour) == ColourCmyk;
+  if (rowsConverted) output->colour = {job->colour, convertPixels};
   jpeg_start_decompress(cinfo);
   readBitmapRows(cinfo, output);
 
@@ -98,9 +100,9 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   releaseRequest(context, &job->input, &job->output);
 
   PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
-  /* The rows were converted as they were written. */
   if (postProcessor)
-    postProcessor(&settings, job->headerBlock, context->exifOrientation, nullptr, &handles);
+    postProcessor(&settings, job->headerBlock, context->exifOrientation,
+                  rowsConverted ? nullptr : job->colour, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return Success;

@@ -90,8 +90,8 @@ print('@row\tinternal decoder: $label repeated, refused\t%.1f ms\tits picture de
   scripts/bench-decode.sh 2>/dev/null | grep -v -i -E 'warning|^ *$'
   echo
   echo "== plug-in exports"
-  PLUGIN_BENCH_KEEP=$large build/bench/tests/plugin_bench build/bench/MOVRELA.MQF "$root/tests/corpus/camera/Canon_40D.jpg"
-  memory_rows "" build/bench/tests/plugin_bench build/bench/MOVRELA.MQF
+  PLUGIN_BENCH_KEEP=$large build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF" "$root/tests/corpus/camera/Canon_40D.jpg"
+  memory_rows "" build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF"
   echo
   echo "== plug-in exports, Windows build under Wine"
   WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
@@ -100,9 +100,14 @@ print('@row\tinternal decoder: $label repeated, refused\t%.1f ms\tits picture de
   memory_rows "Wine: " env WINEPREFIX_DIR="$root/build/wineprefix-bench" scripts/wine.sh \
     build/win32/plugin_bench.exe "$root/build/win32/MOVRELA.MQF"
   echo
+  echo "== colour management: tagged pictures at ColorManagement 1 or 2 against the same build at 0"
+  build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF" --colour "$large"
+  WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
+    "$root/build/win32/MOVRELA.MQF" --colour "$large" | sed 's/^@row\t/@row\tWine: /'
+  echo
   echo "== scan floods refused, against the decode of their picture; the walk over a large file's scans"
   scan_pictures
-  build/bench/tests/plugin_bench build/bench/MOVRELA.MQF --scans "$scans"
+  build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF" --scans "$scans"
   WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
     "$root/build/win32/MOVRELA.MQF" --scans "$scans" | sed 's/^@row\t/@row\tWine: /'
   internal_flood_rows

@@ -208,6 +208,15 @@ BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE *objects, BOOL waitAll, DWORD milliseconds);
 
+/* ---- threads ---- */
+/* A thread's handle is a manual-reset event set when its routine returns:
+ * wait on it, then CloseHandle it. Stack size and flags are ignored. */
+typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID parameter);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, LPDWORD threadId);
+/* Makes the next CreateThread calls fail (ERROR_NOT_ENOUGH_MEMORY) while on. */
+void StandinFailCreateThread(BOOL fail);
+
 /* ---- dynamic libraries ---- */
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1

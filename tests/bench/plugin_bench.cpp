@@ -54,6 +54,7 @@
 
 #include "base/host_interface.h"
 #include "camera_files.h"
+#include "colour_profiles.h"
 #include "jpeg_maker.h"
 #include "base/jpeg.h"
 #include "platform.h"
@@ -250,6 +251,15 @@ void SetText(const char *key, const char *name, const std::string &value) {
     return;
   RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
                  static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(handle);
+}
+
+void SetNumber(const char *key, const char *name, DWORD value) {
+  HKEY handle;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
   RegCloseKey(handle);
 }
 
@@ -455,6 +465,65 @@ int ScanRun(const std::string &plugin, const std::string &dir) {
   return 0;
 }
 
+/* --colour: GetPicture of the large picture tagged in several ways, at
+ * ColorManagement 1 (or 2), against the same build at 0 on the same
+ * picture (the turned one against the upright untagged one), through
+ * quorel.mqf and the internal decoder; rounds alternate which goes first. */
+int ColourRun(const std::string &plugin, const std::string &large) {
+  const std::string folder = FolderOf(plugin);
+  const std::string work = MakeWorkFolder();
+  SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
+  const Data plain = camera::ReadWholeFile(large);
+  if (plain.empty()) return Fail("no large picture");
+  struct Case {
+    const char *label;
+    Data jpeg;
+    DWORD setting;
+    bool againstUntagged;
+    const char *target;
+    std::string path = std::string();
+  } cases[] = {
+      {"untagged", plain, 1, false, "<= 1.02"},
+      {"its own sRGB profile", colour::Tagged(plain, colour::Saved(cmsCreate_sRGBProfile())), 1, false, "<= 1.02"},
+      {"Adobe RGB", colour::Tagged(plain, colour::Make(colour::kAdobeRgb)), 1, false, "<= 1.3"},
+      {"Display P3", colour::Tagged(plain, colour::Make(colour::kDisplayP3)), 1, false, "<= 1.3"},
+      {"Adobe RGB, orientation 6", colour::Tagged(WithOrientation(plain, 6), colour::Make(colour::kAdobeRgb)), 1, true, "<= 1.5"},
+      {"lookup-table RGB", colour::Tagged(plain, colour::Make(colour::kLutRgb)), 1, false, "-"},
+      {"untagged, ColorManagement 2", plain, 2, false, "-"},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    cases[i].path = large + ".colour" + std::to_string(i) + ".jpg";
+    if (!WriteFile(cases[i].path, cases[i].jpeg)) return Fail("cannot write a colour picture");
+  }
+  const char *key = "Software\\Doru\\movrela";
+  for (int internal = 0; internal < 2; ++internal) {
+    Loaded l = LoadWith(plugin, folder, internal ? "fake_full.mqf" : "");
+    for (const Case &c : cases) {
+      std::vector<double> ours, peer, ratios;
+      const std::string &peerPath = c.againstUntagged ? cases[0].path : c.path;
+      for (int round = 0; round < 5; ++round) {
+        double ms[2];
+        for (int k = 0; k < 2; ++k) {
+          const int which = (round + k) % 2;
+          SetNumber(key, "ColorManagement", which ? c.setting : 0);
+          ms[which] = PictureMs(l, which ? c.path : peerPath);
+        }
+        if (ms[0] < 0 || ms[1] < 0) return Fail("GetPicture of a colour picture");
+        peer.push_back(ms[0]);
+        ours.push_back(ms[1]);
+        ratios.push_back(ms[1] / ms[0]);
+      }
+      std::printf("@row\tGetPicture 6000 x 4000 %s, %s\t%.1f ms\tthe same %sat 0\t%.1f ms\t%.2f\t%s\n",
+                  c.label, internal ? "internal decoder" : "through quorel.mqf", Median(ours),
+                  c.againstUntagged ? "upright and untagged " : "", Median(peer), Median(ratios),
+                  c.target);
+    }
+    Unload(&l);
+  }
+  for (const Case &c : cases) std::remove(c.path.c_str());
+  return 0;
+}
+
 int main(int argc, char **argv) {
   if (argc == 4 && std::string(argv[2]) == "--scans") {
     std::string plugin = argv[1], dir = argv[3];
@@ -463,6 +532,14 @@ int main(int argc, char **argv) {
     if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
 #endif
     return ScanRun(plugin, dir);
+  }
+  if (argc == 4 && std::string(argv[2]) == "--colour") {
+    std::string plugin = argv[1], large = argv[3];
+#ifdef _WIN32
+    if (!plugin.empty() && plugin[0] == '/') plugin = "Z:" + plugin;
+    if (!large.empty() && large[0] == '/') large = "Z:" + large;
+#endif
+    return ColourRun(plugin, large);
   }
   if (argc == 5 && std::string(argv[2]) == "--memory") {
     std::string plugin = argv[1], large = argv[4];

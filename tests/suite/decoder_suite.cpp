@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "colour/colour.h"
 #include "colour_profiles.h"
 #include "decoder/internal_decoder.h"
 #include "exif/reader.h"
@@ -305,6 +306,33 @@ SUITE_CASE(four_component_pictures_become_rgb) {
   Bitmap b = DecodeMemory(maker::Encode(maker::Picture()), grey);
   CHECK_EQ(b.result, Success);
   CHECK_EQ(b.header.biBitCount, 8);
+}
+
+/* Rows of matrix-shaper pictures are converted exactly as lcms2's own
+ * transform converts them, on every colour. */
+SUITE_CASE(matrix_profiles_convert_every_colour_as_lcms2) {
+  Attach();
+  std::vector<uint8_t> in(256 * 256 * 3), ours(in.size());
+  for (colour::Kind kind : {colour::kAdobeRgb, colour::kDisplayP3, colour::kProPhoto, colour::kGamma18}) {
+    const colour::Bytes profile = colour::Make(kind);
+    ColourSource source = {ColourRgb, profile.data(), static_cast<uint32_t>(profile.size()), false};
+    ColourTransform *transform = acquireColourTransform(1, &source);
+    CHECK(transform != nullptr);
+    if (!transform) continue;
+    long wrong = 0;
+    for (int r = 0; r < 256; r += 3) {
+      for (size_t i = 0; i < 256 * 256; ++i) {
+        in[3 * i] = static_cast<uint8_t>(i);
+        in[3 * i + 1] = static_cast<uint8_t>(i >> 8);
+        in[3 * i + 2] = static_cast<uint8_t>(r);
+      }
+      convertPixels(transform, in.data(), ours.data(), 256 * 256);
+      const colour::Bytes theirs = colour::Transformed(profile, TYPE_BGR_8, in.data(), 256 * 256);
+      for (size_t i = 0; i < ours.size(); ++i) wrong += ours[i] != theirs[i];
+    }
+    CHECK_EQ(wrong, 0);
+    releaseColourTransform(transform);
+  }
 }
 
 SUITE_CASE(progress_counts_up_once_per_percent_then_100) {

@@ -230,6 +230,7 @@ SUITE_CASE(bitmaps_turn_by_the_orientation) {
       {37, 70, 1, 1}, {37, 70, 3, 1}, {70, 33, 3, 1}, {3, 3, 2, 1}, {4, 5, 2, 1},
       {70, 33, 2, 1}, {1, 1, 2, 1}, {6, 4, 0, 1}, {6, 4, 4, 1}, {6, 4, 255, 1}, {6, 4, 2, 0},
       {300, 260, 1, 1}, {300, 261, 3, 1}, /* tiles cut both sides; rows with and without padding */
+      {1100, 999, 1, 1}, {1003, 1100, 3, 1}, /* over a million pixels: bands on two cores */
   };
   for (const TurnCase &c : cases) {
     camera::PmpHeader h;

@@ -1,0 +1,144 @@
+/*
+ * matrix_kernel.cpp - lcms2's 8-bit matrix-shaper evaluation, table-driven.
+ * Each table is filled as lcms2 2.14 fills its own (cmsopt.c: FillFirstShaper,
+ * FillSecondShaper, SetMatShaper), so that every pixel comes out as lcms2's.
+ */
+#include "colour/matrix_kernel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+/* Q1.14 as lcms2 rounds it. */
+int32_t toFixed14(double x) { return static_cast<int32_t>(std::floor(x * 16384.0 + 0.5)); }
+
+/* lcms2's fast floor (valid within +-32767), and its saturation to a word. */
+int quickFloor(double value) {
+  union {
+    double value;
+    int32_t halves[2];
+  } temp;
+  temp.value = value + 68719476736.0 * 1.5;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return temp.halves[1] >> 16;
+#else
+  return temp.halves[0] >> 16;
+#endif
+}
+
+uint16_t saturateWord(double d) {
+  d += 0.5;
+  if (d <= 0) return 0;
+  if (d >= 65535.0) return 0xFFFF;
+  return static_cast<uint16_t>(static_cast<uint16_t>(quickFloor(d - 32767.0)) + 32767U);
+}
+
+uint8_t wordToByte(uint16_t w) { return static_cast<uint8_t>(((uint32_t{w} * 65281U + 8388608U) >> 24) & 0xFFU); }
+
+/* Sums of products must stay within 32 bits, as lcms2 computes them. */
+constexpr int64_t kLargestSum = (int64_t{1} << 31) - 1;
+
+}  // namespace
+
+MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputFormat,
+                               cmsUInt32Number outputFormat) {
+  if (inputFormat != TYPE_BGR_8 || outputFormat != TYPE_BGR_8) return nullptr;
+  cmsStage *curves1 = nullptr, *matrix1 = nullptr, *matrix2 = nullptr, *curves2 = nullptr;
+  cmsMAT3 matrix;
+  const cmsFloat64Number *offset = nullptr;
+  if (cmsPipelineCheckAndRetreiveStages(lut, 4, cmsSigCurveSetElemType, cmsSigMatrixElemType,
+                                        cmsSigMatrixElemType, cmsSigCurveSetElemType, &curves1,
+                                        &matrix1, &matrix2, &curves2)) {
+    const _cmsStageMatrixData *first = static_cast<const _cmsStageMatrixData *>(cmsStageData(matrix1));
+    const _cmsStageMatrixData *second = static_cast<const _cmsStageMatrixData *>(cmsStageData(matrix2));
+    if (first->Offset) return nullptr;
+    _cmsMAT3per(&matrix, reinterpret_cast<const cmsMAT3 *>(second->Double),
+                reinterpret_cast<const cmsMAT3 *>(first->Double));
+    offset = second->Offset;
+  } else if (cmsPipelineCheckAndRetreiveStages(lut, 3, cmsSigCurveSetElemType, cmsSigMatrixElemType,
+                                               cmsSigCurveSetElemType, &curves1, &matrix1, &curves2)) {
+    const _cmsStageMatrixData *only = static_cast<const _cmsStageMatrixData *>(cmsStageData(matrix1));
+    std::memcpy(&matrix, only->Double, sizeof matrix);
+    offset = only->Offset;
+  } else {
+    return nullptr;
+  }
+  /* lcms2 joins the curves instead when the matrix is the identity. */
+  if (_cmsMAT3isIdentity(&matrix) && offset == nullptr) return nullptr;
+  const _cmsStageToneCurvesData *in = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(curves1));
+  const _cmsStageToneCurvesData *out = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(curves2));
+  if (in->nCurves != 3 || out->nCurves != 3) return nullptr;
+
+  MatrixKernel *k = static_cast<MatrixKernel *>(std::malloc(sizeof(MatrixKernel)));
+  if (!k) return nullptr;
+  int32_t shaper1[3][256];
+  int64_t largestInput = 0, largestEntry = 0;
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 256; ++i) {
+      const cmsFloat32Number r = static_cast<cmsFloat32Number>(i / 255.0);
+      const cmsFloat32Number y = cmsEvalToneCurveFloat(in->TheCurves[c], r);
+      shaper1[c][i] = y < 131072.0 ? toFixed14(y) : 0x7FFFFFFF;
+      largestInput = std::max<int64_t>(largestInput, std::llabs(shaper1[c][i]));
+    }
+  int32_t fixed[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      fixed[i][j] = toFixed14(matrix.v[i].n[j]);
+      largestEntry = std::max<int64_t>(largestEntry, std::llabs(fixed[i][j]));
+    }
+  int64_t largestOffset = 0;
+  for (int o = 0; o < 3; ++o) {
+    const double shifted = offset ? offset[o] * 16384.0 : 0;
+    if (std::fabs(shifted) >= static_cast<double>(kLargestSum / 2)) largestOffset = kLargestSum;
+    else largestOffset = std::max<int64_t>(largestOffset, std::llabs(offset ? toFixed14(offset[o]) : 0));
+  }
+  if (largestInput > kLargestSum / 4 || largestEntry > kLargestSum / 4 ||
+      3 * largestInput * largestEntry + largestOffset + 0x2000 > kLargestSum) {
+    std::free(k);
+    return nullptr;
+  }
+  for (int o = 0; o < 3; ++o) {
+    k->offset[o] = (offset ? toFixed14(offset[o]) : 0) + 0x2000;
+    for (int c = 0; c < 3; ++c)
+      for (int i = 0; i < 256; ++i) k->products[o][c][i] = fixed[o][c] * shaper1[c][i];
+    for (int i = 0; i < 16385; ++i) {
+      const cmsFloat32Number r = static_cast<cmsFloat32Number>(i / 16384.0);
+      cmsFloat32Number v = cmsEvalToneCurveFloat(out->TheCurves[o], r);
+      if (v < 0) v = 0;
+      if (v > 1.0) v = 1.0;
+      k->shaper[o][i] = wordToByte(saturateWord(v * 65535.0));
+    }
+  }
+  return k;
+}
+
+namespace {
+
+/* Into 0 to 16384; values outside are rare in pictures, so one test that
+ * is nearly always false comes first. */
+inline uint32_t clamp14(int32_t v) {
+  if (static_cast<uint32_t>(v) > 16384u) return v < 0 ? 0u : 16384u;
+  return static_cast<uint32_t>(v);
+}
+
+}  // namespace
+
+void runMatrixKernel(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uint32_t pixels) {
+  /* Bytes are B G R; lcms2's channels 0 1 2 are R G B. */
+  /* Every table is addressed from the one record at a fixed distance, so
+   * that the loop needs few registers (a 32-bit target has seven). */
+  const int32_t(*p)[3][256] = k->products;
+  const int32_t offR = k->offset[0], offG = k->offset[1], offB = k->offset[2];
+  for (uint32_t n = 0; n < pixels; ++n, in += 3, out += 3) {
+    const unsigned r = in[2], g = in[1], b = in[0];
+    const uint32_t lr = clamp14((p[0][0][r] + p[0][1][g] + p[0][2][b] + offR) >> 14);
+    const uint32_t lg = clamp14((p[1][0][r] + p[1][1][g] + p[1][2][b] + offG) >> 14);
+    const uint32_t lb = clamp14((p[2][0][r] + p[2][1][g] + p[2][2][b] + offB) >> 14);
+    out[2] = k->shaper[0][lr];
+    out[1] = k->shaper[1][lg];
+    out[0] = k->shaper[2][lb];
+  }
+}
