@@ -335,6 +335,34 @@ SUITE_CASE(matrix_profiles_convert_every_colour_as_lcms2) {
   }
 }
 
+/* The cache gives the same profile's transform again, keeps 8, and frees
+ * an evicted one only when its last request lets go (the sanitizers see a
+ * use after it is freed). */
+SUITE_CASE(colour_transforms_are_cached_and_outlive_eviction) {
+  Attach();
+  std::vector<colour::Bytes> profiles;
+  for (int i = 0; i < 10; ++i) {
+    cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.5 + 0.1 * i);
+    profiles.push_back(colour::Saved(colour::Matrix({0.3127, 0.3290, 1}, {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, curve)));
+  }
+  auto acquire = [&](int i) {
+    ColourSource source = {ColourRgb, profiles[i].data(), static_cast<uint32_t>(profiles[i].size()), false};
+    return acquireColourTransform(1, &source);
+  };
+  ColourTransform *held = acquire(0);
+  CHECK(held != nullptr);
+  ColourTransform *again = acquire(0);
+  CHECK(again == held);
+  releaseColourTransform(again);
+  for (int i = 1; i < 10; ++i) releaseColourTransform(acquire(i)); /* evicts the first */
+  uint8_t pixel[3] = {10, 100, 200}, out[3];
+  if (held) convertPixels(held, pixel, out, 1);
+  ColourTransform *fresh = acquire(0); /* made anew: the held one was evicted */
+  CHECK(fresh != nullptr && fresh != held);
+  releaseColourTransform(fresh);
+  releaseColourTransform(held);
+}
+
 SUITE_CASE(progress_counts_up_once_per_percent_then_100) {
   PluginSettings settings = Settings();
   maker::Picture p;
