@@ -292,17 +292,23 @@ void ReadHostPluginFolder(char *folder) {
   ReadSetting(HKEY_CURRENT_USER, keyPath, valueName, SettingText, folder);
 }
 
+/* Every key a snapshot is read from: each group's, and the host's plug-in
+ * and resource keys. A key left unwatched would never be read again. */
+constexpr int kGroupCount = static_cast<int>(sizeof kGroups / sizeof kGroups[0]);
+constexpr int kWatchedPaths = kGroupCount + 2;
+static_assert(kWatchedPaths <= kMaxWatchedPaths, "raise kMaxWatchedPaths for the new group");
+
 /* Registers the watch on every key a snapshot is read from. */
 bool ArmWatch(StoreWatch *watch) {
-  char paths[4][kSettingNameBuffer];
-  const UINT ids[] = {IDS_KEY_MAIN, IDS_KEY_J6I, IDS_KEY_PMP, IDS_HOST_PLUGIN_KEY};
-  const char *list[5];
-  for (int i = 0; i < 4; ++i) {
-    LoadStringA(ModuleInstance(), ids[i], paths[i], sizeof paths[i]);
+  char paths[kGroupCount + 1][kSettingNameBuffer];
+  const char *list[kWatchedPaths];
+  for (int i = 0; i <= kGroupCount; ++i) {
+    const UINT id = i < kGroupCount ? kGroups[i].keyId : IDS_HOST_PLUGIN_KEY;
+    LoadStringA(ModuleInstance(), id, paths[i], sizeof paths[i]);
     list[i] = paths[i];
   }
-  list[4] = kHostResourceKey;
-  return ArmStoreWatch(watch, list, 5);
+  list[kGroupCount + 1] = kHostResourceKey;
+  return ArmStoreWatch(watch, list, kWatchedPaths);
 }
 
 /* Registry mode keeps the store in memory, when the cache could be had. */

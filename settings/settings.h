@@ -20,6 +20,7 @@
 
 #include "base/plugin_settings.h"
 #include "platform.h"
+#include "settings/setting_buffers.h"
 #include "settings/store_watch.h"
 
 enum SettingKind {
@@ -27,11 +28,6 @@ enum SettingKind {
   SettingText = 1    /* REG_SZ without terminator, or plain INI text */
 };
 
-/* A text destination of ReadSetting is a work buffer of this many bytes. */
-constexpr int kSettingTextBuffer = 1024;
-/* Key paths and value names are loaded from the string table into buffers of
- * this size. */
-constexpr int kSettingNameBuffer = 260;
 /* The plug-in's private INI file, used in INI mode. */
 constexpr const char *kSettingsIniFile = "quorelv6.ini";
 

@@ -13,7 +13,7 @@
 
 #include <cstring>
 
-#include "settings/settings.h"
+#include "settings/setting_buffers.h"
 
 namespace {
 

@@ -14,7 +14,8 @@
 
 #include "platform.h"
 
-constexpr int kMaxWatchedPaths = 5;
+/* The settings groups' keys and the host's two, with room to spare. */
+constexpr int kMaxWatchedPaths = 8;
 constexpr int kMaxWatchedKeys = 2 * kMaxWatchedPaths; /* a key and its parent per path */
 
 struct StoreWatch {
