@@ -126,7 +126,41 @@ inline uint32_t clamp14(int32_t v) {
 
 }  // namespace
 
+namespace {
+
+/* One pixel's B G R bytes through the kernel. */
+inline uint32_t pixelThrough(const MatrixKernel *k, uint32_t b, uint32_t g, uint32_t r) {
+  const int32_t(*p)[3][256] = k->products;
+  const uint32_t lr = clamp14((p[0][0][r] + p[0][1][g] + p[0][2][b] + k->offset[0]) >> 14);
+  const uint32_t lg = clamp14((p[1][0][r] + p[1][1][g] + p[1][2][b] + k->offset[1]) >> 14);
+  const uint32_t lb = clamp14((p[2][0][r] + p[2][1][g] + p[2][2][b] + k->offset[2]) >> 14);
+  return uint32_t{k->shaper[2][lb]} | uint32_t{k->shaper[1][lg]} << 8 | uint32_t{k->shaper[0][lr]} << 16;
+}
+
+inline uint32_t load32(const uint8_t *p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+}  // namespace
+
 void runMatrixKernel(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uint32_t pixels) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  /* Four pixels at a time: three words in, three words out. */
+  for (; pixels >= 4; pixels -= 4, in += 12, out += 12) {
+    const uint32_t w0 = load32(in), w1 = load32(in + 4), w2 = load32(in + 8);
+    const uint32_t p0 = pixelThrough(k, w0 & 0xFF, w0 >> 8 & 0xFF, w0 >> 16 & 0xFF);
+    const uint32_t p1 = pixelThrough(k, w0 >> 24, w1 & 0xFF, w1 >> 8 & 0xFF);
+    const uint32_t p2 = pixelThrough(k, w1 >> 16 & 0xFF, w1 >> 24, w2 & 0xFF);
+    const uint32_t p3 = pixelThrough(k, w2 >> 8 & 0xFF, w2 >> 16 & 0xFF, w2 >> 24);
+    store32(out, p0 | p1 << 24);
+    store32(out + 4, p1 >> 8 | p2 << 16);
+    store32(out + 8, p2 >> 16 | p3 << 8);
+  }
+#endif
   /* Bytes are B G R; lcms2's channels 0 1 2 are R G B. */
   /* Every table is addressed from the one record at a fixed distance, so
    * that the loop needs few registers (a 32-bit target has seven). */
