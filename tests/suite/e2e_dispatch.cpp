@@ -541,6 +541,28 @@ SUITE_CASE(quorel_decodes_camera_files_and_declines_four_components) {
   }
 }
 
+/* Every sample (cjpeg's progressive, arithmetic and restart files, a scan
+ * per component, the camera pictures) is handed to the decoder whole. */
+SUITE_CASE(every_sample_reaches_the_decoder) {
+  const camera::Data index = camera::ReadWholeFile(e2e::Where().corpus + "/index.txt");
+  const std::string names(index.begin(), index.end());
+  int reached = 0;
+  for (size_t at = 0, end; at < names.size(); at = end + 1) {
+    end = names.find('\n', at);
+    if (end == std::string::npos) end = names.size();
+    const std::string name = names.substr(at, end - at);
+    if (name.empty()) continue;
+    Input in(camera::ReadWholeFile(e2e::Where().corpus + "/" + name + ".jpg"));
+    Fake &fake = e2e::UseFake();
+    Plugin plugin;
+    if (!plugin.ok() || !fake.ok()) return;
+    CHECK_EQ_AT(name, e2e::Request(plugin.GetPicture, in, 1).result, 0);
+    CHECK_EQ_AT(name, fake.calls(), 1);
+    reached += fake.calls();
+  }
+  CHECK(reached >= 30);
+}
+
 /* Pictures stored in each Exif orientation come out as djpeg's bitmap of
  * the stored picture turned upright, through quorel and through the
  * internal decoder (after the fake's decline), by file and by block, with
