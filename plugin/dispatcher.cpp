@@ -30,6 +30,7 @@
 #include "plugin/exports.h"
 #include "settings/settings.h"
 #include "base/module.h"
+#include "unwind_guard.h"
 
 namespace {
 
@@ -113,8 +114,22 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
   return false;
 }
 
-/* `external` is the held decoder's entry for this request's kind. */
-ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictureFn external) {
+/* What a fault caught by the host leaves to undo when it unwinds our call
+ * into the external decoder: the nesting count and the hold. */
+struct DelegationGuard {
+  UnwindGuard guard; /* comes first */
+  const DecoderHold *hold;
+};
+
+void undoDelegation(UnwindGuard *guard) {
+  countDecoderNesting(-1);
+  ReleaseExternalDecoder(reinterpret_cast<DelegationGuard *>(guard)->hold);
+}
+
+/* `hold` is the held decoder, or null when the module has no nesting slot:
+ * without a count a loop through a copy would never end, so nothing is
+ * delegated then and the answer is 10. */
+ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const DecoderHold *hold) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
@@ -158,13 +173,18 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
 
   /* Delegation: the wrapped plug-in decodes from the stream's start. */
   releaseJob(job);
+  if (hold == nullptr) return ExternalDeclined;
   const RequestInput &in = job->input;
   BitmapHandles handles = {nullptr, nullptr};
   char *stream = in.fileInput ? const_cast<char *>(request->input)
                               : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
+  DelegationGuard guard;
+  guard.hold = hold;
   countDecoderNesting(1);
-  int32_t result = external(stream, in.extent, in.fileInput ? 0 : 1, &handles.info, &handles.bits,
-                            request->progressCallback, request->callbackData);
+  PushUnwindGuard(&guard.guard, undoDelegation);
+  int32_t result = hold->entry(stream, in.extent, in.fileInput ? 0 : 1, &handles.info,
+                               &handles.bits, request->progressCallback, request->callbackData);
+  PopUnwindGuard(&guard.guard);
   countDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
@@ -180,14 +200,15 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   /* The decoder stays loaded until this request is done with it, whatever
    * the settings dialog does meanwhile on another thread. */
   DecoderHold hold;
-  if (!HoldExternalDecoder(request->settings->JPEGPlugin, request->preview != 0, &hold))
+  const bool slot = ModuleNestingSlot() != TLS_OUT_OF_INDEXES;
+  if (slot && !HoldExternalDecoder(request->settings->JPEGPlugin, request->preview != 0, &hold))
     return UnknownFormat;
   DispatchJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
-  ResultCode result = runDispatch(&job, request, hold.entry);
-  ReleaseExternalDecoder(&hold);
+  ResultCode result = runDispatch(&job, request, slot ? &hold : nullptr);
+  if (slot) ReleaseExternalDecoder(&hold);
   return result;
 }
 

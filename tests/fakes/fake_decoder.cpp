@@ -101,6 +101,14 @@ int32_t bitmapCall(FakeFunction function, char *buf, int32_t len, uint32_t flag,
   }
 
   const FakeAnswer &a = g_answers[function];
+  if (a.result == kFakeFault) {
+#ifdef _WIN32
+    int32_t *volatile bad = reinterpret_cast<int32_t *>(16); /* in the unmapped first page */
+    *bad = 1;
+#else
+    StandinFault();
+#endif
+  }
   if (callback && a.progress >= 0) c.callbackAnswer = callback(a.progress, 100, callbackData);
   if (a.width > 0 && a.height > 0 && infoOut && bitsOut) {
     HLOCAL info, bits;

@@ -25,8 +25,12 @@ enum FakeFunction : int32_t {
   FakeFunctionCount
 };
 
+/* An answer's result that makes the call fault instead: it writes through a
+ * bad pointer (natively, StandinFault plays the fault and the host's catch). */
+constexpr int32_t kFakeFault = -1000;
+
 struct FakeAnswer {
-  int32_t result;       /* returned to the plug-in */
+  int32_t result;       /* returned to the plug-in, or kFakeFault */
   int32_t width;        /* bitmap left in the handle variables; 0: none */
   int32_t height;
   int32_t bitCount;     /* 24, or 8 with a grey palette */
