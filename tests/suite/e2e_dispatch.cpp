@@ -662,28 +662,40 @@ SUITE_CASE(every_sample_reaches_the_decoder) {
  * the stored picture turned upright, through quorel and through the
  * internal decoder (after the fake's decline), by file and by block, with
  * the upright size in the information. ExifRotation 0 or ExifSupport 0
- * leave them as stored. */
+ * leave them as stored. Recoded into several scans with an APP1 of
+ * another orientation before the last, they still follow the header's. */
 SUITE_CASE(exif_orientation_turns_pictures_upright) {
+  enum Scans { kAsStored, kProgressive, kScanPerComponent };
   struct Row {
     const char *sample; /* in the decoder's sample set */
     const char *setting;
     uint32_t turn;
+    Scans scans;
   } rows[] = {{"orientation-1", nullptr, 1}, {"orientation-2", nullptr, 2},
               {"orientation-3", nullptr, 3}, {"orientation-4", nullptr, 4},
               {"orientation-5", nullptr, 5}, {"orientation-6", nullptr, 6},
               {"orientation-7", nullptr, 7}, {"orientation-8", nullptr, 8},
               {"orientation-grey-5", nullptr, 5}, {"orientation-6", "ExifRotation", 1},
-              {"orientation-6", "ExifSupport", 1}};
+              {"orientation-6", "ExifSupport", 1}, {"orientation-6", nullptr, 6, kProgressive},
+              {"orientation-6", nullptr, 6, kScanPerComponent}};
   for (const Row &row : rows) {
     const std::string name = e2e::Where().corpus + "/" + row.sample;
     const camera::Data bmp = camera::ReadWholeFile(name + ".bmp");
     const UprightBitmap want = Upright(std::string(bmp.begin(), bmp.end()), row.turn);
-    Input in(camera::ReadWholeFile(name + ".jpg"));
+    camera::Data bytes = camera::ReadWholeFile(name + ".jpg");
+    if (row.scans != kAsStored) {
+      bytes = row.scans == kProgressive
+                  ? maker::Recoded(bytes)
+                  : maker::Recoded(bytes, {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}});
+      const std::vector<size_t> ends = maker::ScanEnds(bytes);
+      bytes = maker::Inserted(bytes, ends[ends.size() - 2], e2e::ExifSegment(0, {}, "Fakecam", 3));
+    }
+    Input in(bytes);
     for (int internal = 0; internal < 2; ++internal) {
       for (uint32_t flag : {0u, 1u}) {
         std::string where = std::string(row.sample) + (row.setting ? " off by " : "") +
-                            (row.setting ? row.setting : "") + (internal ? " internal" : "") +
-                            InputKind(flag);
+                            (row.setting ? row.setting : "") + (row.scans ? " in scans" : "") +
+                            (internal ? " internal" : "") + InputKind(flag);
         suite::ResetStore();
         if (row.setting) e2e::SetMain(row.setting, 0);
         if (internal) e2e::UseFake().answer(FakeGetPicture, 10);

@@ -100,6 +100,42 @@ inline std::vector<uint8_t> Encode(const Picture &p) {
   return out;
 }
 
+/* `jpeg` recoded without loss (the same coefficients, so the same pixels)
+ * into `scans`, or libjpeg's progression when there are none; the segments
+ * between its SOI and its frame stay in front. */
+inline std::vector<uint8_t> Recoded(const std::vector<uint8_t> &jpeg,
+                                    const std::vector<jpeg_scan_info> &scans = {}) {
+  jpeg_decompress_struct in;
+  jpeg_compress_struct out;
+  jpeg_error_mgr errors;
+  in.err = out.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&in);
+  jpeg_create_compress(&out);
+  jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&in, TRUE);
+  jvirt_barray_ptr *coefficients = jpeg_read_coefficients(&in);
+  unsigned char *buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&out, &buffer, &size);
+  jpeg_copy_critical_parameters(&in, &out);
+  out.write_JFIF_header = FALSE;
+  if (scans.empty()) jpeg_simple_progression(&out);
+  else out.scan_info = scans.data(), out.num_scans = static_cast<int>(scans.size());
+  jpeg_write_coefficients(&out, coefficients);
+  jpeg_finish_compress(&out);
+  jpeg_finish_decompress(&in);
+  jpeg_destroy_compress(&out);
+  jpeg_destroy_decompress(&in);
+  size_t frame = 2;
+  while (jpeg[frame + 1] < 0xC0 || jpeg[frame + 1] > 0xCF || jpeg[frame + 1] == 0xC4 ||
+         jpeg[frame + 1] == 0xC8 || jpeg[frame + 1] == 0xCC)
+    frame += 2 + (static_cast<size_t>(jpeg[frame + 2]) << 8 | jpeg[frame + 3]);
+  std::vector<uint8_t> recoded(buffer, buffer + size);
+  std::free(buffer);
+  recoded.insert(recoded.begin() + 2, jpeg.begin() + 2, jpeg.begin() + static_cast<long>(frame));
+  return recoded;
+}
+
 /* A valid progression of `total` (64 to 127) scans for a grey picture: DC,
  * then each AC coefficient alone, the first total - 64 of them at half
  * precision and refined after. */
