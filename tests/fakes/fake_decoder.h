@@ -65,6 +65,9 @@ typedef void(WINAPI *FakeResetFn)(void);
 typedef void(WINAPI *FakeConfigureFn)(int32_t function, const FakeAnswer *answer);
 typedef int32_t(WINAPI *FakeCallCountFn)(int32_t function);
 typedef int32_t(WINAPI *FakeLastCallFn)(int32_t function, FakeCall *call);
+/* The whole memory input of the function's last call: its length, with
+ * `*bytes` set to the fake's copy (valid until its next call). */
+typedef int32_t(WINAPI *FakeLastInputFn)(int32_t function, const uint8_t **bytes);
 
 /* FNV-1a, the checksum the fake keeps of memory input. */
 inline uint32_t FakeChecksum(const uint8_t *data, size_t n) {
