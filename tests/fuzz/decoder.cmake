@@ -11,10 +11,11 @@ movrela_fuzzer(NAME queries_fuzzer SOURCES queries_fuzzer.cpp jpeg_mutator.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/exif-org ${CORPUS}/invalid)
 movrela_fuzzer(NAME pictures_fuzzer SOURCES pictures_fuzzer.cpp jpeg_mutator.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/exif-org ${CORPUS}/invalid)
-target_compile_definitions(pictures_fuzzer PRIVATE QUOREL_PATH="$<TARGET_FILE:quorel>")
+# A full path natively is one on the stand-in's drive Z:.
+target_compile_definitions(pictures_fuzzer PRIVATE QUOREL_PATH="Z:$<TARGET_FILE:quorel>")
 add_dependencies(pictures_fuzzer quorel)
 movrela_fuzzer(NAME handover_fuzzer SOURCES handover_fuzzer.cpp jpeg_mutator.cpp
                SEEDS ${CORPUS}/camera ${CORPUS}/invalid ${CMAKE_SOURCE_DIR}/tests/samples)
 target_include_directories(handover_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/tests/fakes)
-target_compile_definitions(handover_fuzzer PRIVATE FAKE_PATH="$<TARGET_FILE:fake_full>")
+target_compile_definitions(handover_fuzzer PRIVATE FAKE_PATH="Z:$<TARGET_FILE:fake_full>")
 add_dependencies(handover_fuzzer fake_full)
