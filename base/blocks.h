@@ -33,6 +33,13 @@ void *allocateLocked(SIZE_T bytes, UINT flags, HLOCAL *handle);
  * with nothing locked. */
 void *lockAtLeast(HLOCAL handle, SIZE_T bytes);
 
+/* The two movable blocks of a finished bitmap: the info block (header, then
+ * 4 bytes or a 256-entry palette) and the rows. */
+struct BitmapHandles {
+  HLOCAL info;
+  HLOCAL bits;
+};
+
 /* A text block for the host: room for `length` bytes and two zero bytes
  * after them that end the text, locked (see allocateLocked). */
 char *allocateText(size_t length, UINT flags, HLOCAL *handle);

@@ -11,6 +11,7 @@ namespace {
 CRITICAL_SECTION *LockOf(ModuleLock lock) {
   if (lock == ModuleLock::Allocation) return &g_module.AllocationLock;
   if (lock == ModuleLock::Decoder) return &g_module.DecoderLock;
+  if (lock == ModuleLock::Colour) return &g_module.ColourLock;
   return &g_module.SettingsLock;
 }
 
@@ -30,13 +31,19 @@ SettingsCache *ModuleSettingsCache() { return g_module.settingsCache; }
 
 void SetModuleSettingsCache(SettingsCache *cache) { g_module.settingsCache = cache; }
 
+ColourCache *ModuleColourCache() { return g_module.colourCache; }
+
+void SetModuleColourCache(ColourCache *cache) { g_module.colourCache = cache; }
+
 void AttachModuleState(HINSTANCE instance) {
   g_module.instance = instance;
   InitializeCriticalSection(&g_module.AllocationLock);
   InitializeCriticalSection(&g_module.DecoderLock);
   InitializeCriticalSection(&g_module.SettingsLock);
+  InitializeCriticalSection(&g_module.ColourLock);
   g_module.nestingSlot = TlsAlloc();
   g_module.settingsCache = nullptr;
+  g_module.colourCache = nullptr;
 
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version; /* 148: the ANSI record */
@@ -46,6 +53,7 @@ void AttachModuleState(HINSTANCE instance) {
 void DetachModuleState() {
   if (g_module.nestingSlot != TLS_OUT_OF_INDEXES) TlsFree(g_module.nestingSlot);
   g_module.nestingSlot = TLS_OUT_OF_INDEXES;
+  DeleteCriticalSection(&g_module.ColourLock);
   DeleteCriticalSection(&g_module.SettingsLock);
   DeleteCriticalSection(&g_module.DecoderLock);
   DeleteCriticalSection(&g_module.AllocationLock);

@@ -13,24 +13,27 @@
 #include "platform.h"
 
 struct SettingsCache; /* settings/settings.h */
+struct ColourCache;   /* colour/transform_cache.h */
 
 struct ModuleState {
   HINSTANCE instance;              /* for string and dialog resources */
   CRITICAL_SECTION AllocationLock; /* around every allocation made for libjpeg */
   CRITICAL_SECTION DecoderLock;    /* around the external decoder record and its holds */
   CRITICAL_SECTION SettingsLock;   /* around settingsCache */
+  CRITICAL_SECTION ColourLock;     /* around colourCache */
   DWORD platformId;                /* version query's platform id; 0 selects INI mode */
   DWORD nestingSlot;               /* thread-local slot: this thread's calls into the
                                       external decoder in progress; TLS_OUT_OF_INDEXES
                                       when none could be had */
   SettingsCache *settingsCache;    /* registry mode: the store as last read, and its
                                       watch; null: the store is read at every call */
+  ColourCache *colourCache;        /* the colour transforms last used; null: none kept */
 };
 
 extern ModuleState g_module;
 
-/* The module's three locks. */
-enum class ModuleLock { Allocation, Decoder, Settings };
+/* The module's four locks. */
+enum class ModuleLock { Allocation, Decoder, Settings, Colour };
 
 void EnterModuleLock(ModuleLock lock);
 void LeaveModuleLock(ModuleLock lock);
@@ -49,7 +52,12 @@ DWORD ModuleNestingSlot();
 SettingsCache *ModuleSettingsCache();
 void SetModuleSettingsCache(SettingsCache *cache);
 
-/* Process attach, base part: stores the instance, creates the three locks
+/* The colour transform cache (null when there is none) and its owner's way
+ * to set it; read and changed under ModuleLock::Colour once requests run. */
+ColourCache *ModuleColourCache();
+void SetModuleColourCache(ColourCache *cache);
+
+/* Process attach, base part: stores the instance, creates the four locks
  * and the nesting slot, and records the platform id (0 when the version
  * query fails). The settings cache stays empty. */
 void AttachModuleState(HINSTANCE instance);

@@ -22,6 +22,7 @@ struct PluginSettings {
   int32_t ReportDialog;           /* show the broken-file prompt */
   int32_t UseInternalDecoder;     /* GetPicture may fall back to our decoder */
   int32_t ExifRotation;           /* turn plain JPEGs by the Exif orientation (with ExifSupport) */
+  int32_t ColorManagement;        /* 0 as decoded, 1 to sRGB, 2 to the display's profile */
   char ExtentionMask[256];        /* user patterns, at most 255 characters */
   char JPEGPlugin[260];           /* wrapped plug-in: name or full path */
   int32_t J6ISupport;

@@ -63,6 +63,18 @@ struct ExifThumbnail {
   uint32_t stripByteCount;
 };
 
+/* The APP2 "ICC_PROFILE" chunks of the header, by sequence number (1 to
+ * the count each names); assembled into one profile after the header. */
+constexpr uint32_t kProfileChunkSlots = 256;
+struct ProfileChunks {
+  uint8_t *data[kProfileChunkSlots]; /* copies from libjpeg's memory layer; null when empty */
+  uint16_t size[kProfileChunkSlots];
+  bool seen[kProfileChunkSlots];
+  uint32_t count;  /* the chunk count the chunks name; 0 while none was read */
+  bool broken;     /* the chunks are not one profile's: it counts as none */
+  bool closed;     /* the header was read: later chunks are passed over */
+};
+
 /* One request's working record. The decompression object comes first, so
  * that marker processors, which receive only that object, reach the rest. */
 struct RequestContext {
@@ -73,6 +85,8 @@ struct RequestContext {
   ExifThumbnail thumbnail;      /* filled by the Exif preview reader */
   uint8_t *exifCopy;            /* an Exif segment copy being read, or null */
   uint32_t exifOrientation;     /* IFD0's orientation, 1 to 8; 0 when none was read */
+  bool adobeRgbMark;            /* the Exif marks Adobe RGB: ColorSpace 0xFFFF, InteropIndex R03 */
+  ProfileChunks profileChunks;  /* the embedded ICC profile's chunks */
   bool languageKnown;           /* hostJapanese was read with the settings */
   bool hostJapanese;            /* the report's language when languageKnown */
 };

@@ -169,8 +169,8 @@ int plainInfoHandler(const PluginSettings *settings, const uint8_t *, uint32_t e
 }
 
 int plainPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t exifOrientation,
-                       BitmapHandles *bitmap) {
-  turnBitmap(bitmap, exifTurnFor(settings, exifOrientation));
+                       const ColourTransform *colour, BitmapHandles *bitmap) {
+  turnAndConvert(bitmap, exifTurnFor(settings, exifOrientation), colour);
   if (!settings->IgnorePixelAspectRatio || !bitmap || !bitmap->info) return 0;
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));

@@ -26,8 +26,10 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "base/blocks.h"
 #include "base/plugin_settings.h"
 #include "base/request.h"
+#include "colour/colour.h"
 
 /* Result of detectContainer and index into ContainerHandlers. */
 enum ContainerKind : int32_t {
@@ -40,13 +42,6 @@ enum ContainerKind : int32_t {
 /* The header block: the first bytes of the input as the caller gave it. */
 constexpr int32_t kHeaderBlockSize = 2048;
 
-/* The two movable blocks of a finished bitmap: the info block (header, then
- * 4 bytes or a 256-entry palette) and the rows. */
-struct BitmapHandles {
-  HLOCAL info;
-  HLOCAL bits;
-};
-
 /* The handlers receive, besides the settings, what the request's header
  * pass learnt: the header block and the Exif orientation of IFD0 (1 to 8
  * as read, 0 when none was read; only plain JPEG input has one).
@@ -57,9 +52,11 @@ typedef int (*InfoHandler)(const PluginSettings *settings, const uint8_t *header
                            uint32_t exifOrientation, PictureInfo *info);
 /* Called after a bitmap was produced for this input, before the host gets
  * it; may rework the bits, edit the header or replace the bits block
- * (freeing the old one). Result ignored. */
+ * (freeing the old one). `colour`, when given, is the conversion of the
+ * picture's colours still to be made (plain JPEG only). Result ignored. */
 typedef int (*PostProcessor)(const PluginSettings *settings, const uint8_t *headerBlock,
-                             uint32_t exifOrientation, BitmapHandles *bitmap);
+                             uint32_t exifOrientation, const ColourTransform *colour,
+                             BitmapHandles *bitmap);
 
 /* Recognition: the distance from the header block's first byte to the
  * container's JPEG stream when the block starts with the container's
@@ -118,10 +115,13 @@ int32_t findFirstSoi(const uint8_t *block, int32_t validBytes);
 int plainInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
                      uint32_t exifOrientation, PictureInfo *info);
 /* Entry 0: turns an 8- or 24-bit bitmap upright by the Exif orientation in
- * force (turnBitmap: unturned when the turned block cannot be had); with
+ * force (turnBitmap: unturned when the turned block cannot be had) and
+ * converts its colours by `colour` (in the turn's copy when it makes one);
+ * with
  * IgnorePixelAspectRatio on, sets both pixels-per-metre fields of the
  * bitmap header to 1. Returns 0. */
 int plainPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                       uint32_t exifOrientation, BitmapHandles *bitmap);
+                       uint32_t exifOrientation, const ColourTransform *colour,
+                       BitmapHandles *bitmap);
 
 #endif /* MOVRELA_DETECT_H */

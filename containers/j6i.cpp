@@ -117,7 +117,7 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, u
 }
 
 int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
-                     BitmapHandles *bitmap) {
+                     const ColourTransform *, BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));

@@ -35,7 +35,8 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
  * blocks are smaller than its header says is left alone. Never replaces a
  * block. Returns 1, or 0 when the bitmap was left alone. */
 int j6iPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                     uint32_t exifOrientation, BitmapHandles *bitmap);
+                     uint32_t exifOrientation, const ColourTransform *colour,
+                     BitmapHandles *bitmap);
 
 /* The stream distance that a J6I header in `headerBlock` gives, or 0. */
 uint32_t j6iStreamDistance(const uint8_t *headerBlock);

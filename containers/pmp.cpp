@@ -130,7 +130,7 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, u
 }
 
 int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
-                     BitmapHandles *bitmap) {
+                     const ColourTransform *, BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
@@ -152,7 +152,7 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
   const uint32_t turn = settings->Rotation ? ExifTurnOf(headerBlock[kPmpOrientationOffset])
                                            : kOrientationUpright;
   const uint8_t *map = settings->ColorCorrect ? ColorCorrectionTable : nullptr;
-  if (!turnBits(turn, map, bitmap, &working, &bits)) {
+  if (!turnBits(turn, map, nullptr, bitmap, &working, &bits)) {
     LocalUnlock(bitmap->bits);
     LocalUnlock(bitmap->info);
     return 0;

@@ -63,7 +63,8 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
  * result is 0. Other depths, and bitmaps whose blocks are smaller than the
  * header says, are left alone (0). Otherwise 1. */
 int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                     uint32_t exifOrientation, BitmapHandles *bitmap);
+                     uint32_t exifOrientation, const ColourTransform *colour,
+                     BitmapHandles *bitmap);
 
 /* The stream distance (the header's length) that a PMP header in
  * `headerBlock` gives: 124 after signature 10 12 00 09, 332 or 844 after

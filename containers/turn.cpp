@@ -76,10 +76,14 @@ inline void copyQuad(uint8_t *to, ptrdiff_t stride, const uint8_t *from) {
 /* Writes every target memory row M from source memory column
  * firstColumn + columnStep * M, its column X from source memory row
  * firstRow + rowStep * X (steps +1 or -1), each byte through `map` when
- * kMap. Columns are written in rising order within each target row. */
+ * kMap. Columns are written in rising order within each target row. With
+ * `colour`, each finished tile's colours are converted while it is in the
+ * cache: no later tile writes into it (a quad's spill goes to the next
+ * column, which belongs to the next tile). */
 template <int kBytes, bool kMap>
 void copyTurned(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int32_t firstColumn,
-                int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map) {
+                int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map,
+                const ColourTransform *colour) {
   const int32_t targetRows = source.width, targetColumns = source.height;
   const bool quads = kBytes == 3 && !kMap && kWordPixels;
   for (int32_t band = 0; band < targetRows; band += kTurnBand) {
@@ -105,19 +109,23 @@ void copyTurned(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int
           for (int b = 0; b < kBytes; ++b) pixel[b] = kMap ? map[from[b]] : from[b];
         }
       }
+      if (colour)
+        convertRows(colour, target + band * targetStride + run * kBytes, targetStride,
+                    runEnd - run, bandEnd - band);
     }
   }
 }
 
 template <int kBytes>
 void copyTurnedBy(const Rows &source, uint8_t *target, ptrdiff_t targetStride, int32_t firstColumn,
-                  int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map) {
+                  int32_t columnStep, int32_t firstRow, int32_t rowStep, const uint8_t *map,
+                  const ColourTransform *colour) {
   if (map)
     copyTurned<kBytes, true>(source, target, targetStride, firstColumn, columnStep, firstRow,
-                             rowStep, map);
+                             rowStep, map, colour);
   else
     copyTurned<kBytes, false>(source, target, targetStride, firstColumn, columnStep, firstRow,
-                              rowStep, map);
+                              rowStep, map, colour);
 }
 
 /* Mirrors in place: left to right with `flipX`, top to bottom with `flipY`
@@ -148,8 +156,9 @@ void mirrorBy(const Rows &rows, bool flipX, bool flipY) {
 
 }  // namespace
 
-bool turnBits(uint32_t orientation, const uint8_t *channelMap, BitmapHandles *bitmap,
-              BITMAPINFOHEADER *working, uint8_t **bits) {
+bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTransform *colour,
+              BitmapHandles *bitmap, BITMAPINFOHEADER *working, uint8_t **bits, bool *converted) {
+  if (converted) *converted = false;
   Rows source;
   if (!rowsOf(*working, *bits, &source)) return false;
   if (!isTurn(orientation)) return true;
@@ -175,10 +184,15 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, BitmapHandles *bi
   const int32_t firstRow = reverseRows ? source.height - 1 : 0;
   const int32_t columnStep = reverseColumns ? -1 : 1, rowStep = reverseRows ? -1 : 1;
   const ptrdiff_t t = static_cast<ptrdiff_t>(targetStride);
-  if (source.pixelBytes == 3)
-    copyTurnedBy<3>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap);
-  else
-    copyTurnedBy<1>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap);
+  if (source.pixelBytes == 3) {
+    const ColourTransform *inCopy = colour && colourInput(colour) == ColourRgb ? colour : nullptr;
+    copyTurnedBy<3>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap,
+                    inCopy);
+    if (converted) *converted = inCopy != nullptr;
+  } else {
+    copyTurnedBy<1>(source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap,
+                    nullptr);
+  }
 
   std::swap(working->biWidth, working->biHeight);
   std::swap(working->biXPelsPerMeter, working->biYPelsPerMeter);
@@ -190,7 +204,11 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, BitmapHandles *bi
   return true;
 }
 
-bool turnBitmap(BitmapHandles *bitmap, uint32_t orientation) {
+namespace {
+
+bool turnConverting(BitmapHandles *bitmap, uint32_t orientation, const ColourTransform *colour,
+                    bool *converted) {
+  *converted = false;
   if (!isTurn(orientation) || !bitmap || !bitmap->info || !bitmap->bits) return false;
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
@@ -205,9 +223,26 @@ bool turnBitmap(BitmapHandles *bitmap, uint32_t orientation) {
     LocalUnlock(bitmap->info);
     return false;
   }
-  bool turned = turnBits(orientation, nullptr, bitmap, &working, &bits);
+  bool turned = turnBits(orientation, nullptr, colour, bitmap, &working, &bits, converted);
   if (turned) *header = working;
   LocalUnlock(bitmap->bits);
   LocalUnlock(bitmap->info);
+  return turned;
+}
+
+}  // namespace
+
+bool turnBitmap(BitmapHandles *bitmap, uint32_t orientation) {
+  bool converted;
+  return turnConverting(bitmap, orientation, nullptr, &converted);
+}
+
+bool turnAndConvert(BitmapHandles *bitmap, uint32_t orientation, const ColourTransform *colour) {
+  /* Only a copying turn converts on the way; the rest is converted first. */
+  if (colour && !exchangesSides(orientation)) convertBitmap(colour, bitmap);
+  bool converted = false;
+  bool turned = turnConverting(bitmap, orientation, exchangesSides(orientation) ? colour : nullptr,
+                               &converted);
+  if (colour && exchangesSides(orientation) && !converted) convertBitmap(colour, bitmap);
   return turned;
 }

@@ -46,16 +46,24 @@ inline bool exifTurnWanted(const PluginSettings &settings, int32_t kind) {
  * the old one in `bitmap` (freed) and stays locked at *bits; the working
  * header then has its sides and densities exchanged and biSizeImage 0.
  * `channelMap`, when given, maps every byte of the rows on a copying turn
- * (5 to 8), saving a pass; the in-place turns ignore it. False, with
- * nothing changed, for another depth or when the new block cannot be had;
- * true for orientations that mean no turn. */
-bool turnBits(uint32_t orientation, const uint8_t *channelMap, BitmapHandles *bitmap,
-              BITMAPINFOHEADER *working, uint8_t **bits);
+ * (5 to 8), saving a pass; the in-place turns ignore it. `colour`, when
+ * given, converts a 24-bit picture's colours tile by tile in such a copy,
+ * and *converted tells whether it did. False, with nothing changed, for
+ * another depth or when the new block cannot be had; true for orientations
+ * that mean no turn. */
+bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTransform *colour,
+              BitmapHandles *bitmap, BITMAPINFOHEADER *working, uint8_t **bits,
+              bool *converted = nullptr);
 
 /* Locks the bitmap, turns it upright by `orientation` and unlocks it. A
  * bitmap of another depth or top-down, or whose blocks are smaller than its
  * header says, is left as it is, as it is when the turned block cannot be
  * had. True when it was turned. */
 bool turnBitmap(BitmapHandles *bitmap, uint32_t orientation);
+
+/* turnBitmap, then the colours converted by `colour` (colour/colour.h:
+ * convertBitmap) when given: within the turn's copy when it makes one,
+ * else in place. True when it was turned. */
+bool turnAndConvert(BitmapHandles *bitmap, uint32_t orientation, const ColourTransform *colour);
 
 #endif /* MOVRELA_TURN_H */

@@ -29,10 +29,14 @@ JSAMPROW rowTarget(j_decompress_ptr cinfo, BitmapOutput *output) {
   return output->rowBuffer ? output->rowBuffer[0] : bitmapRow(cinfo, output);
 }
 
-/* Grey and BGR rows are already in place: only the padding is written. */
+/* Grey and BGR rows are already in place: only the padding is written,
+ * and colour rows are converted where they lie. */
 void putRowsInPlace(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
+  const OutputColour &colour = output->colour;
   for (JDIMENSION k = 0; k < rows; ++k) {
     uint8_t *target = bitmapRow(cinfo, output);
+    if (colour.transform && output->bitCount == 24)
+      colour.convertPixels(colour.transform, target, target, cinfo->output_width);
     std::memset(target + output->dataWidth, 0, static_cast<size_t>(output->fillCount));
     ++output->nextRow;
   }
@@ -51,13 +55,22 @@ inline uint8_t lightTimes(unsigned a, unsigned b) {
  * colour leaves and the fourth, K, darkens all three alike. */
 void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
   if (rows == 0) return;
-  uint8_t *target = bitmapRow(cinfo, output);
+  uint8_t *const row = bitmapRow(cinfo, output);
+  uint8_t *target = row;
   const JSAMPLE *sample = output->rowBuffer[0];
-  for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
-    const unsigned light = sample[3];
-    target[0] = lightTimes(sample[2], light);
-    target[1] = lightTimes(sample[1], light);
-    target[2] = lightTimes(sample[0], light);
+  const OutputColour &colour = output->colour;
+  if (colour.transform && colour.readsCmyk) {
+    /* Through the picture's press profile, which reads the same samples. */
+    colour.convertPixels(colour.transform, sample, target, cinfo->output_width);
+    target += 3 * static_cast<size_t>(cinfo->output_width);
+  } else {
+    for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
+      const unsigned light = sample[3];
+      target[0] = lightTimes(sample[2], light);
+      target[1] = lightTimes(sample[1], light);
+      target[2] = lightTimes(sample[0], light);
+    }
+    if (colour.transform) colour.convertPixels(colour.transform, row, row, cinfo->output_width);
   }
   std::memset(target, 0, static_cast<size_t>(output->fillCount));
   ++output->nextRow;
@@ -88,6 +101,8 @@ void finishBitmap(j_decompress_ptr cinfo, BitmapOutput *output) {
       entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
       entry[3] = 0;
     }
+    if (output->colour.transform)
+      output->colour.convertPalette(output->colour.transform, output->info + kHeaderSize, 256);
   }
 
   if (cinfo->progress != nullptr) {

@@ -17,8 +17,23 @@
 #include "base/jpeg.h"
 
 struct BitmapOutput;
+struct ColourTransform;
 typedef void (*OutputStep)(j_decompress_ptr cinfo, BitmapOutput *output);
 typedef void (*OutputRows)(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows);
+/* The colour conversion's entries (colour/colour.h), passed in so that a
+ * decoder without colour management links none. */
+typedef void (*PixelConversion)(const ColourTransform *transform, const uint8_t *in, uint8_t *out,
+                                uint32_t pixels);
+typedef void (*PaletteConversion)(const ColourTransform *transform, uint8_t *entries,
+                                  uint32_t count);
+
+/* How the decoded colours are converted as rows arrive; all null: not. */
+struct OutputColour {
+  const ColourTransform *transform;
+  PixelConversion convertPixels;
+  PaletteConversion convertPalette;
+  bool readsCmyk;                 /* the transform reads the CMYK row buffer */
+};
 
 struct BitmapOutput {
   OutputRows putRows;      /* after each row: CMYK or YCCK conversion, or padding */
@@ -34,6 +49,7 @@ struct BitmapOutput {
   uint8_t *info;           /* locked info block */
   int32_t pictureSize;     /* rowWidth x output_height */
   int32_t bitCount;        /* 8 or 24 */
+  OutputColour colour;     /* set by the caller after creation */
 };
 
 /* Creates the output after the header was read and the output colour space

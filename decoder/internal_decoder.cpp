@@ -10,6 +10,7 @@
 #include "containers/turn.h"
 #include "decoder/bitmap_output.h"
 #include "decoder/error_manager.h"
+#include "decoder/profile_reader.h"
 #include "decoder/progress.h"
 #include "decoder/request.h"
 
@@ -24,6 +25,7 @@ struct DecodeJob {
   uint8_t headerBlock[kHeaderBlockSize];
   RequestInput input;
   BitmapOutput *output;             /* once created */
+  ColourTransform *colour;          /* the picture's colour conversion, or null */
 };
 
 /* The output is RGB unless the picture is grey (or grey is asked for);
@@ -58,8 +60,11 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
     return UnknownFormat;
   }
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
-  if (exifOrientationReader && exifTurnWanted(settings, kind))
+  const bool colour = colourWanted(settings, kind);
+  if (exifOrientationReader &&
+      (exifTurnWanted(settings, kind) || (colour && settings.ExifSupport)))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, exifOrientationReader);
+  if (colour) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
 
   jpeg_read_header(cinfo, TRUE);
   /* The orientation is the header's: an APP1 before a later scan is
@@ -68,9 +73,18 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
   cinfo->dither_mode = static_cast<J_DITHER_MODE>(settings.DitherMode);
   chooseColourSpace(cinfo, settings);
+  /* Grey made from colour data (ColorSelect) takes no profile. */
+  const bool greyData = cinfo->jpeg_color_space == JCS_GRAYSCALE;
+  if (colour && (cinfo->out_color_space != JCS_GRAYSCALE || greyData))
+    job->colour = acquirePictureColour(context, greyData                              ? ColourGrey
+                                                : cinfo->out_color_space == JCS_CMYK ? ColourCmyk
+                                                                                     : ColourRgb);
 
   job->output = createBitmapOutput(cinfo);
   BitmapOutput *output = job->output;
+  if (job->colour)
+    output->colour = {job->colour, convertPixels, convertPalette,
+                      colourInput(job->colour) == ColourCmyk};
   jpeg_start_decompress(cinfo);
   readBitmapRows(cinfo, output);
 
@@ -87,7 +101,9 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   releaseRequest(context, &job->input, &job->output);
 
   PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
-  if (postProcessor) postProcessor(&settings, job->headerBlock, context->exifOrientation, &handles);
+  /* The rows were converted as they were written. */
+  if (postProcessor)
+    postProcessor(&settings, job->headerBlock, context->exifOrientation, nullptr, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return Success;
@@ -101,5 +117,7 @@ ResultCode decodeInternally(const DecodeRequest *request,
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
-  return runDecode(&job, request, exifOrientationReader);
+  ResultCode result = runDecode(&job, request, exifOrientationReader);
+  releaseColourTransform(job.colour);
+  return result;
 }

@@ -55,6 +55,11 @@ void releaseRequest(RequestContext *context, RequestInput *in, BitmapOutput **ou
   if (context->thumbnail.savedSegment) jpeg_free_small(common, context->thumbnail.savedSegment, 0);
   context->exifCopy = nullptr;
   context->thumbnail.savedSegment = nullptr;
+  ProfileChunks &chunks = context->profileChunks;
+  for (uint32_t i = 0; i < kProfileChunkSlots; ++i) {
+    if (chunks.data[i]) jpeg_free_small(common, chunks.data[i], chunks.size[i]);
+    chunks.data[i] = nullptr;
+  }
   if (output) {
     discardBitmapOutput(*output);
     *output = nullptr;

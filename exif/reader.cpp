@@ -16,6 +16,8 @@
 #include "containers/byte_order.h"
 #include "decoder/error_manager.h"
 #include "decoder/memory_layer.h"
+#include "decoder/segment_reader.h"
+#include "exif/colour_mark.h"
 
 extern "C" {
 #include <jerror.h>
@@ -434,38 +436,11 @@ void noteOrientation(j_decompress_ptr cinfo, uint32_t orientation) {
   if (orientation != 0) ContextOf(cinfo)->exifOrientation = orientation;
 }
 
-/* Next byte of the segment from the source. A source that cannot deliver
- * ends the request: ours never suspend. */
-unsigned nextByte(j_decompress_ptr cinfo) {
-  jpeg_source_mgr *src = cinfo->src;
-  while (src->bytes_in_buffer == 0)
-    if (!(*src->fill_input_buffer)(cinfo)) ERREXIT(cinfo, JERR_CANT_SUSPEND);
-  src->bytes_in_buffer--;
-  return *src->next_input_byte++;
-}
-
-/* The segment's length field (big-endian, counting itself). */
-uint32_t readSegmentLength(j_decompress_ptr cinfo) {
-  uint32_t high = nextByte(cinfo);
-  return high << 8 | nextByte(cinfo);
-}
-
-void copyBytes(j_decompress_ptr cinfo, uint8_t *out, uint32_t count) {
-  jpeg_source_mgr *src = cinfo->src;
-  while (count > 0) {
-    while (src->bytes_in_buffer == 0)
-      if (!(*src->fill_input_buffer)(cinfo)) ERREXIT(cinfo, JERR_CANT_SUSPEND);
-    size_t chunk = src->bytes_in_buffer < count ? src->bytes_in_buffer : count;
-    std::memcpy(out, src->next_input_byte, chunk);
-    src->next_input_byte += chunk;
-    src->bytes_in_buffer -= chunk;
-    out += chunk;
-    count -= static_cast<uint32_t>(chunk);
-  }
-}
-
-void skipBytes(j_decompress_ptr cinfo, uint32_t count) {
-  if (count > 0) (*cinfo->src->skip_input_data)(cinfo, static_cast<long>(count));
+/* The Adobe RGB mark, read only when the colours are converted. */
+void noteColourMark(j_decompress_ptr cinfo, const ExifSegment *segment) {
+  RequestContext *context = ContextOf(cinfo);
+  if (context->settings.ColorManagement != 0 && marksAdobeRgb(segment))
+    context->adobeRgbMark = true;
 }
 
 /* Reads the APP1 segment into a copy from the library's memory layer.
@@ -684,7 +659,10 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
   ExifSegment segment;
   ExifThumbnail *thumbnail = &ContextOf(cinfo)->thumbnail;
   bool exif = openExifSegment(copy, size, &segment);
-  if (exif) noteOrientation(cinfo, readOrientation(&segment));
+  if (exif) {
+    noteOrientation(cinfo, readOrientation(&segment));
+    noteColourMark(cinfo, &segment);
+  }
   if (!exif || describeThumbnail(&segment, thumbnail) == 0) {
     freePayload(cinfo, copy, size);
     return TRUE;
@@ -712,7 +690,10 @@ boolean readExifOrientation(j_decompress_ptr cinfo) {
   ContextOf(cinfo)->exifCopy = copy;
   copyBytes(cinfo, copy, size);
   ExifSegment segment;
-  if (openExifSegment(copy, size, &segment)) noteOrientation(cinfo, readOrientation(&segment));
+  if (openExifSegment(copy, size, &segment)) {
+    noteOrientation(cinfo, readOrientation(&segment));
+    noteColourMark(cinfo, &segment);
+  }
   freePayload(cinfo, copy, size);
   return TRUE;
 }

@@ -21,6 +21,7 @@
 #include "base/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
+#include "decoder/profile_reader.h"
 #include "decoder/progress.h"
 #include "decoder/request.h"
 #include "decoder/scan_walk.h"
@@ -59,6 +60,7 @@ struct DispatchJob {
   ProgressMonitor progress;
   uint8_t headerBlock[kHeaderBlockSize];
   RequestInput input;
+  ColourTransform *colour; /* the picture's colour conversion, or null */
 };
 
 void releaseJob(DispatchJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
@@ -85,6 +87,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
      * stream has no orientation of its own. */
     PluginSettings settings = *request->settings;
     settings.ExifRotation = 0;
+    settings.ColorManagement = kColourAsDecoded; /* converted here, with the turn */
     DecodeRequest inner = *request;
     inner.settings = &settings;
     inner.input = reinterpret_cast<const char *>(thumbnail.savedSegment) + 6 + thumbnail.jpegOffset;
@@ -95,7 +98,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
     *request->bitsHandleOut = nullptr;
     if (DispatchRequest(&inner) == Success) {
       BitmapHandles bitmap = {*request->infoHandleOut, *request->bitsHandleOut};
-      turnBitmap(&bitmap, turn);
+      turnAndConvert(&bitmap, turn, job->colour);
       *request->bitsHandleOut = bitmap.bits;
       return true;
     }
@@ -106,7 +109,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
     DibWriter writer;
     if (!makeThumbnailBitmap(&thumbnail, &writer)) return false;
     BitmapHandles bitmap = {writer.infoHandle, writer.bitsHandle};
-    turnBitmap(&bitmap, turn);
+    turnAndConvert(&bitmap, turn, job->colour);
     *request->infoHandleOut = bitmap.info;
     *request->bitsHandleOut = bitmap.bits;
     return true;
@@ -115,15 +118,19 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
 }
 
 /* What a fault caught by the host leaves to undo when it unwinds our call
- * into the external decoder: the nesting count and the hold. */
+ * into the external decoder: the nesting count, the colour conversion and
+ * the hold. */
 struct DelegationGuard {
   UnwindGuard guard; /* comes first */
   const DecoderHold *hold;
+  ColourTransform *colour;
 };
 
 void undoDelegation(UnwindGuard *guard) {
+  const DelegationGuard *delegation = reinterpret_cast<DelegationGuard *>(guard);
   countDecoderNesting(-1);
-  ReleaseExternalDecoder(reinterpret_cast<DelegationGuard *>(guard)->hold);
+  releaseColourTransform(delegation->colour);
+  ReleaseExternalDecoder(delegation->hold);
 }
 
 /* `hold` is the held decoder, or null when the module has no nesting slot:
@@ -155,9 +162,17 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
   if (preview && kind == ContainerPlainJpeg && settings.ExifSupport)
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
-  else if (exifTurnWanted(settings, kind))
+  else if (exifTurnWanted(settings, kind) || (colourWanted(settings, kind) && settings.ExifSupport))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
+  if (colourWanted(settings, kind))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
   jpeg_read_header(cinfo, TRUE);
+  /* The wrapped plug-in's bitmap of four-component data is RGB of its own
+   * making: it stays as returned. */
+  if (colourWanted(settings, kind) && cinfo->jpeg_color_space != JCS_CMYK &&
+      cinfo->jpeg_color_space != JCS_YCCK)
+    job->colour = acquirePictureColour(
+        context, cinfo->jpeg_color_space == JCS_GRAYSCALE ? ColourGrey : ColourRgb);
 
   if (preview && previewFromThumbnail(job, request)) {
     releaseJob(job);
@@ -180,6 +195,7 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
                               : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
   DelegationGuard guard;
   guard.hold = hold;
+  guard.colour = job->colour;
   countDecoderNesting(1);
   PushUnwindGuard(&guard.guard, undoDelegation);
   int32_t result = hold->entry(stream, in.extent, in.fileInput ? 0 : 1, &handles.info,
@@ -188,7 +204,7 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   countDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
-                                          &handles);
+                                          job->colour, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return static_cast<ResultCode>(result);
@@ -208,6 +224,7 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
   ResultCode result = runDispatch(&job, request, slot ? &hold : nullptr);
+  releaseColourTransform(job.colour);
   if (slot) ReleaseExternalDecoder(&hold);
   return result;
 }

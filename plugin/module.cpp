@@ -4,16 +4,19 @@
 #include "plugin/module.h"
 
 #include "base/module.h"
+#include "colour/colour.h"
 #include "plugin/external_decoder.h"
 #include "settings/settings.h"
 
 void AttachModule(HINSTANCE instance) {
   AttachModuleState(instance);
   OpenSettingsCache();
+  OpenColourCache();
   ClearExternalDecoder();
 }
 
 void DetachModule() {
+  CloseColourCache();
   CloseSettingsCache();
   DetachModuleState();
 }

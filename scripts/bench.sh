@@ -17,6 +17,7 @@ scripts/build-libjpeg-native.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -Wno-dev -DMOVRELA_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench --target decode_bench plugin_bench containers_bench movrela quorel fake_full -j2 >/dev/null
 scripts/build-libjpeg-win32.sh >/dev/null
+scripts/build-lcms2-win32.sh >/dev/null
 scripts/build.sh --win32-only >/dev/null
 export MOVRELA_WINROOT=$root/build/bench/winroot
 

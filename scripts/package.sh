@@ -12,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh >/dev/null
 scripts/build-libjpeg-win32.sh >/dev/null
+scripts/build-lcms2-win32.sh >/dev/null
 scripts/build.sh --win32-only >/dev/null
 
 version=$(sed -n 's/^#define MOVRELA_VERSION_NUMBERS \([0-9]*\), \([0-9]*\).*/\1.\2/p' resources/resource.h)

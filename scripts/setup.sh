@@ -11,7 +11,8 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
       libbenchmark-dev libjpeg62-turbo-dev libjpeg-turbo-progs
       g++-mingw-w64-i686 nasm wine wine32:i386 xvfb x11-apps imagemagick
-      fonts-ipafont-gothic dpkg-dev hyperfine time locales libimage-exiftool-perl fonts-wine)
+      fonts-ipafont-gothic dpkg-dev hyperfine time locales libimage-exiftool-perl fonts-wine
+      liblcms2-dev liblcms2-utils)
 
 missing=()
 for p in "${PKGS[@]}"; do
@@ -26,7 +27,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 # Debian source entries, derived from the machine's own binary entries, so that
-# the libjpeg-turbo source package can be fetched for the cross build.
+# the libjpeg-turbo and lcms2 source packages can be fetched for the cross
+# builds.
 src_list=/etc/apt/sources.list.d/movrela-deb-src.sources
 need_update=0
 if [ ! -f "$src_list" ]; then

@@ -56,6 +56,7 @@ const SettingEntry kMainEntries[] = {
     NUMBER_ENTRY(IDS_PREVIEW_SIZE, PreviewSize, 4),
     NUMBER_ENTRY(IDS_REPORT_DIALOG, ReportDialog, 1),
     NUMBER_ENTRY(IDS_EXIF_ROTATION, ExifRotation, 1),
+    NUMBER_ENTRY(IDS_COLOR_MANAGEMENT, ColorManagement, 1),
 };
 
 const SettingEntry kJ6iEntries[] = {
@@ -250,6 +251,7 @@ int ReadPluginSettings(HINSTANCE instance, PluginSettings *settings) {
 
   if (settings->PreviewSize != 0 && settings->PreviewSize != 4 && settings->PreviewSize != 8)
     settings->PreviewSize = 4;
+  if (settings->ColorManagement < 0 || settings->ColorManagement > 2) settings->ColorManagement = 1;
   return 1;
 }
 

@@ -2,7 +2,7 @@
 # Checks the source tree (argument 1) for arrows running back up: a folder
 # may include only folders before it in LAYERS, and only base/ touches the
 # module state's fields.
-LAYERS="base settings containers decoder exif plugin ui"
+LAYERS="base settings colour containers decoder exif plugin ui"
 cd "$1" || exit 1
 status=0
 above=$LAYERS

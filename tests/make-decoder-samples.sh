@@ -50,6 +50,8 @@ done
 # are djpeg's bitmaps of the stored pictures; the suites turn them).
 for n in 1 2 3 4 5 6 7 8; do
   cp "$corpus/orientation/landscape_$n.jpg" "$out/orientation-$n.jpg"
+  # The colour profile it carries (empty when none), for the colour cases.
+  exiftool -q -b -ICC_Profile "$out/orientation-$n.jpg" > "$out/orientation-$n.icc" || true
 done
 djpeg -grayscale -pnm "$corpus/orientation/landscape_5.jpg" |
   cjpeg -quality 90 -outfile "$out/grey-unturned.jpg"

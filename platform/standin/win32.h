@@ -4,7 +4,8 @@
  * Declares the types, constants and functions the product calls, with the
  * Win32 names and semantics, implemented over POSIX in libwin32standin.
  * Also declares the Standin* hooks that tests use to observe and steer the
- * stand-in (live local blocks, platform id, failure injection).
+ * stand-in (live local blocks, platform id, display profile, failure
+ * injection).
  *
  * State that Windows keeps per user (registry, profile files in the Windows
  * directory) lives below the folder named by the environment variable
@@ -59,6 +60,7 @@ typedef HMODULE HINSTANCE;
 typedef struct StandinKey *HKEY;
 typedef HKEY *PHKEY;
 typedef struct StandinWindow *HWND;
+typedef struct StandinDC *HDC;
 typedef INT_PTR (*FARPROC)();
 
 #ifndef TRUE
@@ -699,6 +701,20 @@ long StandinOpenFileDialogsShown(void);
 void StandinResetDialogs(void);
 }
 
+/* ---- display ---- */
+/* GetDC(NULL) gives a DC of the screen, GetDC of a live window one of that
+ * window (another: NULL, ERROR_INVALID_WINDOW_HANDLE). ReleaseDC answers 1
+ * for a DC handed out and not yet released, else 0. */
+HDC GetDC(HWND window);
+int ReleaseDC(HWND window, HDC dc);
+/* The display's colour profile, set by StandinSetDisplayProfile; without one
+ * FALSE, as Wine answers on a display with none. A buffer too small, or
+ * none: FALSE, ERROR_INSUFFICIENT_BUFFER and *size the length needed, the
+ * terminator included (Windows' documentation answers TRUE without a buffer;
+ * Wine answers FALSE, so callers must not rely on either). Copied: TRUE and
+ * *size the length used. An unknown DC or no size: ERROR_INVALID_PARAMETER. */
+BOOL GetICMProfileA(HDC dc, LPDWORD size, LPSTR name);
+
 /* ---- test hooks ---- */
 extern "C" {
 /* Number of local-memory blocks allocated and not yet freed. */
@@ -721,6 +737,11 @@ void StandinFailTlsAlloc(int fail);
 void StandinSetRegistryDenied(int denied);
 /* Number of open file handles (leak checks). */
 long StandinOpenFiles(void);
+/* The path GetICMProfileA answers for every DC; NULL (the default) makes it
+ * fail, as for a display without a profile. */
+void StandinSetDisplayProfile(const char *path);
+/* Number of DCs handed out by GetDC and not yet released (leak checks). */
+long StandinLiveDCs(void);
 /* The folder below which registry and Windows folder live (no trailing /). */
 const char *StandinRootFolder(void);
 /* A module record for the running program itself: its string table is the

@@ -19,3 +19,7 @@ movrela_fuzzer(NAME handover_fuzzer SOURCES handover_fuzzer.cpp jpeg_mutator.cpp
 target_include_directories(handover_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/tests/fakes)
 target_compile_definitions(handover_fuzzer PRIVATE FAKE_PATH="Z:$<TARGET_FILE:fake_full>")
 add_dependencies(handover_fuzzer fake_full)
+# Embedded colour profiles: the APP2 chunks, the profile lcms2 opens and the
+# transform it makes, under the colour bound, from tagged camera pictures.
+movrela_fuzzer(NAME colour_fuzzer SOURCES colour_fuzzer.cpp
+               SEEDS ${CORPUS}/orientation ${CORPUS}/camera/Canon_40D.jpg)

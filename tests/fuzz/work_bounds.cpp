@@ -25,6 +25,9 @@ constexpr size_t kWasteLevels = 8; /* eighths of the wasted-work bound */
 
 uint64_t g_entriesRead = 0;
 uint64_t g_entryBudget = 0;
+/* What one colour transform's context may hold: twice the profile bytes,
+ * which the input bounds, and 4 MB. 0 outside an input's scope. */
+size_t g_colourBound = 0;
 
 /* Each level of walks per segment (in quarters), and of wasted work (in
  * eighths of its bound), is a function, and so a coverage edge, of its own:
@@ -119,6 +122,10 @@ extern "C" void WorkSegmentOpened(uint32_t size) {
   g_entryBudget += kWalksPerSegment * (size / kEntrySize);
 }
 
+extern "C" void WorkColourBytes(size_t held) {
+  if (g_colourBound != 0 && held > g_colourBound) passed("colour transform bytes", held, g_colourBound);
+}
+
 extern "C" void WorkEntryRead(void) {
   if (++g_entriesRead > g_entryBudget) passed("Exif entries read", g_entriesRead, g_entryBudget);
 }
@@ -151,9 +158,11 @@ WorkScope::WorkScope(const uint8_t *data, size_t size, int requests)
   g_entriesRead = 0;
   g_entryBudget = 0;
   g_waste.decode = nullptr;
+  g_colourBound = 2 * size + (size_t{4} << 20);
 }
 
 WorkScope::~WorkScope() {
+  g_colourBound = 0;
   if (g_entryBudget != 0) {
     const uint64_t quarters = 4 * kWalksPerSegment * g_entriesRead / g_entryBudget;
     kLevels[quarters < kLevels.size() ? quarters : kLevels.size() - 1]();

@@ -14,6 +14,8 @@
  *                       progressions waste none
  *   bytes allocated     per request, 8 x the input + 8 x the largest frame
  *                       it declares (padded to whole MCUs) + 256 KB
+ *   colour transform    what one transform's lcms2 context holds: twice
+ *                       the input (which holds the profile) + 4 MB
  *
  * A bound passed is reported on stderr and aborts, so that a walk or decode
  * that multiplies its work is a crash at a few kilobytes rather than a

@@ -1,7 +1,7 @@
 /*
  * standin_test.h - the fixture every stand-in test uses: a fresh temporary
  * MOVRELA_WINROOT folder (removed afterwards), the stand-in's hooks reset,
- * and a check that no local-memory block or file handle was left behind.
+ * and a check that no local-memory block, file handle or DC was left behind.
  */
 #ifndef MOVRELA_TESTS_PLATFORM_STANDIN_TEST_H
 #define MOVRELA_TESTS_PLATFORM_STANDIN_TEST_H
@@ -33,15 +33,19 @@ class StandinTest : public ::testing::Test {
     setenv("MOVRELA_WINROOT", root_.c_str(), 1);
     StandinSetRegistryDenied(0);
     StandinFailLocalAllocAt(0);
+    StandinSetDisplayProfile(nullptr);
     blocks_ = StandinLiveLocalBlocks();
     files_ = StandinOpenFiles();
+    dcs_ = StandinLiveDCs();
   }
 
   void TearDown() override {
     EXPECT_EQ(StandinLiveLocalBlocks(), blocks_) << "local-memory blocks left behind";
     EXPECT_EQ(StandinOpenFiles(), files_) << "file handles left open";
+    EXPECT_EQ(StandinLiveDCs(), dcs_) << "DCs not released";
     StandinSetRegistryDenied(0);
     StandinFailLocalAllocAt(0);
+    StandinSetDisplayProfile(nullptr);
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
     if (hadOldRoot_)
@@ -84,6 +88,7 @@ class StandinTest : public ::testing::Test {
   std::string oldRoot_;
   long blocks_ = 0;
   long files_ = 0;
+  long dcs_ = 0;
 };
 
 #endif

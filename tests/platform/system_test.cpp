@@ -1,4 +1,5 @@
-/* GetVersionExA and its hooks, critical sections, the root folder. */
+/* GetVersionExA and its hooks, critical sections, the display's DCs and
+ * colour profile, the root folder. */
 #include "standin_test.h"
 
 #include <cstring>
@@ -79,6 +80,52 @@ TEST_F(SystemTest, PlatformIdFromTheEnvironment) {
                           " " + STANDIN_PROBE + " version";
     EXPECT_EQ(Run(command), c.printed);
   }
+}
+
+TEST_F(SystemTest, DisplayProfileHook) {
+  const std::string path = Path("display profile.icm");
+  const DWORD needed = static_cast<DWORD>(path.size() + 1);
+  struct Case {
+    bool set;      /* a profile is set */
+    bool buffer;   /* a buffer is given (of `size` bytes) */
+    DWORD size;
+    BOOL ok;
+    DWORD error;   /* last error afterwards (0: left alone) */
+    DWORD sizeOut;
+  };
+  const Case cases[] = {
+      {false, true, 300, FALSE, 0, 300},
+      {true, false, 300, FALSE, ERROR_INSUFFICIENT_BUFFER, needed},
+      {true, true, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, needed},
+      {true, true, needed - 1, FALSE, ERROR_INSUFFICIENT_BUFFER, needed},
+      {true, true, needed, TRUE, 0, needed},
+      {true, true, 300, TRUE, 0, needed},
+  };
+  HWND host = StandinCreateHostWindow(0, 0, 100, 100);
+  for (HWND window : {static_cast<HWND>(nullptr), host}) {
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(testing::Message() << "set " << c.set << ", buffer " << c.buffer << " of "
+                                      << c.size);
+      StandinSetDisplayProfile(c.set ? path.c_str() : nullptr);
+      char buf[300];
+      std::memset(buf, 'x', sizeof buf);
+      DWORD size = c.size;
+      SetLastError(0);
+      EXPECT_EQ(GetICMProfileA(dc, &size, c.buffer ? buf : nullptr), c.ok);
+      EXPECT_EQ(size, c.sizeOut);
+      EXPECT_EQ(GetLastError(), c.error);
+      EXPECT_EQ(std::string(buf, c.ok ? needed : 1), c.ok ? path + '\0' : "x");
+    }
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_EQ(ReleaseDC(window, dc), 0);
+    DWORD size = 300;
+    EXPECT_FALSE(GetICMProfileA(dc, &size, nullptr)); /* released */
+  }
+  StandinDestroyHostWindow(host);
+  EXPECT_EQ(GetDC(host), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 TEST_F(SystemTest, CriticalSectionExcludesOtherThreads) {

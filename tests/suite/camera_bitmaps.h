@@ -118,7 +118,7 @@ inline void Free(BitmapHandles &b) {
 inline Snapshot Processed(PostProcessor processor, const PluginSettings &settings,
                           const uint8_t *headerBlock, BitmapHandles bitmap,
                           uint32_t exifOrientation = 0) {
-  processor(&settings, headerBlock, exifOrientation, &bitmap);
+  processor(&settings, headerBlock, exifOrientation, nullptr, &bitmap);
   Snapshot s = Take(bitmap);
   Free(bitmap);
   return s;

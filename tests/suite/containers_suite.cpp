@@ -321,7 +321,7 @@ SUITE_CASE(plain_handlers_square_the_pixels_only_when_asked) {
     if (ignore) wanted.biXPelsPerMeter = wanted.biYPelsPerMeter = 1;
     LocalUnlock(bitmap.info);
     BitmapHandles before = bitmap;
-    CHECK_EQ(ContainerHandlers[0].postProcessor(&settings, block, 0, &bitmap), 0);
+    CHECK_EQ(ContainerHandlers[0].postProcessor(&settings, block, 0, nullptr, &bitmap), 0);
     CHECK(bitmap.info == before.info && bitmap.bits == before.bits);
     CHECK_EQ(static_cast<int>(LocalFlags(bitmap.info) & LMEM_LOCKCOUNT), 0);
     header = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap.info));

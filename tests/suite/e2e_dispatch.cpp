@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "colour_profiles.h"
 #include "e2e_host.h"
 #include "e2e_inputs.h"
 #include "upright.h"
@@ -662,8 +663,10 @@ SUITE_CASE(every_sample_reaches_the_decoder) {
  * the stored picture turned upright, through quorel and through the
  * internal decoder (after the fake's decline), by file and by block, with
  * the upright size in the information. ExifRotation 0 or ExifSupport 0
- * leave them as stored. Recoded into several scans with an APP1 of
- * another orientation before the last, they still follow the header's. */
+ * leave them as stored. The colours are those of lcms2's transform from
+ * the profile the picture carries to sRGB, within a level. Recoded into
+ * several scans with an APP1 of another orientation before the last, they
+ * still follow the header's. */
 SUITE_CASE(exif_orientation_turns_pictures_upright) {
   enum Scans { kAsStored, kProgressive, kScanPerComponent };
   struct Row {
@@ -681,7 +684,11 @@ SUITE_CASE(exif_orientation_turns_pictures_upright) {
   for (const Row &row : rows) {
     const std::string name = e2e::Where().corpus + "/" + row.sample;
     const camera::Data bmp = camera::ReadWholeFile(name + ".bmp");
-    const UprightBitmap want = Upright(std::string(bmp.begin(), bmp.end()), row.turn);
+    UprightBitmap want = Upright(std::string(bmp.begin(), bmp.end()), row.turn);
+    const camera::Data profile = camera::ReadWholeFile(name + ".icc");
+    if (!profile.empty())
+      colour::TransformRows(profile, want.bits.data(), want.width, want.height,
+                            (want.width * 3 + 3) / 4 * 4);
     camera::Data bytes = camera::ReadWholeFile(name + ".jpg");
     if (row.scans != kAsStored) {
       bytes = row.scans == kProgressive
@@ -706,11 +713,146 @@ SUITE_CASE(exif_orientation_turns_pictures_upright) {
         CHECK_EQ_AT(where, a.result, 0);
         CHECK_EQ_AT(where, a.header.biWidth, want.width);
         CHECK_EQ_AT(where, a.header.biHeight, want.height);
-        CHECK_EQ_AT(where, a.bitsChecksum, FakeChecksum(want.bits.data(), want.bits.size()));
+        CHECK_AT(where, colour::LargestDifference(a.pixels, want.bits) <= (profile.empty() ? 0 : 1));
         e2e::Info info = e2e::QueryInfo(plugin, in, flag);
         CHECK_EQ_AT(where, info.record.width, want.width);
         CHECK_EQ_AT(where, info.record.height, want.height);
       }
+    }
+  }
+}
+
+/* Pictures that carry a profile, or the Exif's Adobe RGB mark, come out as
+ * lcms2's transform of djpeg's bitmap to sRGB, within a level, through
+ * quorel and the internal decoder, by file and by block; untagged, sRGB
+ * and broken profiles, and ColorManagement 0, leave djpeg's bits exact. */
+SUITE_CASE(colour_profiles_convert_to_srgb) {
+  using colour::Bytes;
+  const std::string base = e2e::Where().corpus + "/";
+  const Bytes rgb = camera::ReadWholeFile(base + "orientation-1.jpg");
+  const Bytes grey = camera::ReadWholeFile(base + "grey.jpg");
+  const Bytes adobe = colour::Make(colour::kAdobeRgb), greyProfile = colour::Make(colour::kGrey18);
+  const Bytes srgb = colour::Saved(cmsCreate_sRGBProfile());
+  const Bytes chunk = {1, 2, 3, 4};
+  Bytes cut(adobe.begin(), adobe.begin() + static_cast<long>(adobe.size() / 2));
+  std::memcpy(cut.data(), adobe.data(), 4); /* its size still says the whole profile */
+  struct Row {
+    const char *what;
+    Bytes jpeg;
+    Bytes profile;     /* the reference's; empty: djpeg's bits exact */
+    int32_t setting;
+    bool grey = false;
+    Bytes display = Bytes(); /* the display's profile file (natively); empty: none */
+  } rows[] = {
+      {"Adobe RGB", colour::Tagged(rgb, adobe), adobe, 1},
+      {"Display P3", colour::Tagged(rgb, colour::Make(colour::kDisplayP3), 3), colour::Make(colour::kDisplayP3), 1},
+      {"ProPhoto", colour::Tagged(rgb, colour::Make(colour::kProPhoto), 1), colour::Make(colour::kProPhoto), 1},
+      {"gamma 1.8", colour::Tagged(rgb, colour::Make(colour::kGamma18)), colour::Make(colour::kGamma18), 1},
+      {"lookup table", colour::Tagged(rgb, colour::Make(colour::kLutRgb)), colour::Make(colour::kLutRgb), 1},
+      {"Exif R03", colour::WithSegments(rgb, {colour::AdobeMark()}), adobe, 1},
+      {"grey gamma 1.8", colour::Tagged(grey, greyProfile), greyProfile, 1, true},
+      {"Adobe RGB, setting 0", colour::Tagged(rgb, adobe), Bytes(), 0},
+      {"untagged", rgb, Bytes(), 1},
+      {"untagged, display", rgb, Bytes(), 2},
+      {"sRGB", colour::Tagged(rgb, srgb), Bytes(), 1},
+      {"grey profile on colour", colour::Tagged(rgb, greyProfile), Bytes(), 1},
+      {"cut profile", colour::Tagged(rgb, cut), Bytes(), 1},
+      {"count 0", colour::WithSegments(rgb, {colour::Chunk(1, 0, adobe.data(), adobe.size())}), Bytes(), 1},
+      {"sequence 0", colour::WithSegments(rgb, {colour::Chunk(0, 1, adobe.data(), adobe.size())}), Bytes(), 1},
+      {"sequence above count", colour::WithSegments(rgb, {colour::Chunk(2, 1, adobe.data(), adobe.size())}), Bytes(), 1},
+      {"repeated chunk", colour::WithSegments(rgb, {colour::Chunk(1, 1, adobe.data(), adobe.size()), colour::Chunk(1, 1, adobe.data(), adobe.size())}), Bytes(), 1},
+      {"missing chunk", colour::WithSegments(rgb, {colour::Chunk(1, 2, adobe.data(), adobe.size())}), Bytes(), 1},
+      {"empty chunks", colour::WithSegments(rgb, {colour::Chunk(1, 2, chunk.data(), 0), colour::Chunk(2, 2, chunk.data(), 0)}), Bytes(), 1},
+#ifndef _WIN32
+      {"untagged to a P3 display", rgb, srgb, 2, false, colour::Make(colour::kDisplayP3)},
+      {"Adobe RGB to a P3 display", colour::Tagged(rgb, adobe), adobe, 2, false, colour::Make(colour::kDisplayP3)},
+      {"Adobe RGB, P3 display at 1", colour::Tagged(rgb, adobe), adobe, 1, false, colour::Make(colour::kDisplayP3)},
+      {"untagged, garbage display", rgb, Bytes(), 2, false, chunk},
+      {"Adobe RGB, garbage display", colour::Tagged(rgb, adobe), adobe, 2, false, chunk},
+#endif
+  };
+
+  for (const Row &row : rows) {
+    const std::string sample = row.grey ? "grey" : "orientation-1";
+    const Bytes bmp = camera::ReadWholeFile(base + sample + ".bmp");
+    UprightBitmap want = Upright(std::string(bmp.begin(), bmp.end()), 1);
+    Bytes palette;
+    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i)});
+    const Bytes output = row.setting == 2 && row.display.size() > 4 ? row.display : Bytes();
+    if (want.bitCount == 24)
+      colour::TransformRows(row.profile, want.bits.data(), want.width, want.height,
+                            (want.width * 3 + 3) / 4 * 4, output);
+    else if (!row.profile.empty())
+      for (int i = 0; i < 256; ++i) {
+        uint8_t level = static_cast<uint8_t>(i);
+        Bytes c = colour::Transformed(row.profile, TYPE_GRAY_8, &level, 1);
+        std::memcpy(&palette[3 * i], c.data(), 3);
+      }
+    Input in(row.jpeg);
+    for (int internal = 0; internal < 2; ++internal) {
+      for (uint32_t flag : {0u, 1u}) {
+        std::string where = std::string(row.what) + (internal ? " internal" : "") + InputKind(flag);
+        suite::ResetStore();
+        e2e::SetMain("ColorManagement", row.setting);
+#ifndef _WIN32
+        camera::TempFile display(row.display);
+        StandinSetDisplayProfile(row.display.empty() ? nullptr : e2e::HostPath(display.path).c_str());
+#endif
+        if (internal) e2e::UseFake().answer(FakeGetPicture, 10);
+        else e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+        Plugin plugin;
+        if (!plugin.ok()) return;
+        Answer a = e2e::Request(plugin.GetPicture, in, flag);
+        CHECK_EQ_AT(where, a.result, 0);
+        const int tolerance = row.profile.empty() ? 0 : 1;
+        CHECK_AT(where, colour::LargestDifference(a.pixels, want.bits) <= tolerance);
+        if (want.bitCount == 8 && a.infoBytes.size() >= 40 + 1024) {
+          Bytes got;
+          for (int i = 0; i < 256; ++i) got.insert(got.end(), &a.infoBytes[40 + 4 * i], &a.infoBytes[40 + 4 * i + 3]);
+          CHECK_AT(where, colour::LargestDifference(got, palette) <= tolerance);
+        }
+      }
+    }
+  }
+#ifndef _WIN32
+  StandinSetDisplayProfile(nullptr);
+#endif
+}
+
+/* Previews take the picture's profile: the wrapped plug-in's and the Exif
+ * thumbnails, turned or not, are lcms2's transform of what setting 0
+ * gives, within a level. */
+SUITE_CASE(previews_take_the_pictures_profile) {
+  const colour::Bytes adobe = colour::Make(colour::kAdobeRgb);
+  const struct {
+    const char *what;
+    colour::Bytes jpeg;
+  } rows[] = {{"wrapped preview", colour::Tagged(e2e::Jpeg(), adobe)},
+              {"turned wrapped preview", colour::Tagged(e2e::ExifJpeg(0, {}, 6), adobe)},
+              {"JPEG thumbnail", colour::Tagged(e2e::ExifJpeg(1), adobe)},
+              {"turned JPEG thumbnail", colour::Tagged(e2e::ExifJpeg(1, e2e::ThumbnailJpeg(), 6), adobe)},
+              {"RGB thumbnail", colour::Tagged(e2e::ExifJpeg(2), adobe)}};
+  for (const auto &row : rows) {
+    Input in(row.jpeg);
+    for (uint32_t flag : {0u, 1u}) {
+      const std::string where = std::string(row.what) + InputKind(flag);
+      Answer at[2];
+      for (int32_t setting : {0, 1}) {
+        suite::ResetStore();
+        e2e::SetMain("ColorManagement", setting);
+        e2e::SetMain("ExifPreviewLevel", 14);
+        e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+        Plugin plugin;
+        if (!plugin.ok()) return;
+        at[setting] = e2e::Request(plugin.GetPreview, in, flag);
+        CHECK_EQ_AT(where, at[setting].result, 0);
+      }
+      const BITMAPINFOHEADER &h = at[0].header;
+      CHECK_EQ_AT(where, h.biBitCount, 24);
+      if (at[0].pixels.size() < static_cast<size_t>((h.biWidth * 3 + 3) / 4 * 4 * h.biHeight)) continue;
+      colour::TransformRows(adobe, at[0].pixels.data(), h.biWidth, h.biHeight, (h.biWidth * 3 + 3) / 4 * 4);
+      CHECK_AT(where, colour::LargestDifference(at[1].pixels, at[0].pixels) <= 1);
+      CHECK_AT(where, at[1].bitsChecksum != at[0].bitsChecksum);
     }
   }
 }

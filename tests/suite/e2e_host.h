@@ -243,6 +243,7 @@ struct Answer {
   size_t bitsSize = 0;
   uint32_t bitsChecksum = 0;
   bool unlocked = true;
+  std::vector<uint8_t> infoBytes, pixels; /* the blocks' contents */
 };
 
 inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
@@ -257,6 +258,7 @@ inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
     a.unlocked = Unlocked(info);
     const void *p = LocalLock(info);
     if (p && LocalSize(info) >= sizeof a.header) std::memcpy(&a.header, p, sizeof a.header);
+    if (p) a.infoBytes.assign(static_cast<const uint8_t *>(p), static_cast<const uint8_t *>(p) + LocalSize(info));
     LocalUnlock(info);
     HostFree(info);
   }
@@ -265,6 +267,7 @@ inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
     const uint8_t *p = static_cast<const uint8_t *>(LocalLock(bits));
     a.bitsSize = LocalSize(bits);
     if (p) a.bitsChecksum = FakeChecksum(p, a.bitsSize);
+    if (p) a.pixels.assign(p, p + a.bitsSize);
     LocalUnlock(bits);
     HostFree(bits);
   }

@@ -14,6 +14,7 @@
 
 #include "decoder/error_manager.h"
 #include "decoder/memory_layer.h"
+#include "decoder/profile_reader.h"
 #include "decoder/sources.h"
 #include "exif/reader.h"
 #include "exif_builder.h"
@@ -24,14 +25,17 @@
 namespace exifpass {
 
 /* Which readers the pass installs. */
-enum Readers { kReport = 1, kPreview = 2, kComment = 4, kOrientation = 8 };
+enum Readers { kReport = 1, kPreview = 2, kComment = 4, kOrientation = 8, kProfile = 16 };
 
-/* Runs jpeg_read_header over `jpeg` in a cleared `context`. Returns 0, or the message code with which the pass
- * failed. The text slot and the thumbnail stay in the context: release them
- * with releaseContext. */
-inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg, int readers) {
+/* Runs jpeg_read_header over `jpeg` in a cleared `context`, with `settings`
+ * when given. Returns 0, or the message code with which the pass failed.
+ * The text slot, the thumbnail and the profile chunks stay in the context:
+ * release them with releaseContext. */
+inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg, int readers,
+                      const PluginSettings *settings = nullptr) {
   exifbuild::attachModuleOnce();
   std::memset(context, 0, sizeof *context);
+  if (settings) context->settings = *settings;
   ErrorManager errors;
   setupErrorManager(&errors, &context->cinfo, false);
   if (setjmp(errors.jumpBuffer)) {
@@ -46,6 +50,7 @@ inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg,
   if (readers & kComment) jpeg_set_marker_processor(&context->cinfo, JPEG_COM, readComment);
   if (readers & kOrientation)
     jpeg_set_marker_processor(&context->cinfo, JPEG_APP0 + 1, readExifOrientation);
+  if (readers & kProfile) jpeg_set_marker_processor(&context->cinfo, JPEG_APP0 + 2, readProfileChunk);
   jpeg_read_header(&context->cinfo, TRUE);
   jpeg_destroy_decompress(&context->cinfo);
   return 0;
@@ -66,6 +71,10 @@ inline void releaseContext(RequestContext *context) {
   if (context->thumbnail.savedSegment != nullptr)
     jpeg_free_small(reinterpret_cast<j_common_ptr>(&context->cinfo), context->thumbnail.savedSegment, 0);
   context->thumbnail.savedSegment = nullptr;
+  for (uint8_t *&chunk : context->profileChunks.data) {
+    if (chunk) jpeg_free_small(reinterpret_cast<j_common_ptr>(&context->cinfo), chunk, 0);
+    chunk = nullptr;
+  }
 }
 
 }  // namespace exifpass

@@ -263,7 +263,7 @@ SUITE_CASE(inconsistent_bitmaps_are_left_alone) {
   edit(cases[5].bitmap, 0x40000000, 4);
   for (Hostile &c : cases) {
     Snapshot before = camera::Take(c.bitmap);
-    CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, &c.bitmap),
+    CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, nullptr, &c.bitmap),
              c.aspectOnly ? 1 : 0);
     Snapshot after = camera::Take(c.bitmap);
     camera::Free(c.bitmap);
@@ -274,8 +274,8 @@ SUITE_CASE(inconsistent_bitmaps_are_left_alone) {
       suite::Report(__FILE__, __LINE__, std::string(c.label) + ": bitmap changed");
   }
   BitmapHandles none = {nullptr, nullptr};
-  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, &none), 0);
-  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, nullptr), 0);
+  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, nullptr, &none), 0);
+  CHECK_EQ(ContainerHandlers[ContainerJ6i].postProcessor(&settings, block.bytes, 0, nullptr, nullptr), 0);
 }
 
 /* decodeInternally on J6I files from memory and from disk gives the plain

@@ -241,7 +241,7 @@ SUITE_CASE(bitmaps_turn_by_the_orientation) {
 #ifndef _WIN32
     long live = StandinLiveLocalBlocks();
 #endif
-    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &bitmap), 1);
+    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, nullptr, &bitmap), 1);
     bool quarter = c.rotation && (c.orientation == 1 || c.orientation == 3);
     uint8_t turn = c.rotation ? c.orientation : 0;
     std::string label = suite::Show((long long)c.width) + "x" + suite::Show((long long)c.height) +
@@ -361,7 +361,7 @@ SUITE_CASE(no_memory_for_the_turn_leaves_the_bitmap_as_it_was) {
     BitmapHandles before = bitmap;
     Snapshot original = camera::Take(bitmap);
     StandinFailLocalAllocAt(1);
-    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &bitmap), 0);
+    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, nullptr, &bitmap), 0);
     StandinFailLocalAllocAt(0);
     CHECK(bitmap.info == before.info && bitmap.bits == before.bits);
     Snapshot s = camera::Take(bitmap);
@@ -395,7 +395,7 @@ SUITE_CASE(other_bitmaps_are_left_alone) {
   for (BitmapHandles &bitmap : cases) {
     Snapshot before = camera::Take(bitmap);
     HLOCAL bits = bitmap.bits;
-    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &bitmap), 0);
+    CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, nullptr, &bitmap), 0);
     Snapshot after = camera::Take(bitmap);
     CHECK(bitmap.bits == bits);
     CHECK(std::memcmp(&after.header, &before.header, sizeof before.header) == 0);
@@ -403,7 +403,7 @@ SUITE_CASE(other_bitmaps_are_left_alone) {
     camera::Free(bitmap);
   }
   BitmapHandles none = {nullptr, nullptr};
-  CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, &none), 0);
+  CHECK_EQ(ContainerHandlers[ContainerPmp].postProcessor(&settings, block.bytes, 0, nullptr, &none), 0);
 }
 
 /* decodeInternally on PMP files of each header kind, from memory and from

@@ -55,6 +55,7 @@ PluginSettings Defaults() {
   d.ReportDialog = 1;
   d.UseInternalDecoder = 1;
   d.ExifRotation = 1;
+  d.ColorManagement = 1;
   std::strcpy(d.JPEGPlugin, "quorel.mqf");
   d.J6ISupport = 1;
   d.AspectX = 6;
@@ -75,7 +76,7 @@ void CheckSame(const PluginSettings &a, const PluginSettings &b, const char *lab
   SAME_NUMBER(DCTMethod) SAME_NUMBER(DitherMode) SAME_NUMBER(UpSampling)
   SAME_NUMBER(UserDefineExtention) SAME_NUMBER(IgnorePixelAspectRatio) SAME_NUMBER(ColorSelect)
   SAME_NUMBER(PreviewSize) SAME_NUMBER(ReportDialog) SAME_NUMBER(UseInternalDecoder)
-  SAME_NUMBER(ExifRotation)
+  SAME_NUMBER(ExifRotation) SAME_NUMBER(ColorManagement)
   SAME_NUMBER(J6ISupport) SAME_NUMBER(AspectX) SAME_NUMBER(AspectY) SAME_NUMBER(Top)
   SAME_NUMBER(Bottom) SAME_NUMBER(Left) SAME_NUMBER(Right) SAME_NUMBER(PMPSupport)
   SAME_NUMBER(Rotation) SAME_NUMBER(ColorCorrect)
@@ -101,6 +102,7 @@ PluginSettings Unusual() {
   s.ReportDialog = 0;
   s.UseInternalDecoder = 0;
   s.ExifRotation = 0;
+  s.ColorManagement = 2;
   std::strcpy(s.ExtentionMask, "*.JPE;*.JFIF  ");
   std::strcpy(s.JPEGPlugin, "C:\\Program Files\\Orvid\\plug-in\\QUOREL2.MQF");
   s.J6ISupport = 0;
@@ -132,13 +134,27 @@ SUITE_CASE(first_use_gives_defaults_and_creates_nothing) {
 #endif
 }
 
-SUITE_CASE(preview_size_keeps_only_0_4_8) {
+/* Settings with a few meanings read anything else as their default. */
+SUITE_CASE(preview_size_and_colour_management_keep_only_their_values) {
   Attach();
-  const int32_t stored[] = {2, 0, 4, 8, -1, 16, 1};
-  const int32_t loaded[] = {4, 0, 4, 8, 4, 4, 4};
-  for (size_t i = 0; i < sizeof stored / sizeof stored[0]; ++i) {
-    store::SetNumber(kMain, "PreviewSize", stored[i]);
-    CHECK_EQ(Load().PreviewSize, loaded[i]);
+  const struct {
+    const char *name;
+    int32_t PluginSettings::*field;
+    int32_t stored, loaded;
+  } rows[] = {{"PreviewSize", &PluginSettings::PreviewSize, 2, 4},
+              {"PreviewSize", &PluginSettings::PreviewSize, 0, 0},
+              {"PreviewSize", &PluginSettings::PreviewSize, 4, 4},
+              {"PreviewSize", &PluginSettings::PreviewSize, 8, 8},
+              {"PreviewSize", &PluginSettings::PreviewSize, -1, 4},
+              {"PreviewSize", &PluginSettings::PreviewSize, 16, 4},
+              {"PreviewSize", &PluginSettings::PreviewSize, 1, 4},
+              {"ColorManagement", &PluginSettings::ColorManagement, 0, 0},
+              {"ColorManagement", &PluginSettings::ColorManagement, 2, 2},
+              {"ColorManagement", &PluginSettings::ColorManagement, 3, 1},
+              {"ColorManagement", &PluginSettings::ColorManagement, -1, 1}};
+  for (const auto &row : rows) {
+    store::SetNumber(kMain, row.name, row.stored);
+    CHECK_EQ(Load().*row.field, row.loaded);
   }
 }
 

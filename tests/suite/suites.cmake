@@ -22,7 +22,9 @@ function(movrela_suite)
     target_include_directories(${S_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/platform
                                ${SUITE_DIR})
     target_link_options(${S_NAME} PRIVATE ${STATIC_RUNTIME})
-    target_link_libraries(${S_NAME} PRIVATE comctl32 comdlg32)
+    # Every suite may call LittleCMS, as the product does (with gdi32 for the
+    # display's profile).
+    target_link_libraries(${S_NAME} PRIVATE lcms2 comctl32 comdlg32 gdi32)
     if(S_PRODUCT)
       target_sources(${S_NAME} PRIVATE $<TARGET_OBJECTS:movrela_objects>
                      ${CMAKE_SOURCE_DIR}/resources/movrela.rc)
@@ -33,7 +35,7 @@ function(movrela_suite)
 
   add_executable(${S_NAME} ${sources})
   target_include_directories(${S_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${SUITE_DIR})
-  target_link_libraries(${S_NAME} PRIVATE win32standin)
+  target_link_libraries(${S_NAME} PRIVATE win32standin lcms2)
   if(S_PRODUCT)
     target_link_libraries(${S_NAME} PRIVATE movrela_objects ${JPEG_STATIC})
     # The executable exports its string table to the stand-in's LoadStringA.

@@ -76,6 +76,7 @@ const struct {
     {"ReportDialog", &PluginSettings::ReportDialog},
     {"UseInternalDecoder", &PluginSettings::UseInternalDecoder},
     {"ExifRotation", &PluginSettings::ExifRotation},
+    {"ColorManagement", &PluginSettings::ColorManagement},
     {"J6ISupport", &PluginSettings::J6ISupport},
     {"AspectX", &PluginSettings::AspectX},
     {"AspectY", &PluginSettings::AspectY},

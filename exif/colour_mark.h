@@ -1,0 +1,16 @@
+/*
+ * colour_mark.h - the Exif way of saying Adobe RGB (1998): a camera set to
+ * it writes ColorSpace 0xFFFF (uncalibrated) in the Exif IFD and
+ * InteropIndex "R03" in the Interoperability IFD, and no ICC profile.
+ */
+#ifndef MOVRELA_EXIF_COLOUR_MARK_H
+#define MOVRELA_EXIF_COLOUR_MARK_H
+
+#include "exif/reader.h"
+
+/* True when the segment carries both marks. IFD0, the Exif IFD and the
+ * Interoperability IFD are each read once; within one, the last entry of
+ * a tag decides. */
+bool marksAdobeRgb(const ExifSegment *segment);
+
+#endif /* MOVRELA_EXIF_COLOUR_MARK_H */

@@ -1,0 +1,191 @@
+/*
+ * colour_profiles.h - colour profiles the tests make with lcms2 (no profile
+ * file is shipped), JPEG streams that carry one in APP2 chunks, and lcms2's
+ * own transform of reference pixels, which the plug-in's colours are held
+ * to.
+ */
+#ifndef MOVRELA_TEST_COLOUR_PROFILES_H
+#define MOVRELA_TEST_COLOUR_PROFILES_H
+
+#include <lcms2_plugin.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace colour {
+
+typedef std::vector<uint8_t> Bytes;
+
+enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kGrey18, kLutCmyk };
+
+inline Bytes Saved(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  Bytes out;
+  if (profile && cmsSaveProfileToMem(profile, nullptr, &size)) {
+    out.resize(size);
+    cmsSaveProfileToMem(profile, out.data(), &size);
+  }
+  if (profile) cmsCloseProfile(profile);
+  return out;
+}
+
+inline cmsHPROFILE Matrix(cmsCIExyY white, cmsCIExyYTRIPLE primaries, cmsToneCurve *curve) {
+  cmsToneCurve *curves[3] = {curve, curve, curve};
+  cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  return p;
+}
+
+/* A lookup-table profile: a 9-point grid from the device colours to Lab. */
+inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels) {
+  cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(p, 2.1);
+  cmsSetDeviceClass(p, cmsSigInputClass);
+  cmsSetColorSpace(p, space);
+  cmsSetPCS(p, cmsSigLabData);
+  cmsPipeline *pipe = cmsPipelineAlloc(nullptr, channels, 3);
+  cmsStage *clut = cmsStageAllocCLut16bit(nullptr, 9, channels, 3, nullptr);
+  cmsStageSampleCLut16bit(
+      clut,
+      [](const cmsUInt16Number in[], cmsUInt16Number out[], void *cargo) -> cmsInt32Number {
+        const int n = *static_cast<int *>(cargo);
+        double v[4] = {in[0] / 65535.0, in[1] / 65535.0, in[2] / 65535.0, n == 4 ? in[3] / 65535.0 : 1};
+        cmsCIELab lab;
+        if (n == 4) { /* lcms2's own ink order: 0 is none */
+          lab.L = 100 * (1 - v[3]) * (1 - 0.3 * v[0] - 0.5 * v[1] - 0.2 * v[2]);
+          lab.a = 60 * (v[1] - v[0]);
+          lab.b = 60 * (v[2] - v[1]);
+        } else {
+          lab.L = 100 * (0.25 * v[0] + 0.6 * v[1] + 0.15 * v[2]);
+          lab.a = 90 * (v[0] - v[1]) * v[2] * 0.8;
+          lab.b = 70 * (v[1] - v[2]);
+        }
+        cmsFloat2LabEncoded(out, &lab);
+        return TRUE;
+      },
+      &channels, 0);
+  cmsPipelineInsertStage(pipe, cmsAT_BEGIN, clut);
+  cmsWriteTag(p, cmsSigAToB0Tag, pipe);
+  cmsPipelineFree(pipe);
+  cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  return p;
+}
+
+/* The profile of `kind`, from published primaries and curves. */
+inline Bytes Make(Kind kind) {
+  const cmsCIExyY d65 = {0.3127, 0.3290, 1.0}, d50 = {0.3457, 0.3585, 1.0};
+  const cmsFloat64Number srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  switch (kind) {
+    case kAdobeRgb:
+      return Saved(Matrix(d65, {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}},
+                          cmsBuildGamma(nullptr, 563.0 / 256)));
+    case kDisplayP3:
+      return Saved(Matrix(d65, {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}},
+                          cmsBuildParametricToneCurve(nullptr, 4, srgbCurve)));
+    case kProPhoto:
+      return Saved(Matrix(d50, {{0.7347, 0.2653, 1}, {0.1596, 0.8404, 1}, {0.0366, 0.0001, 1}},
+                          cmsBuildGamma(nullptr, 1.8)));
+    case kGamma18:
+      return Saved(Matrix(d65, {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}},
+                          cmsBuildGamma(nullptr, 1.8)));
+    case kLutRgb: return Saved(Lut(cmsSigRgbData, 3));
+    case kGrey18: {
+      cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.8);
+      cmsHPROFILE p = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+      cmsFreeToneCurve(curve);
+      return Saved(p);
+    }
+    case kLutCmyk: return Saved(Lut(cmsSigCmykData, 4));
+  }
+  return Bytes();
+}
+
+/* One APP2 "ICC_PROFILE" chunk. */
+inline Bytes Chunk(uint8_t sequence, uint8_t count, const uint8_t *data, size_t size) {
+  Bytes s = {0xFF, 0xE2, static_cast<uint8_t>((size + 16) >> 8), static_cast<uint8_t>(size + 16)};
+  const char mark[12] = "ICC_PROFILE";
+  s.insert(s.end(), mark, mark + 12);
+  s.push_back(sequence);
+  s.push_back(count);
+  s.insert(s.end(), data, data + size);
+  return s;
+}
+
+/* An Exif APP1 segment that marks Adobe RGB as cameras do: ColorSpace
+ * 0xFFFF in the Exif IFD, InteropIndex "R03" in the Interoperability IFD. */
+inline Bytes AdobeMark() {
+  const uint8_t tiff[] = {'I', 'I', 42, 0, 8, 0, 0, 0,
+                          1, 0, 0x69, 0x87, 4, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0, /* IFD0 */
+                          2, 0, 0x01, 0xA0, 3, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0, 0, /* Exif IFD */
+                          0x05, 0xA0, 4, 0, 1, 0, 0, 0, 56, 0, 0, 0, 0, 0, 0, 0,
+                          1, 0, 0x01, 0x00, 2, 0, 4, 0, 0, 0, 'R', '0', '3', 0, 0, 0, 0, 0};
+  Bytes s = {0xFF, 0xE1, 0, static_cast<uint8_t>(2 + 6 + sizeof tiff), 'E', 'x', 'i', 'f', 0, 0};
+  s.insert(s.end(), tiff, tiff + sizeof tiff);
+  return s;
+}
+
+/* `jpeg` with `segments` placed behind its SOI. */
+inline Bytes WithSegments(const Bytes &jpeg, const std::vector<Bytes> &segments) {
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  for (const Bytes &s : segments) out.insert(out.end(), s.begin(), s.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
+/* `jpeg` carrying `profile` in `parts` chunks, written last chunk first. */
+inline Bytes Tagged(const Bytes &jpeg, const Bytes &profile, size_t parts = 2) {
+  std::vector<Bytes> chunks;
+  const size_t step = (profile.size() + parts - 1) / parts;
+  for (size_t i = parts; i-- > 0;) {
+    const size_t from = i * step, to = from + step < profile.size() ? from + step : profile.size();
+    chunks.push_back(Chunk(static_cast<uint8_t>(i + 1), static_cast<uint8_t>(parts),
+                           profile.data() + from, to - from));
+  }
+  return WithSegments(jpeg, chunks);
+}
+
+/* lcms2's transform of `pixels` samples (`format` in, B G R out) to sRGB,
+ * perceptual, or to `output` when given. */
+inline Bytes Transformed(const Bytes &profile, cmsUInt32Number format, const uint8_t *in,
+                         size_t pixels, const Bytes &output = Bytes()) {
+  cmsHPROFILE from = profile.empty() ? cmsCreate_sRGBProfile()
+                                     : cmsOpenProfileFromMem(profile.data(), profile.size());
+  cmsHPROFILE to = output.empty() ? cmsCreate_sRGBProfile()
+                                  : cmsOpenProfileFromMem(output.data(), output.size());
+  cmsHTRANSFORM t = cmsCreateTransform(from, format, to, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+  Bytes out(pixels * 3);
+  if (t) cmsDoTransform(t, in, out.data(), static_cast<cmsUInt32Number>(pixels));
+  if (t) cmsDeleteTransform(t);
+  cmsCloseProfile(from);
+  cmsCloseProfile(to);
+  return out;
+}
+
+/* Bottom-up rows of `width` B G R pixels, `stride` bytes apart, converted
+ * in place through lcms2. */
+inline void TransformRows(const Bytes &profile, uint8_t *rows, int width, int height, size_t stride,
+                          const Bytes &output = Bytes()) {
+  if (profile.empty()) return;
+  const size_t line = static_cast<size_t>(width) * 3;
+  Bytes packed;
+  for (int y = 0; y < height; ++y) packed.insert(packed.end(), rows + y * stride, rows + y * stride + line);
+  Bytes out = Transformed(profile, TYPE_BGR_8, packed.data(), packed.size() / 3, output);
+  for (int y = 0; y < height; ++y) std::memcpy(rows + y * stride, out.data() + y * line, line);
+}
+
+/* The largest difference between two byte runs (size mismatch: 256). */
+inline int LargestDifference(const Bytes &a, const Bytes &b) {
+  if (a.size() != b.size()) return 256;
+  int most = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    int d = std::abs(a[i] - b[i]);
+    if (d > most) most = d;
+  }
+  return most;
+}
+
+}  // namespace colour
+
+#endif /* MOVRELA_TEST_COLOUR_PROFILES_H */
