@@ -38,7 +38,8 @@ for patch in "${patches[@]}"; do
   (cd "$src" && sed -n 's|^+++ b/||p' "$root"/tests/fuzz/proof/*.patch | xargs touch &&
     patch -s -p1 < "$root/tests/fuzz/proof/$patch.patch") || exit 1
   CC=clang CXX=clang++ cmake -S "$src" -B "$out" -G Ninja -Wno-dev -DMOVRELA_FUZZ=ON \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOVRELA_JPEG_NATIVE_DIR="$root/build/deps/libjpeg-native" >/dev/null &&
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOVRELA_JPEG_NATIVE_DIR="$root/build/deps/libjpeg-native" \
+    -DMOVRELA_LCMS2_SOURCE_DIR="$root/build/deps/lcms2-2.14" >/dev/null &&
     cmake --build "$out" -j2 --target "${target[$patch]}" >/dev/null || exit 1
   for seed in $seeds; do
     work=build/fuzz-proof/run-$patch-$seed
