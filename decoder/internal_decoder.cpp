@@ -67,6 +67,9 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   if (colour) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
 
   jpeg_read_header(cinfo, TRUE);
+  /* The orientation is the header's: an APP1 before a later scan is
+   * skipped, as the dispatcher and the information request see none. */
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0);
   cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
   cinfo->dither_mode = static_cast<J_DITHER_MODE>(settings.DitherMode);
   chooseColourSpace(cinfo, settings);

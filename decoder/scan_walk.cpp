@@ -2,6 +2,11 @@
  * scan_walk.cpp - the walk over a stream's remaining markers before
  * delegation (scan_walk.h): one linear pass that reads the entropy-coded
  * data only to find where it ends, and each scan header it meets.
+ *
+ * The walk reads markers as libjpeg (2.1.5) does, since the wrapped decoder
+ * is most often built on it; where libjpeg stops with an error, the walk may
+ * read on, which can only refuse streams libjpeg would not finish. Each rule
+ * names the libjpeg behaviour it follows.
  */
 #include "decoder/scan_walk.h"
 
@@ -75,11 +80,19 @@ bool passNextFF(ByteFeed *f) {
   }
 }
 
-/* The code of the next marker that ends entropy-coded data or stands
- * between scans, or -1 at the end. FF 00 (a stuffed byte) and the markers
- * that stand alone (restarts, TEM, SOI) are passed over; a run of FF bytes
- * is fill. Bytes that are no marker between scans are passed over, as
- * libjpeg does. */
+/* The code of the next marker with a length, or -1 at the end. Passed over:
+ * - bytes before an FF: next_marker discards them between segments, and the
+ *   entropy decoders (jdhuff.c fill_bit_buffer, jdphuff.c, jdarith.c
+ *   get_byte) read them as data;
+ * - a run of FF bytes, fill to both, and FF 00, a stuffed data byte;
+ * - RST0-7 and TEM, which read_markers takes as having no parameters, and
+ *   SOI, which it refuses after the first;
+ * - codes 0x02-0xBF. Met at a restart, jpeg_resync_to_restart takes them
+ *   as invalid (action 2) and reads on to the next marker, so a scan header
+ *   behind one is read as a scan; anywhere else read_markers stops at them
+ *   (JERR_UNKNOWN_MARKER), so passing over them refuses nothing libjpeg
+ *   reads. A marker inside a restart interval ends the interval's data
+ *   early and is then met at its restart. */
 int nextMarker(ByteFeed *f) {
   for (;;) {
     if (!passNextFF(f)) return -1;
@@ -87,34 +100,37 @@ int nextMarker(ByteFeed *f) {
     do c = nextByte(f);
     while (c == 0xFF);
     if (c < 0) return -1;
-    if (c != 0x00 && c != 0x01 && (c < 0xD0 || c > 0xD8)) return c;
+    if (c >= 0xC0 && (c < 0xD0 || c > 0xD8)) return c;
   }
 }
 
 /* Holds one scan header to the rule; `body` holds its `length` bytes after
- * the length field. A header that cannot be read counts as a scan that
- * names nothing: the decoder answers it. */
+ * the length field. A header get_sos refuses (JERR_BAD_LENGTH,
+ * JERR_BAD_COMPONENT_ID) counts as a scan that names nothing: libjpeg stops
+ * there. */
 bool takeScanHeader(j_decompress_ptr cinfo, Progression *p, const uint8_t *body, size_t length) {
+  const bool progressive = cinfo->progressive_mode != 0;
   const int n = length > 0 ? body[0] : 0;
   if (n < 1 || n > MAX_COMPS_IN_SCAN || length != static_cast<size_t>(2 * n + 4))
-    return takeScan(p, cinfo->progressive_mode != 0, nullptr, 0, 0, 0, 0, 0);
-  /* Each component id names the first frame component of that id not yet
-   * named by this scan; an unknown one names nothing. */
-  int components[MAX_COMPS_IN_SCAN];
-  int count = 0;
+    return takeScan(p, progressive, nullptr, 0, 0, 0, 0, 0);
+  /* get_sos: an id names the first of the frame's first four components
+   * with that id whose index, read as a place in this scan's list, is
+   * still free; an id that names none, or a component named twice, stops
+   * it. */
+  int components[MAX_COMPS_IN_SCAN] = {-1, -1, -1, -1};
+  const int searched = cinfo->num_components < MAX_COMPS_IN_SCAN ? cinfo->num_components
+                                                                 : MAX_COMPS_IN_SCAN;
   for (int i = 0; i < n; ++i) {
-    for (int c = 0; c < cinfo->num_components && c < kProgressionComponents; ++c) {
-      bool taken = false;
-      for (int j = 0; j < count; ++j) taken |= components[j] == c;
-      if (!taken && cinfo->comp_info[c].component_id == body[1 + 2 * i]) {
-        components[count++] = c;
-        break;
-      }
-    }
+    for (int c = 0; c < searched && components[i] < 0; ++c)
+      if (cinfo->comp_info[c].component_id == body[1 + 2 * i] && components[c] < 0)
+        components[i] = c;
+    bool named = components[i] >= 0;
+    for (int j = 0; j < i; ++j) named &= components[j] != components[i];
+    if (!named) return takeScan(p, progressive, nullptr, 0, 0, 0, 0, 0);
   }
   const uint8_t *tail = body + 1 + 2 * n;
-  return takeScan(p, cinfo->progressive_mode != 0, components, count, tail[0], tail[1],
-                  tail[2] >> 4, tail[2] & 15);
+  return takeScan(p, progressive, components, n, tail[0], tail[1], tail[2] >> 4,
+                  tail[2] & 15);
 }
 
 /* The walk from the first scan's data on. */
@@ -129,11 +145,19 @@ bool walk(j_decompress_ptr cinfo, ByteFeed *f) {
     return false;
   for (;;) {
     const int marker = nextMarker(f);
-    if (marker < 0 || marker == 0xD9) return true; /* the end, or EOI */
+    /* The end, or EOI: read_markers returns JPEG_REACHED_EOI. */
+    if (marker < 0 || marker == 0xD9) return true;
     const int high = nextByte(f), low = nextByte(f);
     if (low < 0) return true;
     const size_t length = static_cast<size_t>(high << 8 | low);
-    if (length < 2) return true; /* the decoder refuses it */
+    /* A length of 0 or 1: skip_variable (COM, APPn, DNL),
+     * get_interesting_appn (APP0, APP14) and save_marker read on right
+     * after the length field. The other segments' readers stop there
+     * (JERR_BAD_LENGTH); reading on after them too refuses no more than
+     * libjpeg finishes. */
+    if (length < 2) continue;
+    /* Every other segment but SOS: its length is skipped, as each reader
+     * consumes it (and skip_input_data the rest). */
     if (marker != 0xDA) {
       if (!skipBytes(f, length - 2)) return true;
       continue;

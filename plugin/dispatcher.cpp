@@ -31,6 +31,7 @@
 #include "plugin/exports.h"
 #include "settings/settings.h"
 #include "base/module.h"
+#include "unwind_guard.h"
 
 namespace {
 
@@ -116,8 +117,26 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
   return false;
 }
 
-/* `external` is the held decoder's entry for this request's kind. */
-ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictureFn external) {
+/* What a fault caught by the host leaves to undo when it unwinds our call
+ * into the external decoder: the nesting count, the colour conversion and
+ * the hold. */
+struct DelegationGuard {
+  UnwindGuard guard; /* comes first */
+  const DecoderHold *hold;
+  ColourTransform *colour;
+};
+
+void undoDelegation(UnwindGuard *guard) {
+  const DelegationGuard *delegation = reinterpret_cast<DelegationGuard *>(guard);
+  countDecoderNesting(-1);
+  releaseColourTransform(delegation->colour);
+  ReleaseExternalDecoder(delegation->hold);
+}
+
+/* `hold` is the held decoder, or null when the module has no nesting slot:
+ * without a count a loop through a copy would never end, so nothing is
+ * delegated then and the answer is 10. */
+ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const DecoderHold *hold) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
@@ -169,13 +188,19 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, GetPictur
 
   /* Delegation: the wrapped plug-in decodes from the stream's start. */
   releaseJob(job);
+  if (hold == nullptr) return ExternalDeclined;
   const RequestInput &in = job->input;
   BitmapHandles handles = {nullptr, nullptr};
   char *stream = in.fileInput ? const_cast<char *>(request->input)
                               : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
+  DelegationGuard guard;
+  guard.hold = hold;
+  guard.colour = job->colour;
   countDecoderNesting(1);
-  int32_t result = external(stream, in.extent, in.fileInput ? 0 : 1, &handles.info, &handles.bits,
-                            request->progressCallback, request->callbackData);
+  PushUnwindGuard(&guard.guard, undoDelegation);
+  int32_t result = hold->entry(stream, in.extent, in.fileInput ? 0 : 1, &handles.info,
+                               &handles.bits, request->progressCallback, request->callbackData);
+  PopUnwindGuard(&guard.guard);
   countDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
@@ -191,15 +216,16 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   /* The decoder stays loaded until this request is done with it, whatever
    * the settings dialog does meanwhile on another thread. */
   DecoderHold hold;
-  if (!HoldExternalDecoder(request->settings->JPEGPlugin, request->preview != 0, &hold))
+  const bool slot = ModuleNestingSlot() != TLS_OUT_OF_INDEXES;
+  if (slot && !HoldExternalDecoder(request->settings->JPEGPlugin, request->preview != 0, &hold))
     return UnknownFormat;
   DispatchJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
-  ResultCode result = runDispatch(&job, request, hold.entry);
+  ResultCode result = runDispatch(&job, request, slot ? &hold : nullptr);
   releaseColourTransform(job.colour);
-  ReleaseExternalDecoder(&hold);
+  if (slot) ReleaseExternalDecoder(&hold);
   return result;
 }
 

@@ -1,6 +1,6 @@
 /*
  * system.cpp - GetVersionExA with its platform-id hook, critical sections,
- * thread-local slots.
+ * thread-local slots, the guard chain.
  */
 #include "internal.h"
 
@@ -18,6 +18,9 @@ namespace {
 
 std::once_flag g_platformOnce;
 std::atomic<long> g_platformId{VER_PLATFORM_WIN32_NT};
+std::atomic<int> g_failTlsAlloc{0};
+thread_local StandinGuard *t_guards = nullptr;    /* newest first */
+thread_local StandinFaultMark *t_mark = nullptr;  /* innermost */
 
 /* MOVRELA_PLATFORM_ID, when set to a number, is the initial platform id. */
 void InitPlatformId() {
@@ -95,7 +98,7 @@ void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
 /* Slots over POSIX keys: a new slot reads null on every thread. */
 DWORD TlsAlloc(void) {
   pthread_key_t key;
-  if (pthread_key_create(&key, nullptr) != 0 || key >= TLS_OUT_OF_INDEXES) {
+  if (g_failTlsAlloc.load() || pthread_key_create(&key, nullptr) != 0 || key >= TLS_OUT_OF_INDEXES) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return TLS_OUT_OF_INDEXES;
   }
@@ -122,4 +125,46 @@ BOOL TlsFree(DWORD index) {
     return FALSE;
   }
   return TRUE;
+}
+
+extern "C" void StandinFailTlsAlloc(int fail) { g_failTlsAlloc.store(fail); }
+
+extern "C" void StandinPushGuard(StandinGuard *guard) {
+  guard->next = t_guards;
+  t_guards = guard;
+}
+
+extern "C" void StandinPopGuard(StandinGuard *guard) {
+  if (t_guards != guard) {
+    std::fprintf(stderr, "win32standin: guard popped out of order\n");
+    std::abort();
+  }
+  t_guards = guard->next;
+}
+
+extern "C" void StandinSetFaultMark(StandinFaultMark *mark) {
+  mark->guards = t_guards;
+  mark->outer = t_mark;
+  t_mark = mark;
+}
+
+extern "C" void StandinClearFaultMark(StandinFaultMark *mark) {
+  t_mark = mark->outer;
+  t_guards = mark->guards;
+}
+
+/* The host's catch: each guard above the mark runs as its frame unwinds,
+ * then the host resumes at the mark. */
+extern "C" void StandinFault(void) {
+  StandinFaultMark *mark = t_mark;
+  if (!mark) {
+    std::fprintf(stderr, "win32standin: fault with no mark to catch it\n");
+    std::abort();
+  }
+  while (t_guards != mark->guards) {
+    StandinGuard *guard = t_guards;
+    t_guards = guard->next;
+    guard->onUnwind(guard);
+  }
+  std::longjmp(mark->jump, 1);
 }

@@ -15,6 +15,7 @@
 #ifndef MOVRELA_STANDIN_WIN32_H
 #define MOVRELA_STANDIN_WIN32_H
 
+#include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 
@@ -191,6 +192,28 @@ DWORD TlsAlloc(void);
 LPVOID TlsGetValue(DWORD index);
 BOOL TlsSetValue(DWORD index, LPVOID value);
 BOOL TlsFree(DWORD index);
+
+/* ---- unwind guards (platform/unwind_guard.h) ---- */
+/* A per-thread chain of guards, the stand-in's structured exception
+ * records: StandinFault plays a fault that the host catches further out,
+ * running the routines of the guards pushed since the innermost mark, the
+ * newest first, and then jumping to that mark. */
+struct StandinGuard {
+  StandinGuard *next;
+  void (*onUnwind)(StandinGuard *guard);
+};
+struct StandinFaultMark {
+  jmp_buf jump;             /* set by the host with setjmp after marking */
+  StandinGuard *guards;     /* the chain when the mark was set */
+  StandinFaultMark *outer;
+};
+extern "C" {
+void StandinPushGuard(StandinGuard *guard);
+void StandinPopGuard(StandinGuard *guard);
+void StandinSetFaultMark(StandinFaultMark *mark);
+void StandinClearFaultMark(StandinFaultMark *mark);
+[[noreturn]] void StandinFault(void);
+}
 
 /* ---- events and waits ---- */
 /* Unnamed events only: a name gives ERROR_INVALID_PARAMETER. CloseHandle
@@ -716,6 +739,9 @@ void StandinFailHeapAllocAt(long n);
 /* Platform id reported by GetVersionExA; -1 makes the query fail. Default
  * VER_PLATFORM_WIN32_NT. */
 void StandinSetPlatformId(long id);
+/* Make every TlsAlloc fail (TLS_OUT_OF_INDEXES) while `fail` is non-zero, as
+ * in a process whose slots are all taken. */
+void StandinFailTlsAlloc(int fail);
 /* Make every registry open or create fail with ERROR_ACCESS_DENIED. */
 void StandinSetRegistryDenied(int denied);
 /* Number of open file handles (leak checks). */

@@ -11,6 +11,7 @@
 #include "base/host_interface.h"
 
 #include <cstring>
+#include <vector>
 
 #define FAKE_EXPORT extern "C" __declspec(dllexport)
 
@@ -24,12 +25,14 @@ typedef ProgressCallback Progress;
 
 FakeAnswer g_answers[FakeFunctionCount];
 FakeCall g_calls[FakeFunctionCount];
+std::vector<uint8_t> g_inputs[FakeFunctionCount]; /* memory input, whole */
 int32_t g_counts[FakeFunctionCount];
 
 void resetAll() {
   for (int i = 0; i < FakeFunctionCount; ++i) {
     g_answers[i] = FakeAnswer{0, 16, 8, 24, 2835, FAKE_DEFAULT_PROGRESS};
     std::memset(&g_calls[i], 0, sizeof g_calls[i]);
+    g_inputs[i].clear();
     g_counts[i] = 0;
   }
 }
@@ -78,6 +81,7 @@ int32_t bitmapCall(FakeFunction function, char *buf, int32_t len, uint32_t flag,
                    HLOCAL *bitsOut, Progress callback, int32_t callbackData) {
   FakeCall &c = g_calls[function];
   std::memset(&c, 0, sizeof c);
+  g_inputs[function].clear();
   ++g_counts[function];
   c.input = reinterpret_cast<UINT_PTR>(buf);
   c.len = len;
@@ -95,12 +99,21 @@ int32_t bitmapCall(FakeFunction function, char *buf, int32_t len, uint32_t flag,
     c.keptBytes = static_cast<uint32_t>(len) < kFakeKeptBytes ? static_cast<uint32_t>(len)
                                                               : kFakeKeptBytes;
     std::memcpy(c.bytes, data, c.keptBytes);
+    g_inputs[function].assign(data, data + len);
     c.checksum = FakeChecksum(data, static_cast<size_t>(len));
   } else if (buf && (flag & 7u) != 1u) {
     std::strncpy(c.name, buf, sizeof c.name - 1);
   }
 
   const FakeAnswer &a = g_answers[function];
+  if (a.result == kFakeFault) {
+#ifdef _WIN32
+    int32_t *volatile bad = reinterpret_cast<int32_t *>(16); /* in the unmapped first page */
+    *bad = 1;
+#else
+    StandinFault();
+#endif
+  }
   if (callback && a.progress >= 0) c.callbackAnswer = callback(a.progress, 100, callbackData);
   if (a.width > 0 && a.height > 0 && infoOut && bitsOut) {
     HLOCAL info, bits;
@@ -129,6 +142,12 @@ FAKE_EXPORT int32_t WINAPI FakeLastCall(int32_t function, FakeCall *call) {
   if (function < 0 || function >= FakeFunctionCount || !call) return 0;
   *call = g_calls[function];
   return g_counts[function];
+}
+
+FAKE_EXPORT int32_t WINAPI FakeLastInput(int32_t function, const uint8_t **bytes) {
+  if (function < 0 || function >= FakeFunctionCount || !bytes) return 0;
+  *bytes = g_inputs[function].data();
+  return static_cast<int32_t>(g_inputs[function].size());
 }
 
 FAKE_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t bufferSize) {

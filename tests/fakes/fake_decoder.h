@@ -25,8 +25,12 @@ enum FakeFunction : int32_t {
   FakeFunctionCount
 };
 
+/* An answer's result that makes the call fault instead: it writes through a
+ * bad pointer (natively, StandinFault plays the fault and the host's catch). */
+constexpr int32_t kFakeFault = -1000;
+
 struct FakeAnswer {
-  int32_t result;       /* returned to the plug-in */
+  int32_t result;       /* returned to the plug-in, or kFakeFault */
   int32_t width;        /* bitmap left in the handle variables; 0: none */
   int32_t height;
   int32_t bitCount;     /* 24, or 8 with a grey palette */
@@ -61,6 +65,9 @@ typedef void(WINAPI *FakeResetFn)(void);
 typedef void(WINAPI *FakeConfigureFn)(int32_t function, const FakeAnswer *answer);
 typedef int32_t(WINAPI *FakeCallCountFn)(int32_t function);
 typedef int32_t(WINAPI *FakeLastCallFn)(int32_t function, FakeCall *call);
+/* The whole memory input of the function's last call: its length, with
+ * `*bytes` set to the fake's copy (valid until its next call). */
+typedef int32_t(WINAPI *FakeLastInputFn)(int32_t function, const uint8_t **bytes);
 
 /* FNV-1a, the checksum the fake keeps of memory input. */
 inline uint32_t FakeChecksum(const uint8_t *data, size_t n) {

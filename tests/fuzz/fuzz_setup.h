@@ -25,16 +25,16 @@ inline const PluginSettings &FuzzSettings() {
   return settings;
 }
 
-/* True when no frame header in the input declares more than 1 million
- * pixels: larger pictures are passed over, so that runs stay fast and within
- * the fuzzer's memory limit. */
-inline bool SmallEnough(const uint8_t *data, size_t size) {
+/* True when no frame header in the input declares more than `most` pixels
+ * (1 million unless told): larger pictures are passed over, so that runs
+ * stay fast and within the fuzzer's memory limit. */
+inline bool SmallEnough(const uint8_t *data, size_t size, uint64_t most = 1000000u) {
   for (size_t i = 0; i + 8 < size; ++i) {
     if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xCF && data[i + 1] != 0xC4 &&
         data[i + 1] != 0xC8 && data[i + 1] != 0xCC) {
       uint32_t height = (data[i + 5] << 8) | data[i + 6];
       uint32_t width = (data[i + 7] << 8) | data[i + 8];
-      if (uint64_t(width) * height > 1000000u) return false;
+      if (uint64_t(width) * height > most) return false;
     }
   }
   return true;

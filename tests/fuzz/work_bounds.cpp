@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "base/jpeg.h"
@@ -19,8 +20,8 @@ constexpr uint64_t kEntrySize = 12;
 /* IFD0 twice, 8 distinct Exif IFDs, 8 distinct maker notes: the reader's
  * own limit. Valid files cost 2 walks. */
 constexpr uint64_t kWalksPerSegment = 2 + 8 + 8;
-constexpr int kScansPerComponent = 2 * 64;
 constexpr long long kBytesPerRequest = 256 << 10;
+constexpr size_t kWasteLevels = 8; /* eighths of the wasted-work bound */
 
 uint64_t g_entriesRead = 0;
 uint64_t g_entryBudget = 0;
@@ -28,20 +29,70 @@ uint64_t g_entryBudget = 0;
  * which the input bounds, and 4 MB. 0 outside an input's scope. */
 size_t g_colourBound = 0;
 
-/* Each level of walks per segment (in quarters) is a function, and so a
- * coverage edge, of its own: the fuzzer keeps an input that walks more than
- * any before it, and grows a repeated walk towards the bound instead of
- * waiting to stumble on it. */
-template <size_t N>
+/* Each level of walks per segment (in quarters), and of wasted work (in
+ * eighths of its bound), is a function, and so a coverage edge, of its own:
+ * the fuzzer keeps an input that walks or wastes more than any before it,
+ * and grows it towards the bound instead of waiting to stumble on it. */
+template <int Kind, size_t N>
 void reached() {
   static volatile size_t level;
   level = N;
 }
-template <size_t... N>
+template <int Kind, size_t... N>
 constexpr std::array<void (*)(), sizeof...(N)> levels(std::index_sequence<N...>) {
-  return {&reached<N>...};
+  return {&reached<Kind, N>...};
 }
-constexpr auto kLevels = levels(std::make_index_sequence<4 * kWalksPerSegment + 1>());
+constexpr auto kLevels = levels<0>(std::make_index_sequence<4 * kWalksPerSegment + 1>());
+constexpr auto kWaste = levels<1>(std::make_index_sequence<kWasteLevels + 1>());
+
+/* One decode's wasted work: block passes of scans that bring no coefficient
+ * a bit it lacks (a first scan of a coefficient already sent, a refinement
+ * of bits already there, a sequential component held before), against one
+ * pass over every component's blocks. */
+struct Waste {
+  const void *decode; /* the decompression object and its source */
+  const void *source;
+  int lastScan;
+  uint8_t lastAl[MAX_COMPONENTS][64]; /* 0xFF: not sent */
+  bool held[MAX_COMPONENTS];
+  uint64_t wasted, bound;
+} g_waste;
+
+void startWaste(j_decompress_ptr d) {
+  std::memset(&g_waste, 0, sizeof g_waste);
+  std::memset(g_waste.lastAl, 0xFF, sizeof g_waste.lastAl);
+  g_waste.decode = d;
+  g_waste.source = d->src;
+  for (int c = 0; c < d->num_components && c < MAX_COMPONENTS; ++c)
+    g_waste.bound += uint64_t{d->comp_info[c].width_in_blocks} * d->comp_info[c].height_in_blocks;
+}
+
+/* The block passes of the scan whose header was just read that bring
+ * nothing new; the record takes what it brings. */
+uint64_t wastedByScan(j_decompress_ptr d) {
+  uint64_t wasted = 0;
+  for (int i = 0; i < d->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+    const jpeg_component_info *comp = d->cur_comp_info[i];
+    const int c = comp->component_index;
+    if (c < 0 || c >= MAX_COMPONENTS) continue;
+    const uint64_t blocks = uint64_t{comp->width_in_blocks} * comp->height_in_blocks;
+    if (!d->progressive_mode) {
+      if (g_waste.held[c]) wasted += blocks;
+      g_waste.held[c] = true;
+      continue;
+    }
+    const int ss = d->Ss < 64 ? d->Ss : 63, se = d->Se < 64 ? d->Se : 63;
+    int stale = 0, named = 0;
+    for (int k = ss; k <= se; ++k, ++named) {
+      uint8_t &last = g_waste.lastAl[c][k];
+      const bool fresh = d->Ah == 0 ? last == 0xFF || d->Al < last : last != 0xFF && d->Al < last;
+      if (fresh) last = static_cast<uint8_t>(d->Al);
+      else ++stale;
+    }
+    if (named > 0) wasted += blocks * stale / named;
+  }
+  return wasted;
+}
 
 [[noreturn]] void passed(const char *what, unsigned long long count, unsigned long long bound) {
   std::fprintf(stderr, "work bound passed: %s %llu > %llu\n", what, count, bound);
@@ -82,14 +133,31 @@ extern "C" void WorkEntryRead(void) {
 extern "C" void WorkDecodeProgress(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  const int bound = kScansPerComponent * d->num_components;
-  if (d->input_scan_number > bound) passed("scans of one decode", d->input_scan_number, bound);
+  /* Another decompression object, or a scan number that goes back, starts
+   * another decode. */
+  if (d != g_waste.decode || d->src != g_waste.source || d->input_scan_number < g_waste.lastScan)
+    startWaste(d);
+  else if (d->input_scan_number == g_waste.lastScan)
+    return;
+  g_waste.lastScan = d->input_scan_number;
+  if (d->input_scan_number < 1 || d->comps_in_scan < 1) return;
+  g_waste.wasted += wastedByScan(d);
+  if (std::getenv("MOVRELA_PRINT_WASTE") && g_waste.wasted > 0)
+    std::fprintf(stderr, "wasted block passes: %llu of %llu\n",
+                 static_cast<unsigned long long>(g_waste.wasted),
+                 static_cast<unsigned long long>(g_waste.bound));
+  if (g_waste.bound > 0) {
+    const uint64_t eighths = kWasteLevels * g_waste.wasted / g_waste.bound;
+    kWaste[eighths < kWaste.size() ? eighths : kWaste.size() - 1]();
+  }
+  if (g_waste.wasted > g_waste.bound) passed("wasted block passes", g_waste.wasted, g_waste.bound);
 }
 
 WorkScope::WorkScope(const uint8_t *data, size_t size, int requests)
     : data_(data), size_(size), requests_(requests), allocatedBefore_(StandinAllocatedBytes()) {
   g_entriesRead = 0;
   g_entryBudget = 0;
+  g_waste.decode = nullptr;
   g_colourBound = 2 * size + (size_t{4} << 20);
 }
 

@@ -6,8 +6,12 @@
  *   Exif entries read   at most 18 walks of each segment opened (IFD0
  *                       twice, 8 distinct Exif IFDs, 8 distinct maker
  *                       notes), each of at most size / 12 entries
- *   scans of a decode   at most 2 x 64 per component (a first scan and one
- *                       refinement for every coefficient)
+ *   wasted work         per decode, block passes of scans that bring no
+ *                       coefficient a bit it lacks (a first scan of one
+ *                       already sent, a refinement of bits already there,
+ *                       a sequential component held before): at most one
+ *                       pass over every component's blocks. Valid
+ *                       progressions waste none
  *   bytes allocated     per request, 8 x the input + 8 x the largest frame
  *                       it declares (padded to whole MCUs) + 256 KB
  *   colour transform    what one transform's lcms2 context holds: twice
@@ -15,10 +19,11 @@
  *
  * A bound passed is reported on stderr and aborts, so that a walk or decode
  * that multiplies its work is a crash at a few kilobytes rather than a
- * time-out at megabytes; how close an input came to the Exif bound is
- * coverage, so that the fuzzer climbs towards it. The counts come from the
- * product's work hooks (base/work_hooks.h), compiled into the fuzz build
- * only.
+ * time-out at megabytes; how close an input came to the Exif and the
+ * wasted-work bounds is coverage, so that the fuzzer climbs towards them.
+ * MOVRELA_PRINT_WASTE set prints each decode's wasted work as it grows.
+ * The counts come from the product's work hooks (base/work_hooks.h),
+ * compiled into the fuzz build only.
  */
 #ifndef MOVRELA_FUZZ_WORK_BOUNDS_H
 #define MOVRELA_FUZZ_WORK_BOUNDS_H

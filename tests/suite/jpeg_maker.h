@@ -7,6 +7,7 @@
 #ifndef MOVRELA_TEST_JPEG_MAKER_H
 #define MOVRELA_TEST_JPEG_MAKER_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -99,6 +100,42 @@ inline std::vector<uint8_t> Encode(const Picture &p) {
   return out;
 }
 
+/* `jpeg` recoded without loss (the same coefficients, so the same pixels)
+ * into `scans`, or libjpeg's progression when there are none; the segments
+ * between its SOI and its frame stay in front. */
+inline std::vector<uint8_t> Recoded(const std::vector<uint8_t> &jpeg,
+                                    const std::vector<jpeg_scan_info> &scans = {}) {
+  jpeg_decompress_struct in;
+  jpeg_compress_struct out;
+  jpeg_error_mgr errors;
+  in.err = out.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&in);
+  jpeg_create_compress(&out);
+  jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&in, TRUE);
+  jvirt_barray_ptr *coefficients = jpeg_read_coefficients(&in);
+  unsigned char *buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&out, &buffer, &size);
+  jpeg_copy_critical_parameters(&in, &out);
+  out.write_JFIF_header = FALSE;
+  if (scans.empty()) jpeg_simple_progression(&out);
+  else out.scan_info = scans.data(), out.num_scans = static_cast<int>(scans.size());
+  jpeg_write_coefficients(&out, coefficients);
+  jpeg_finish_compress(&out);
+  jpeg_finish_decompress(&in);
+  jpeg_destroy_compress(&out);
+  jpeg_destroy_decompress(&in);
+  size_t frame = 2;
+  while (jpeg[frame + 1] < 0xC0 || jpeg[frame + 1] > 0xCF || jpeg[frame + 1] == 0xC4 ||
+         jpeg[frame + 1] == 0xC8 || jpeg[frame + 1] == 0xCC)
+    frame += 2 + (static_cast<size_t>(jpeg[frame + 2]) << 8 | jpeg[frame + 3]);
+  std::vector<uint8_t> recoded(buffer, buffer + size);
+  std::free(buffer);
+  recoded.insert(recoded.begin() + 2, jpeg.begin() + 2, jpeg.begin() + static_cast<long>(frame));
+  return recoded;
+}
+
 /* A valid progression of `total` (64 to 127) scans for a grey picture: DC,
  * then each AC coefficient alone, the first total - 64 of them at half
  * precision and refined after. */
@@ -146,6 +183,45 @@ inline std::vector<uint8_t> RepeatScans(const std::vector<uint8_t> &jpeg, int fi
   return out;
 }
 
+/* `jpeg` with `bytes` inserted at `at`. */
+inline std::vector<uint8_t> Inserted(std::vector<uint8_t> jpeg, size_t at,
+                                     const std::vector<uint8_t> &bytes) {
+  jpeg.insert(jpeg.begin() + static_cast<long>(at), bytes.begin(), bytes.end());
+  return jpeg;
+}
+
+/* Where the first restart marker of scan `scan` (from 1) lies. */
+inline size_t FirstRestart(const std::vector<uint8_t> &jpeg, int scan) {
+  size_t i = scan > 1 ? ScanEnds(jpeg)[static_cast<size_t>(scan) - 2] : 0;
+  while (jpeg[i] != 0xFF || jpeg[i + 1] != 0xDA) ++i;
+  while (jpeg[i] != 0xFF || jpeg[i + 1] < 0xD0 || jpeg[i + 1] > 0xD7) ++i;
+  return i;
+}
+
+/* Scan 2 of `jpeg` (with restarts), with the tables before it, `copies`
+ * times, hidden in scan 1 as the "body" of marker FF 05 at its first
+ * restart; with `depth` > 1 the last copy hides the next block the same way. libjpeg's restart resync passes
+ * over such a marker and reads every scan in it. */
+inline std::vector<uint8_t> HiddenScans(const std::vector<uint8_t> &jpeg, int copies, int depth) {
+  const std::vector<size_t> ends = ScanEnds(jpeg);
+  std::vector<uint8_t> block;
+  for (int level = 0; level < depth; ++level) {
+    std::vector<uint8_t> hidden = {0xFF, 0x05, static_cast<uint8_t>((block.size() + 2) >> 8),
+                                   static_cast<uint8_t>(block.size() + 2)};
+    hidden.insert(hidden.end(), block.begin(), block.end());
+    std::vector<uint8_t> scan(jpeg.begin() + static_cast<long>(ends[0]),
+                              jpeg.begin() + static_cast<long>(ends[1]));
+    block.clear();
+    for (int c = 1; c < copies; ++c) block.insert(block.end(), scan.begin(), scan.end());
+    if (level > 0) scan = Inserted(scan, FirstRestart(scan, 1), hidden);
+    block.insert(block.end(), scan.begin(), scan.end());
+  }
+  std::vector<uint8_t> hidden = {0xFF, 0x05, static_cast<uint8_t>((block.size() + 2) >> 8),
+                                 static_cast<uint8_t>(block.size() + 2)};
+  hidden.insert(hidden.end(), block.begin(), block.end());
+  return Inserted(jpeg, FirstRestart(jpeg, 1), hidden);
+}
+
 /* Streams of several scans: valid ones from libjpeg's encoder (its colour
  * progression of 10 scans, one sequential scan per component, grey
  * progressions of 100 and 101 scans), and floods spliced from them that no
@@ -177,6 +253,19 @@ inline std::vector<ScanCase> ScanCases(int width = 64, int height = 48) {
   cases.push_back({"DC scan 30 times", RepeatScans(p, 1, 1, 29), false});
   cases.push_back({"rising-Al pair 15 times", RepeatScans(pairs, 2, 2, 14), false});
   cases.push_back({"sequential luminance scan 30 times", RepeatScans(s, 1, 1, 29), false});
+  /* Segments of length 0 or 1, which libjpeg reads on after, before repeats. */
+  const std::vector<uint8_t> repeats = RepeatScans(pairs, 2, 1, 29);
+  cases.push_back({"COM of length 0 before repeated scans", Inserted(repeats, ScanEnds(pairs)[0], {0xFF, 0xFE, 0, 0}), false});
+  cases.push_back({"APP1 of length 1 before repeated scans", Inserted(repeats, ScanEnds(pairs)[0], {0xFF, 0xE1, 0, 1}), false});
+  cases.push_back({"DNL of length 0 before repeated scans", Inserted(repeats, ScanEnds(pairs)[0], {0xFF, 0xDC, 0, 0}), false});
+  /* Scans hidden in a marker below 0xC0 at a restart, alone and chained. */
+  grey.scans = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 1}, {1, {0}, 1, 63, 1, 0}};
+  grey.restartRows = 1;
+  const std::vector<uint8_t> restarts = Encode(grey);
+  const int copies = std::max(2, static_cast<int>(15000 / (ScanEnds(restarts)[1] - ScanEnds(restarts)[0])));
+  cases.push_back({"scans hidden at a restart", HiddenScans(restarts, copies, 1), false});
+  cases.push_back({"three chained blocks of scans hidden at restarts", HiddenScans(restarts, copies, 3), false});
+  cases.push_back({"restart intervals", restarts, true});
   return cases;
 }
 
