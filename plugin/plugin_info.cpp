@@ -32,7 +32,10 @@ void KindsText(const PluginSettings &settings, bool patterns, char *text, size_t
     if (!containerEnabled(kind, settings)) continue;
     int n = std::snprintf(text + length, size - length, "%s%s", length ? (patterns ? ";" : "/") : "",
                           patterns ? kind.patterns : kind.name);
-    if (n < 0 || static_cast<size_t>(n) >= size - length) return;
+    if (n < 0 || static_cast<size_t>(n) >= size - length) {
+      text[length] = 0; /* a name that does not fit is left out whole, not cut */
+      return;
+    }
     length += static_cast<size_t>(n);
   }
 }
