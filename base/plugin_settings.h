@@ -8,10 +8,15 @@
 
 #include <cstdint>
 
+/* ExifPreviewLevel's bits, one per thumbnail kind. */
+constexpr int32_t kPreviewLevelJpeg = 2;
+constexpr int32_t kPreviewLevelRgb = 4;
+constexpr int32_t kPreviewLevelYcbcr = 8;
+
 struct PluginSettings {
   int32_t SearchMarkerSupport;    /* search the first SOI when no container matches */
   int32_t ExifSupport;            /* read Exif: report and thumbnail */
-  int32_t ExifPreviewLevel;       /* bits 2/4/8: thumbnail kinds 1/2/3 usable as preview */
+  int32_t ExifPreviewLevel;       /* kPreviewLevel bits: thumbnail kinds usable as preview */
   int32_t DCTMethod;              /* 0 islow, 1 ifast, 2 float */
   int32_t DitherMode;             /* handed to the internal decoder */
   int32_t UpSampling;             /* kept and saved; nothing depends on it */

@@ -45,9 +45,16 @@ struct RequestInput {
 
 /* Where an Exif thumbnail lies and how to convert it. Offsets count from the
  * TIFF header, 6 bytes into the saved segment. */
+enum ThumbnailKind : uint32_t {
+  ThumbnailNone = 0,
+  ThumbnailJpeg = 1,  /* compressed, a JPEG stream of its own */
+  ThumbnailRgb = 2,   /* uncompressed RGB strips */
+  ThumbnailYcbcr = 3  /* uncompressed YCbCr strips */
+};
+
 struct ExifThumbnail {
   uint8_t *savedSegment;  /* copy of the APP1 payload, or null */
-  uint32_t kind;          /* 0 none, 1 JPEG, 2 RGB, 3 YCbCr */
+  uint32_t kind;          /* a ThumbnailKind */
   uint32_t jpegOffset;
   uint32_t jpegLength;
   uint32_t width;

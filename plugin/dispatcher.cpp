@@ -82,7 +82,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
   const ExifThumbnail &thumbnail = job->context.thumbnail;
   const int32_t level = job->context.settings.ExifPreviewLevel;
   const uint32_t turn = exifTurnFor(&job->context.settings, job->context.exifOrientation);
-  if (thumbnail.kind == 1 && (level & 2)) {
+  if (thumbnail.kind == ThumbnailJpeg && (level & kPreviewLevelJpeg)) {
     /* The compressed thumbnail is a picture of its own, in memory, whose
      * stream has no orientation of its own. */
     PluginSettings settings = *request->settings;
@@ -105,7 +105,8 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
     freeLeftHandles(request);
     return false;
   }
-  if ((thumbnail.kind == 2 && (level & 4)) || (thumbnail.kind == 3 && (level & 8))) {
+  if ((thumbnail.kind == ThumbnailRgb && (level & kPreviewLevelRgb)) ||
+      (thumbnail.kind == ThumbnailYcbcr && (level & kPreviewLevelYcbcr))) {
     DibWriter writer;
     if (!makeThumbnailBitmap(&thumbnail, &writer)) return false;
     BitmapHandles bitmap = {writer.infoHandle, writer.bitsHandle};

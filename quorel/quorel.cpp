@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int32_t kDeclined = 10;
 constexpr JDIMENSION kPreviewSide = 256;
 
 struct Decode {
@@ -37,7 +36,7 @@ void quietExit(j_common_ptr cinfo) {
 void emitNothing(j_common_ptr, int) {}
 void outputNothing(j_common_ptr) {}
 
-void prepare(Decode *d) {
+void setUpDecompressor(Decode *d) {
   std::memset(d, 0, sizeof *d);
   d->input.file = INVALID_HANDLE_VALUE;
   jpeg_decompress_struct *cinfo = &d->context.cinfo;
@@ -48,10 +47,10 @@ void prepare(Decode *d) {
   d->errors.promptEnabled = 0;
 }
 
-void release(Decode *d) { releaseRequest(&d->context, &d->input, &d->output); }
+void releaseDecode(Decode *d) { releaseRequest(&d->context, &d->input, &d->output); }
 
 /* Opens the input and reads the header; false when it cannot be opened. */
-bool open(Decode *d, char *buf, int32_t len, uint32_t flag) {
+bool openInput(Decode *d, char *buf, int32_t len, uint32_t flag) {
   if (openRequestInput(buf, len, FileInputFromFlag(flag), &d->input) != Success) return false;
   jpeg_CreateDecompress(&d->context.cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   attachRequestSource(&d->context.cinfo, &d->input, true);
@@ -59,21 +58,22 @@ bool open(Decode *d, char *buf, int32_t len, uint32_t flag) {
   return true;
 }
 
-int32_t decode(Decode *d, char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut, HLOCAL *bitsOut,
-               ProgressCallback callback, int32_t callbackData, bool preview) {
+int32_t decodePicture(Decode *d, char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut,
+                      HLOCAL *bitsOut, ProgressCallback callback, int32_t callbackData,
+                      bool preview) {
   if (setjmp(d->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(d->errors.pub.msg_code);
-    release(d);
+    releaseDecode(d);
     return result;
   }
-  if (!open(d, buf, len, flag)) {
-    release(d);
+  if (!openInput(d, buf, len, flag)) {
+    releaseDecode(d);
     return FileReadError;
   }
   jpeg_decompress_struct *cinfo = &d->context.cinfo;
   if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
-    release(d);
-    return kDeclined;
+    releaseDecode(d);
+    return ExternalDeclined;
   }
   if (cinfo->out_color_space != JCS_GRAYSCALE) cinfo->out_color_space = JCS_RGB;
   if (preview) {
@@ -93,7 +93,7 @@ int32_t decode(Decode *d, char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut
   *bitsOut = d->output->bitsHandle;
   d->output = nullptr;
   if (callback) callback(100, 100, callbackData);
-  release(d);
+  releaseDecode(d);
   return Success;
 }
 
@@ -131,14 +131,14 @@ PLUGIN_EXPORT int32_t WINAPI IsSupported(char * /*buf*/, UINT_PTR source) {
 PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t flag,
                                             PictureInfo *info) {
   Decode d;
-  prepare(&d);
+  setUpDecompressor(&d);
   if (setjmp(d.errors.jumpBuffer)) {
     ResultCode result = resultForMessage(d.errors.pub.msg_code);
-    release(&d);
+    releaseDecode(&d);
     return result;
   }
-  if (!open(&d, buf, len, flag)) {
-    release(&d);
+  if (!openInput(&d, buf, len, flag)) {
+    releaseDecode(&d);
     return FileReadError;
   }
   const jpeg_decompress_struct &cinfo = d.context.cinfo;
@@ -150,7 +150,7 @@ PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t fla
   info->yDensity = cinfo.Y_density;
   info->bitDepth = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   info->textHandle = nullptr;
-  release(&d);
+  releaseDecode(&d);
   return Success;
 }
 
@@ -158,14 +158,14 @@ PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag, H
                                         HLOCAL *bitsOut, ProgressCallback callback,
                                         int32_t callbackData) {
   Decode d;
-  prepare(&d);
-  return decode(&d, buf, len, flag, infoOut, bitsOut, callback, callbackData, false);
+  setUpDecompressor(&d);
+  return decodePicture(&d, buf, len, flag, infoOut, bitsOut, callback, callbackData, false);
 }
 
 PLUGIN_EXPORT int32_t WINAPI GetPreview(char *buf, int32_t len, uint32_t flag, HLOCAL *infoOut,
                                         HLOCAL *bitsOut, ProgressCallback callback,
                                         int32_t callbackData) {
   Decode d;
-  prepare(&d);
-  return decode(&d, buf, len, flag, infoOut, bitsOut, callback, callbackData, true);
+  setUpDecompressor(&d);
+  return decodePicture(&d, buf, len, flag, infoOut, bitsOut, callback, callbackData, true);
 }
