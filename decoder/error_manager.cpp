@@ -9,8 +9,6 @@
  */
 #include "decoder/error_manager.h"
 
-#include "decoder/broken_file_prompt.h"
-
 namespace {
 
 /* Warnings and traces are ignored, and no message text is ever formatted. */
@@ -19,21 +17,21 @@ void outputNothing(j_common_ptr) {}
 
 }  // namespace
 
-void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool promptEnabled) {
+void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, BrokenFileHook prompt) {
   cinfo->err = jpeg_std_error(&errors->pub);
   errors->pub.error_exit = errorExit;
   errors->pub.emit_message = emitNothing;
   errors->pub.output_message = outputNothing;
-  errors->promptEnabled = promptEnabled ? 1 : 0;
+  errors->prompt = prompt;
 }
 
 void errorExit(j_common_ptr cinfo) {
   ErrorManager *errors = reinterpret_cast<ErrorManager *>(cinfo->err);
-  if (errors->pub.msg_code == DATA_TRUNCATED && errors->promptEnabled) {
-    if (BrokenFilePrompt() == 1) {
+  if (errors->pub.msg_code == DATA_TRUNCATED && errors->prompt) {
+    if (errors->prompt() == 1) {
       /* The user wants the picture as far as it goes: the source completes
        * the stream and decoding continues. */
-      errors->promptEnabled = 0;
+      errors->prompt = nullptr;
       return;
     }
   }

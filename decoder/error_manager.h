@@ -28,16 +28,21 @@ enum DecoderMessage : int {
   TOO_MANY_SCANS = 2007      /* a scan no valid progression holds, or too many (BrokenData) */
 };
 
+/* Asks the user whether a damaged file is to be shown as far as it could
+ * be decoded: 1 yes, anything else no. The caller passes its prompt in (the
+ * plug-in's BrokenFilePrompt), as it passes the Exif orientation reader. */
+typedef int (*BrokenFileHook)();
+
 struct ErrorManager {
   jpeg_error_mgr pub;      /* the library's record; must stay first */
   std::jmp_buf jumpBuffer; /* the request's recovery point */
-  int32_t promptEnabled;   /* 1: a truncation shows the broken-file prompt */
+  BrokenFileHook prompt;   /* asked when the data end early; null: no, unasked */
 };
 
 /* Prepares `errors` and installs it in `cinfo` (before jpeg_CreateDecompress):
  * libjpeg's standard routines, with errorExit and silent message output.
  * The caller sets the recovery point with setjmp(errors->jumpBuffer). */
-void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, bool promptEnabled);
+void setupErrorManager(ErrorManager *errors, jpeg_decompress_struct *cinfo, BrokenFileHook prompt);
 
 /* libjpeg's error_exit. */
 void errorExit(j_common_ptr cinfo);

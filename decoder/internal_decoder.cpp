@@ -40,13 +40,14 @@ void chooseColourSpace(jpeg_decompress_struct *cinfo, const PluginSettings &sett
 }
 
 ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
-                      jpeg_marker_parser_method exifOrientationReader) {
+                      jpeg_marker_parser_method exifOrientationReader, BrokenFileHook prompt) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
 
   ResultCode opened = openRequest(cinfo, &job->errors, request->input, request->len,
-                                  request->fileInput, settings.ReportDialog != 0, &job->input);
+                                  request->fileInput, settings.ReportDialog != 0 ? prompt : nullptr,
+                                  &job->input);
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
@@ -114,12 +115,13 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
 }  // namespace
 
 ResultCode decodeInternally(const DecodeRequest *request,
-                            jpeg_marker_parser_method exifOrientationReader) {
+                            jpeg_marker_parser_method exifOrientationReader,
+                            BrokenFileHook prompt) {
   DecodeJob job;
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
-  ResultCode result = runDecode(&job, request, exifOrientationReader);
+  ResultCode result = runDecode(&job, request, exifOrientationReader, prompt);
   releaseColourTransform(job.colour);
   return result;
 }

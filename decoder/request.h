@@ -26,7 +26,7 @@ ResultCode openRequestInput(const char *input, int32_t len, uint32_t fileInput, 
 
 /* The same, then sets up the error manager. */
 ResultCode openRequest(jpeg_decompress_struct *cinfo, ErrorManager *errors, const char *input,
-                       int32_t len, uint32_t fileInput, bool promptEnabled, RequestInput *in);
+                       int32_t len, uint32_t fileInput, BrokenFileHook prompt, RequestInput *in);
 
 /* The host's own input of the format test: its open file handle (never
  * closed here) or its block of `blockSize` bytes. */

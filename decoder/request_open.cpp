@@ -7,9 +7,9 @@
 #include "decoder/request.h"
 
 ResultCode openRequest(jpeg_decompress_struct *cinfo, ErrorManager *errors, const char *input,
-                       int32_t len, uint32_t fileInput, bool promptEnabled, RequestInput *in) {
+                       int32_t len, uint32_t fileInput, BrokenFileHook prompt, RequestInput *in) {
   ResultCode opened = openRequestInput(input, len, fileInput, in);
-  if (opened == Success) setupErrorManager(errors, cinfo, promptEnabled);
+  if (opened == Success) setupErrorManager(errors, cinfo, prompt);
   return opened;
 }
 

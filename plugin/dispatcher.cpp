@@ -28,6 +28,7 @@
 #include "exif/reader.h"
 #include "exif/thumbnail.h"
 #include "plugin/external_decoder.h"
+#include "plugin/broken_file_prompt.h"
 #include "plugin/exports.h"
 #include "settings/settings.h"
 #include "base/module.h"
@@ -144,7 +145,8 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
 
   const bool preview = request->preview != 0;
   ResultCode opened = openRequest(cinfo, &job->errors, request->input, request->len,
-                                  request->fileInput, !preview && settings.ReportDialog != 0,
+                                  request->fileInput,
+                                  !preview && settings.ReportDialog != 0 ? BrokenFilePrompt : nullptr,
                                   &job->input);
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
@@ -246,7 +248,7 @@ int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   if (!preview && result == ExternalDeclined && settings.UseInternalDecoder) {
     /* Whatever the wrapped plug-in left goes before our own answer. */
     freeLeftHandles(&request);
-    result = decodeInternally(&request, readExifOrientation);
+    result = decodeInternally(&request, readExifOrientation, BrokenFilePrompt);
   }
   return result;
 }

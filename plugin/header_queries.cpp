@@ -54,7 +54,7 @@ int32_t runIsSupported(QueryJob *job, UINT_PTR source) {
     LoadSettings(ModuleInstance(), &job->context.settings);
   const uint32_t fileInput = job->input.fileInput;
 
-  setupErrorManager(&job->errors, cinfo, false);
+  setupErrorManager(&job->errors, cinfo, nullptr);
   if (setjmp(job->errors.jumpBuffer)) {
     int marker = cinfo->unread_marker;
     int code = job->errors.pub.msg_code;
@@ -76,7 +76,7 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   PluginSettings &settings = context->settings;
   context->languageKnown =
       LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese) != 0;
-  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), false,
+  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), nullptr,
                                   &job->input);
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {

@@ -44,7 +44,7 @@ void setUpDecompressor(Decode *d) {
   d->errors.pub.error_exit = quietExit;
   d->errors.pub.emit_message = emitNothing;
   d->errors.pub.output_message = outputNothing;
-  d->errors.promptEnabled = 0;
+  d->errors.prompt = nullptr;
 }
 
 void releaseDecode(Decode *d) { releaseRequest(&d->context, &d->input, &d->output); }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the source tree (argument 1) for arrows running back up: a folder
-# may include only folders before it in LAYERS, and only base/ touches the
-# module state's fields.
+# may include only folders before it in LAYERS, decoder/ includes neither
+# settings/ nor resources/ (the plug-in hands it the prompt as a hook), and
+# only base/ touches the module state's fields.
 LAYERS="base settings colour containers decoder exif plugin ui"
 cd "$1" || exit 1
 status=0
@@ -14,6 +15,10 @@ for folder in $LAYERS; do
       status=1
     fi
   done
+  if [ "$folder" = decoder ] && grep -rn '^#include "\(settings\|resources\)/' --include=*.cpp --include=*.h decoder; then
+    echo "check-layers: decoder/ includes settings/ or resources/: the plug-in passes its hooks in"
+    status=1
+  fi
   if [ "$folder" != base ] && grep -rn 'g_module\.' --include=*.cpp --include=*.h "$folder"; then
     echo "check-layers: $folder/ reaches into the module state's fields"
     status=1

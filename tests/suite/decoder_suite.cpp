@@ -20,6 +20,7 @@
 #include "exif/reader.h"
 #include "harness.h"
 #include "jpeg_maker.h"
+#include "plugin/broken_file_prompt.h"
 #include "plugin/exports.h"
 #include "base/module.h"
 #include "plugin/module.h"
@@ -76,7 +77,7 @@ Bitmap Decode(const std::string &input, bool file, const PluginSettings &setting
   request.progressCallback = withProgress ? RecordProgress : nullptr;
   request.callbackData = 77;
   request.settings = &settings;
-  out.result = decodeInternally(&request, readExifOrientation);
+  out.result = decodeInternally(&request, readExifOrientation, BrokenFilePrompt);
   if (out.result != Success) {
     if (info != reinterpret_cast<HLOCAL>(0x1) || bits != reinterpret_cast<HLOCAL>(0x1))
       suite::Report(__FILE__, __LINE__, "handles written on failure");

@@ -37,7 +37,7 @@ inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg,
   std::memset(context, 0, sizeof *context);
   if (settings) context->settings = *settings;
   ErrorManager errors;
-  setupErrorManager(&errors, &context->cinfo, false);
+  setupErrorManager(&errors, &context->cinfo, nullptr);
   if (setjmp(errors.jumpBuffer)) {
     jpeg_destroy_decompress(&context->cinfo);
     return errors.pub.msg_code;

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "decoder/broken_file_prompt.h"
+#include "plugin/broken_file_prompt.h"
 #include "harness.h"
 #include "base/module.h"
 #include "plugin/module.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "decoder/broken_file_prompt.h"
+#include "plugin/broken_file_prompt.h"
 #include "harness.h"
 #include "plugin/module.h"
 #include "resources/resource.h"

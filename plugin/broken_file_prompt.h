@@ -1,6 +1,7 @@
 /*
  * broken_file_prompt.h - asks the user whether a damaged JPEG file is to be
- * shown as far as it could be decoded.
+ * shown as far as it could be decoded. The plug-in hands it to the decoder
+ * as its BrokenFileHook: the decoder opens no dialog of its own.
  */
 #ifndef MOVRELA_BROKEN_FILE_PROMPT_H
 #define MOVRELA_BROKEN_FILE_PROMPT_H

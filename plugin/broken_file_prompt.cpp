@@ -1,7 +1,7 @@
 /*
  * broken_file_prompt.cpp - the broken-file prompt and its dialog procedure.
  */
-#include "decoder/broken_file_prompt.h"
+#include "plugin/broken_file_prompt.h"
 
 #include <cstdint>
 
