@@ -14,7 +14,7 @@
 
 /* Plain JPEG is always on and found by the start-marker search. */
 constexpr ContainerHandler kPlainJpeg = {plainInfoHandler, plainPostProcessor, nullptr, nullptr,
-                                         nullptr, "*.JPG;*.JPEG", "JPEG/JFIF"};
+                                         nullptr, "*.JPG;*.JPEG", "JPEG/JFIF", true, true};
 
 const ContainerHandler ContainerHandlers[kContainerKinds] = {
     kPlainJpeg,     /* ContainerPlainJpeg */

@@ -6,8 +6,9 @@
  * bitmaps, the setting that switches it on and its name for the host.
  *
  * A camera container is one file (containers/NAME.cpp with its header)
- * that defines its entry, kNameContainer, and one row of ContainerHandlers
- * (detect.cpp) that names it, at the index of its ContainerKind.
+ * that defines its entry, kNameContainer (containers/container.h), and one
+ * row of ContainerHandlers (detect.cpp) that names it, at the index of its
+ * ContainerKind.
  *
  * detectContainer copies the first bytes of the input into the caller's
  * header block (zero-filled behind the valid bytes) and moves the input
@@ -26,10 +27,8 @@
 #include <cstdint>
 
 #include "platform.h"
-#include "base/blocks.h"
-#include "base/plugin_settings.h"
 #include "base/request.h"
-#include "colour/colour.h"
+#include "containers/container.h"
 
 /* Result of detectContainer and index into ContainerHandlers. */
 enum ContainerKind : int32_t {
@@ -37,45 +36,6 @@ enum ContainerKind : int32_t {
   ContainerPlainJpeg = 0,
   ContainerJ6i = 1,
   ContainerPmp = 2
-};
-
-/* The header block: the first bytes of the input as the caller gave it. */
-constexpr int32_t kHeaderBlockSize = 2048;
-
-/* The handlers receive, besides the settings, what the request's header
- * pass learnt: the header block and the Exif orientation of IFD0 (1 to 8
- * as read, 0 when none was read; only plain JPEG input has one).
- *
- * Called by GetPictureInfo after the header pass; may change width, height,
- * the densities, and set textHandle when it is still null. Result ignored. */
-typedef int (*InfoHandler)(const PluginSettings *settings, const uint8_t *headerBlock,
-                           uint32_t exifOrientation, PictureInfo *info);
-/* Called after a bitmap was produced for this input, before the host gets
- * it; may rework the bits, edit the header or replace the bits block
- * (freeing the old one). `colour`, when given, is the conversion of the
- * picture's colours still to be made (plain JPEG only). Result ignored. */
-typedef int (*PostProcessor)(const PluginSettings *settings, const uint8_t *headerBlock,
-                             uint32_t exifOrientation, const ColourTransform *colour,
-                             BitmapHandles *bitmap);
-
-/* Recognition: the distance from the header block's first byte to the
- * container's JPEG stream when the block starts with the container's
- * header, else 0. */
-typedef uint32_t (*StreamLocator)(const uint8_t *headerBlock);
-/* Refusal: true when a start-of-image marker that the search found `start`
- * bytes into the block is where this container's stream lies behind a
- * header that recognition did not accept; such a file is not taken as a
- * plain JPEG stream. */
-typedef bool (*StreamRefusal)(int32_t start);
-
-struct ContainerHandler {
-  InfoHandler infoHandler;
-  PostProcessor postProcessor;
-  StreamLocator locateStream;           /* null: found by the start-marker search */
-  StreamRefusal refusesStreamAt;        /* null: refuses nothing */
-  int32_t PluginSettings::*enabledBy;   /* the setting that switches it on; null: always */
-  const char *patterns;                 /* GetPluginInfo's file patterns, ";" between */
-  const char *name;                     /* GetPluginInfo's display name */
 };
 
 constexpr int kContainerKinds = 3;
@@ -86,6 +46,12 @@ extern const ContainerHandler ContainerHandlers[kContainerKinds];
 
 inline bool containerEnabled(const ContainerHandler &kind, const PluginSettings &settings) {
   return kind.enabledBy == nullptr || settings.*kind.enabledBy != 0;
+}
+
+/* Whether the header pass of a `kind` input reads the Exif orientation. */
+inline bool exifTurnWanted(const PluginSettings &settings, int32_t kind) {
+  return ContainerHandlers[kind].readsStreamMetadata && settings.ExifSupport &&
+         settings.ExifRotation;
 }
 
 /* Detects the kind of the input (see above) and moves it to the JPEG

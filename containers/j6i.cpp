@@ -85,8 +85,10 @@ void Crop(const Edges &edges, BITMAPINFOHEADER *header, uint8_t *bits) {
   header->biSizeImage = 0;
 }
 
-}  // namespace
-
+/* Reduces width and height by the edges when the result stays positive,
+ * sets the densities to AspectX and AspectY (low 16 bits), and, when
+ * textHandle is null, sets it to a fixed block with the date text (left
+ * null when no memory). */
 int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
                    PictureInfo *info) {
   Edges edges = EdgesOf(settings);
@@ -116,6 +118,8 @@ int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, u
   return 0;
 }
 
+/* Aspect correction of the resolution fields, then, for a 24-bit bottom-up
+ * bitmap, the edge crop in the same bits block (biSizeImage becomes 0). */
 int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
                      const ColourTransform *, BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
@@ -139,9 +143,18 @@ int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
   return 1;
 }
 
+/* The stream distance that a J6I header in the block gives, or 0. */
 uint32_t j6iStreamDistance(const uint8_t *block) {
   if (block[0] != 0x80 || std::memcmp(block + 2, "DSCIM", 5) != 0) return 0;
   return readBigEndian32(block + kDistanceOffset);
 }
 
+/* A stream the start-marker search finds where a J6I file's lies (44)
+ * is behind a J6I header that recognition did not accept. */
 bool j6iRefusesStreamAt(int32_t start) { return start == kStreamDistance; }
+
+}  // namespace
+
+const ContainerHandler kJ6iContainer = {
+    j6iInfoHandler, j6iPostProcessor, j6iStreamDistance, j6iRefusesStreamAt,
+    &PluginSettings::J6ISupport, "*.J6I", "RICOH DC-1,2(J6I)", false, false};

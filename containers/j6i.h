@@ -15,38 +15,16 @@
 #ifndef MOVRELA_J6I_H
 #define MOVRELA_J6I_H
 
-#include "containers/detect.h"
+#include "containers/container.h"
 
 /* Where the header keeps the shooting date: six BCD bytes, year first. */
 constexpr int32_t kJ6iDateOffset = 0x44;
 /* Bytes of the date text block: "YY/MM/DD hh:mm:ss" and its zero, rounded. */
 constexpr uint32_t kJ6iDateTextSize = 20;
 
-/* Reduces width and height by the edges when the result stays positive,
- * sets the densities to AspectX and AspectY (low 16 bits), and, when
- * textHandle is null, sets it to a fixed block with the date text (left
- * null when no memory). Returns 0. */
-int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
-                   uint32_t exifOrientation, PictureInfo *info);
-
-/* Aspect correction of biXPelsPerMeter/biYPelsPerMeter, then, for a 24-bit
- * bottom-up bitmap, the edge crop in the same bits block (biSizeImage
- * becomes 0). A crop that leaves no pixel is not made. A bitmap whose
- * blocks are smaller than its header says is left alone. Never replaces a
- * block. Returns 1, or 0 when the bitmap was left alone. */
-int j6iPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                     uint32_t exifOrientation, const ColourTransform *colour,
-                     BitmapHandles *bitmap);
-
-/* The stream distance that a J6I header in `headerBlock` gives, or 0. */
-uint32_t j6iStreamDistance(const uint8_t *headerBlock);
-
-/* True for the stream distance of a J6I file (44): a stream found there by
- * the start-marker search lies behind a J6I header that was not accepted. */
-bool j6iRefusesStreamAt(int32_t start);
-
-constexpr ContainerHandler kJ6iContainer = {
-    j6iInfoHandler,    j6iPostProcessor,  j6iStreamDistance,    j6iRefusesStreamAt,
-    &PluginSettings::J6ISupport, "*.J6I", "RICOH DC-1,2(J6I)"};
+/* The entry. Its post-processor returns 1, or 0 when it left a bitmap
+ * alone (not 24-bit bottom-up, or blocks smaller than the header says);
+ * it never replaces a block and makes no crop that leaves no pixel. */
+extern const ContainerHandler kJ6iContainer;
 
 #endif /* MOVRELA_J6I_H */

@@ -108,6 +108,11 @@ bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]) {
   return true;
 }
 
+namespace {
+
+/* Sets textHandle to a fixed block with pmpInfoText's text when it is null
+ * (left null without a text or without memory); with Rotation on and a
+ * quarter turn, exchanges width and height and the two densities. */
 int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
                    PictureInfo *info) {
   char text[kPmpInfoTextSize];
@@ -129,6 +134,9 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, u
   return 0;
 }
 
+/* With Rotation on, turns a 24-bit bottom-up bitmap by the orientation (a
+ * quarter turn into a new bits block, biSizeImage 0), then with
+ * ColorCorrect on maps every channel through ColorCorrectionTable. */
 int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
                      const ColourTransform *, BitmapHandles *bitmap) {
   if (!bitmap || !bitmap->info || !bitmap->bits) return 0;
@@ -168,6 +176,8 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
   return 1;
 }
 
+/* The header's length after its signature: 124 after 10 12 00 09, 332 or
+ * 844 after 10 12 01 00; else 0. */
 uint32_t pmpStreamDistance(const uint8_t *block) {
   static const uint8_t kShortSignature[4] = {0x10, 0x12, 0x00, 0x09};
   static const uint8_t kSignature[4] = {0x10, 0x12, 0x01, 0x00};
@@ -182,7 +192,15 @@ uint32_t pmpStreamDistance(const uint8_t *block) {
   return 0;
 }
 
+/* Where a PMP file's stream lies (204 or 716 bytes in): a stream found
+ * there by the start-marker search is behind an unaccepted PMP header. */
 bool pmpRefusesStreamAt(int32_t start) {
   constexpr int32_t kStreamDistance = 204, kLongStreamDistance = 716;
   return start == kStreamDistance || start == kLongStreamDistance;
 }
+
+}  // namespace
+
+const ContainerHandler kPmpContainer = {
+    pmpInfoHandler, pmpPostProcessor, pmpStreamDistance, pmpRefusesStreamAt,
+    &PluginSettings::PMPSupport, "*.PMP", "Sony Cyber-short(DSC-F1,F2)", false, false};

@@ -11,7 +11,7 @@
 #ifndef MOVRELA_PMP_H
 #define MOVRELA_PMP_H
 
-#include "containers/detect.h"
+#include "containers/container.h"
 
 /* Header fields read by the handlers (numbers big-endian). */
 constexpr int32_t kPmpCheckOffset1 = 0x16;   /* 16 bits, 0: no text */
@@ -48,36 +48,9 @@ constexpr int32_t kPmpInfoTextSize = 1024;
  * the shooting year is 0xFF. */
 bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]);
 
-/* Sets textHandle to a fixed block with pmpInfoText's text when it is null
- * (left null without a text or without memory); with Rotation on and
- * orientation 1 or 3, exchanges width and height and the two densities.
- * Returns 0. */
-int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
-                   uint32_t exifOrientation, PictureInfo *info);
-
-/* For a 24-bit bottom-up bitmap: with Rotation on, turns it by the
- * orientation (a quarter turn into a new bits block that replaces the old
- * one, which is freed; biSizeImage becomes 0), then with ColorCorrect on
- * maps every channel through ColorCorrectionTable. When the turned block
- * cannot be allocated the bitmap stays as it was, uncorrected, and the
- * result is 0. Other depths, and bitmaps whose blocks are smaller than the
- * header says, are left alone (0). Otherwise 1. */
-int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                     uint32_t exifOrientation, const ColourTransform *colour,
-                     BitmapHandles *bitmap);
-
-/* The stream distance (the header's length) that a PMP header in
- * `headerBlock` gives: 124 after signature 10 12 00 09, 332 or 844 after
- * 10 12 01 00; 0 for anything else. */
-uint32_t pmpStreamDistance(const uint8_t *headerBlock);
-
-/* True where the stream of a PMP file lies (204 or 716 bytes in): a stream
- * found there by the start-marker search lies behind a PMP header that was
- * not accepted. */
-bool pmpRefusesStreamAt(int32_t start);
-
-constexpr ContainerHandler kPmpContainer = {
-    pmpInfoHandler,    pmpPostProcessor, pmpStreamDistance,           pmpRefusesStreamAt,
-    &PluginSettings::PMPSupport, "*.PMP", "Sony Cyber-short(DSC-F1,F2)"};
+/* The entry. Its post-processor returns 1, or 0 when it left a bitmap as
+ * it was: not 24-bit bottom-up, blocks smaller than the header says, or no
+ * memory for a quarter turn's new block (then also uncorrected). */
+extern const ContainerHandler kPmpContainer;
 
 #endif /* MOVRELA_PMP_H */

@@ -16,7 +16,9 @@
 
 #include <cstdint>
 
-#include "containers/detect.h"
+#include "base/blocks.h"
+#include "base/plugin_settings.h"
+#include "colour/colour.h"
 
 /* Orientations that mean a turn (every other value means none). */
 constexpr uint32_t kOrientationUpright = 1;
@@ -35,10 +37,6 @@ inline uint32_t exifTurnFor(const PluginSettings *settings, uint32_t orientation
              : kOrientationUpright;
 }
 
-/* Whether the header pass of a `kind` input reads the Exif orientation. */
-inline bool exifTurnWanted(const PluginSettings &settings, int32_t kind) {
-  return kind == ContainerPlainJpeg && settings.ExifSupport && settings.ExifRotation;
-}
 
 /* Turns the bitmap whose header is `working` and whose rows are locked at
  * *bits (8 or 24 bits a pixel, bottom-up, the block holding every row).

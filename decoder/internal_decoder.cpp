@@ -92,7 +92,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   readBitmapRows(cinfo, output);
 
   if (request->progressCallback) job->progress.pub.completed_passes = job->progress.pub.total_passes;
-  if (kind == ContainerPlainJpeg && settings.IgnorePixelAspectRatio != 0) {
+  if (ContainerHandlers[kind].squaresPixels && settings.IgnorePixelAspectRatio != 0) {
     cinfo->X_density = 1;
     cinfo->Y_density = 1;
   }

@@ -57,7 +57,8 @@ boolean readProfileChunk(j_decompress_ptr cinfo) {
 }
 
 bool colourWanted(const PluginSettings &settings, int32_t kind) {
-  return kind == ContainerPlainJpeg && settings.ColorManagement != kColourAsDecoded;
+  return ContainerHandlers[kind].readsStreamMetadata &&
+         settings.ColorManagement != kColourAsDecoded;
 }
 
 ColourTransform *acquirePictureColour(RequestContext *context, ColourModel model) {

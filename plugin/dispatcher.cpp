@@ -163,7 +163,7 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   }
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
-  if (preview && kind == ContainerPlainJpeg && settings.ExifSupport)
+  if (preview && ContainerHandlers[kind].readsStreamMetadata && settings.ExifSupport)
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
   else if (exifTurnWanted(settings, kind) || (colourWanted(settings, kind) && settings.ExifSupport))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);

@@ -90,7 +90,7 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
     releaseQuery(job);
     return UnknownFormat;
   }
-  if (kind == ContainerPlainJpeg) {
+  if (ContainerHandlers[kind].readsStreamMetadata) {
     jpeg_set_marker_processor(cinfo, JPEG_COM, readComment);
     if (settings.ExifSupport) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForReport);
   }

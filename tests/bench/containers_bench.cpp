@@ -157,20 +157,20 @@ int main(int argc, char **argv) {
   header[kPmpOrientationOffset] = PmpQuarterClockwise;
   settings.Rotation = 1;
   settings.ColorCorrect = 1;
-  Timing turnAndColour = Time(repetitions, nothing, [&] { pmpPostProcessor(&settings, header, 0, nullptr, &large); });
+  Timing turnAndColour = Time(repetitions, nothing, [&] { kPmpContainer.postProcessor(&settings, header, 0, nullptr, &large); });
   Timing slotTurnAndColour = Time(repetitions, nothing, [&] { SlotTurnAndCorrect(&large); });
   Print("PMP quarter turn + colour, 3000 x 2000", turnAndColour, &slotTurnAndColour);
   settings.ColorCorrect = 0;
-  Print("PMP quarter turn alone", Time(repetitions, nothing, [&] { pmpPostProcessor(&settings, header, 0, nullptr, &large); }));
+  Print("PMP quarter turn alone", Time(repetitions, nothing, [&] { kPmpContainer.postProcessor(&settings, header, 0, nullptr, &large); }));
   Timing copyFloor = Time(repetitions, nothing, [&] { CopyIntoNewBlock(&large); });
   Print("  floor: bytes copied into a new block", copyFloor);
   Row("PMP quarter turn + colour, 3000 x 2000", turnAndColour, "the same work pixel by pixel", slotTurnAndColour);
   Row("PMP quarter turn + colour, 3000 x 2000", turnAndColour, "copy into a new block (floor)", copyFloor);
   header[kPmpOrientationOffset] = PmpHalfTurn;
-  Print("PMP half turn alone", Time(repetitions, nothing, [&] { pmpPostProcessor(&settings, header, 0, nullptr, &large); }));
+  Print("PMP half turn alone", Time(repetitions, nothing, [&] { kPmpContainer.postProcessor(&settings, header, 0, nullptr, &large); }));
   header[kPmpOrientationOffset] = 0;
   settings.ColorCorrect = 1;
-  Print("PMP colour correction alone", Time(repetitions, nothing, [&] { pmpPostProcessor(&settings, header, 0, nullptr, &large); }));
+  Print("PMP colour correction alone", Time(repetitions, nothing, [&] { kPmpContainer.postProcessor(&settings, header, 0, nullptr, &large); }));
 
   /* The crop works in place: the header is set back before each run. */
   settings.Left = settings.Right = settings.Top = settings.Bottom = 8;
@@ -183,7 +183,7 @@ int main(int argc, char **argv) {
                {"J6I crop 8 each side + aspect, 768 x 480", &camera, 768, 480}};
   for (CropCase &c : crops) {
     auto reset = [&] { SetSize(*c.bitmap, c.width, c.height); };
-    Timing ours = Time(repetitions, reset, [&] { j6iPostProcessor(&settings, header, 0, nullptr, c.bitmap); });
+    Timing ours = Time(repetitions, reset, [&] { kJ6iContainer.postProcessor(&settings, header, 0, nullptr, c.bitmap); });
     Timing slots = Time(repetitions, reset, [&] { SlotCrop(c.bitmap, 8); });
     Print(c.label, ours, &slots);
     Row(c.label, ours, "the same work pixel by pixel", slots);

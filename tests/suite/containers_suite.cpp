@@ -173,6 +173,19 @@ Outcome DetectInFile(const PluginSettings &settings, const Data &data, int32_t h
   return o;
 }
 
+/* Every row of the table is complete: a kind without a handler, patterns
+ * or a name would fail only when a file of it arrives. Containers are
+ * recognised and switched on by their own setting. */
+SUITE_CASE(every_kind_has_its_handlers_patterns_and_name) {
+  for (int kind = 0; kind < kContainerKinds; ++kind) {
+    const ContainerHandler &row = ContainerHandlers[kind];
+    CHECK(row.infoHandler != nullptr && row.postProcessor != nullptr);
+    CHECK(row.patterns != nullptr && row.patterns[0] == '*');
+    CHECK(row.name != nullptr && row.name[0] != 0);
+    if (kind != ContainerPlainJpeg) CHECK(row.locateStream != nullptr && row.enabledBy != nullptr);
+  }
+}
+
 SUITE_CASE(detection_finds_kind_and_moves_memory_and_file_input) {
   struct DetectCase {
     const char *label;
