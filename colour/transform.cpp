@@ -16,7 +16,7 @@
 
 #include <lcms2_plugin.h>
 
-#include "base/module.h"
+#include "base/module_state.h"
 #include "base/two_cores.h"
 #include "base/work_hooks.h"
 #include "colour/display_profile.h"

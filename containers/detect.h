@@ -27,7 +27,7 @@
 #include <cstdint>
 
 #include "platform.h"
-#include "base/request.h"
+#include "base/request_records.h"
 #include "containers/container.h"
 
 /* Result of detectContainer and index into ContainerHandlers. */

@@ -12,7 +12,7 @@
 #include "decoder/error_manager.h"
 #include "decoder/profile_reader.h"
 #include "decoder/progress.h"
-#include "decoder/request.h"
+#include "decoder/open_release.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #ifndef MOVRELA_INTERNAL_DECODER_H
 #define MOVRELA_INTERNAL_DECODER_H
 
-#include "base/request.h"
+#include "base/request_records.h"
 #include "decoder/error_manager.h"
 
 /* Decodes the request's input at full size. On Success the two handles are

@@ -8,7 +8,7 @@
  * library's own memory-layer member is never pulled in.
  */
 #include "base/jpeg.h"
-#include "base/module.h"
+#include "base/module_state.h"
 
 extern "C" {
 #include <jerror.h>

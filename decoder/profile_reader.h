@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "base/request.h"
+#include "base/request_records.h"
 #include "colour/colour.h"
 
 /* libjpeg marker processor for APP2: keeps a copy of each "ICC_PROFILE"

@@ -7,7 +7,7 @@
 #ifndef MOVRELA_SCAN_WALK_H
 #define MOVRELA_SCAN_WALK_H
 
-#include "base/request.h"
+#include "base/request_records.h"
 
 /* After jpeg_read_header on `cinfo`, whose source reads `in`: walks the
  * rest of the stream once (the first scan's header is in cinfo) and tells

@@ -24,7 +24,7 @@
 
 #include "base/jpeg.h"
 #include "exif/report.h"
-#include "base/request.h"
+#include "base/request_records.h"
 
 /* libjpeg marker processors (jpeg_set_marker_processor, APP1 for the two
  * Exif readers, COM for the comment); the decompressor must be the first

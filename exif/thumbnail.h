@@ -11,7 +11,7 @@
 #define MOVRELA_EXIF_THUMBNAIL_H
 
 #include "base/dib_writer.h"
-#include "base/request.h"
+#include "base/request_records.h"
 
 /* Writes every pixel of a kind-2 thumbnail (rows of R, G, B bytes, top row
  * first) into a created writer of its width and height. */

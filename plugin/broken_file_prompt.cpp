@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "base/module.h"
+#include "base/module_state.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

@@ -23,7 +23,7 @@
 #include "decoder/internal_decoder.h"
 #include "decoder/profile_reader.h"
 #include "decoder/progress.h"
-#include "decoder/request.h"
+#include "decoder/open_release.h"
 #include "decoder/scan_walk.h"
 #include "exif/reader.h"
 #include "exif/thumbnail.h"
@@ -31,7 +31,7 @@
 #include "plugin/broken_file_prompt.h"
 #include "plugin/exports.h"
 #include "settings/settings.h"
-#include "base/module.h"
+#include "base/module_state.h"
 #include "unwind_guard.h"
 
 namespace {

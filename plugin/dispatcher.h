@@ -5,7 +5,7 @@
 #ifndef MOVRELA_DISPATCHER_H
 #define MOVRELA_DISPATCHER_H
 
-#include "base/request.h"
+#include "base/request_records.h"
 
 /* Runs one request. Writes the host's two handle variables on Success and
  * whenever the wrapped plug-in answered (with its handles, whatever its

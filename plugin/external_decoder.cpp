@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "base/module.h"
+#include "base/module_state.h"
 #include "settings/settings.h"
 
 ExternalDecoder g_externalDecoder;

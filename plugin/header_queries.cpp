@@ -8,11 +8,11 @@
 
 #include "containers/detect.h"
 #include "decoder/error_manager.h"
-#include "decoder/request.h"
+#include "decoder/open_release.h"
 #include "exif/reader.h"
 #include "plugin/exports.h"
-#include "base/module.h"
-#include "base/request.h"
+#include "base/module_state.h"
+#include "base/request_records.h"
 #include "settings/settings.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "plugin/exports.h"
-#include "base/module.h"
+#include "base/module_state.h"
 #include "containers/detect.h"
-#include "base/request.h"
+#include "base/request_records.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

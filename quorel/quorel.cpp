@@ -16,7 +16,7 @@
 #include "decoder/bitmap_output.h"
 #include "decoder/error_manager.h"
 #include "decoder/progress.h"
-#include "decoder/request.h"
+#include "decoder/open_release.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/module.h"
+#include "base/module_state.h"
 #include "resources/resource.h"
 #include "settings/store_watch.h"
 

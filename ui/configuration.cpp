@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "base/module.h"
+#include "base/module_state.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "ui/settings_dialog.h"

@@ -10,7 +10,7 @@
 #include <initializer_list>
 
 #include "plugin/external_decoder.h"
-#include "base/module.h"
+#include "base/module_state.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

@@ -11,8 +11,8 @@
 
 #include "decoder/internal_decoder.h"
 #include "exif/reader.h"
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 #include "settings/settings.h"
 
 int main(int argc, char **argv) {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 #include "settings/settings.h"
 
 inline const PluginSettings &FuzzSettings() {

@@ -22,8 +22,8 @@
 #include "jpeg_maker.h"
 #include "plugin/broken_file_prompt.h"
 #include "plugin/exports.h"
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 #include "settings/settings.h"
 #include "upright.h"
 

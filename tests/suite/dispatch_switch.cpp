@@ -19,9 +19,9 @@
 #include "e2e_inputs.h"
 #include "e2e_outcome.h"
 #include "plugin/external_decoder.h"
-#include "base/module.h"
-#include "plugin/module.h"
-#include "base/request.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
+#include "base/request_records.h"
 
 PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
                                         HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "base/jpeg.h"
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 
 namespace exifbuild {
 

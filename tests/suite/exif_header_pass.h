@@ -19,7 +19,7 @@
 #include "exif/reader.h"
 #include "exif_builder.h"
 #include "harness.h"
-#include "base/request.h"
+#include "base/request_records.h"
 
 
 namespace exifpass {

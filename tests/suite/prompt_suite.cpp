@@ -13,8 +13,8 @@
 
 #include "plugin/broken_file_prompt.h"
 #include "harness.h"
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"

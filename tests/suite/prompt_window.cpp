@@ -14,7 +14,7 @@
 
 #include "plugin/broken_file_prompt.h"
 #include "harness.h"
-#include "plugin/module.h"
+#include "plugin/process_attach.h"
 #include "resources/resource.h"
 #include "store.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "harness.h"
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 #include "settings/settings.h"
 #include "store.h"
 

@@ -15,8 +15,8 @@
 
 #include "harness.h"
 #include "plugin/external_decoder.h"
-#include "base/module.h"
-#include "plugin/module.h"
+#include "base/module_state.h"
+#include "plugin/process_attach.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"

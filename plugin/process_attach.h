@@ -1,11 +1,11 @@
 /*
- * module.h - attaching the plug-in to the host's process and detaching it:
- * the module state (base/module.h), the settings cache and the external
+ * process_attach.h - attaching the plug-in to the host's process and detaching it:
+ * the module state (base/module_state.h), the settings cache and the external
  * decoder record. DllMain calls these; so do the tests that link the
  * product's sources without loading the library.
  */
-#ifndef MOVRELA_PLUGIN_MODULE_H
-#define MOVRELA_PLUGIN_MODULE_H
+#ifndef MOVRELA_PROCESS_ATTACH_H
+#define MOVRELA_PROCESS_ATTACH_H
 
 #include "platform.h"
 
@@ -18,4 +18,4 @@ void AttachModule(HINSTANCE instance);
  * nesting slot and deletes the locks; nothing else is released. */
 void DetachModule();
 
-#endif /* MOVRELA_PLUGIN_MODULE_H */
+#endif /* MOVRELA_PROCESS_ATTACH_H */

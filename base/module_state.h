@@ -1,14 +1,14 @@
 /*
- * module.h - process-wide state of the plug-in, set up when the host
+ * module_state.h - process-wide state of the plug-in, set up when the host
  * attaches the library to its process and torn down at detach.
  *
  * Subsystems reach the state through the functions below, never through
  * its fields. The whole attach and detach (which also open and close the
  * settings cache and clear the external decoder record) are the plug-in's
- * (plugin/module.h); this is their base part.
+ * (plugin/process_attach.h); this is their base part.
  */
-#ifndef MOVRELA_MODULE_H
-#define MOVRELA_MODULE_H
+#ifndef MOVRELA_MODULE_STATE_H
+#define MOVRELA_MODULE_STATE_H
 
 #include "platform.h"
 
@@ -66,4 +66,4 @@ void AttachModuleState(HINSTANCE instance);
  * The settings cache must be gone already. */
 void DetachModuleState();
 
-#endif /* MOVRELA_MODULE_H */
+#endif /* MOVRELA_MODULE_STATE_H */

@@ -1,5 +1,5 @@
 /*
- * request.h - the opening and the end of every request that reads a JPEG
+ * open_release.h - the opening and the end of every request that reads a JPEG
  * stream with libjpeg (GetPicture, GetPreview, GetPictureInfo, IsSupported
  * and the internal decoder): its input, the error manager, container
  * detection and the source attached to a new decompressor; and the one
@@ -9,12 +9,12 @@
  * set the recovery point with setjmp(errors->jumpBuffer), then start the
  * header pass. On every exit, the jump's included, releaseRequest.
  */
-#ifndef MOVRELA_DECODER_REQUEST_H
-#define MOVRELA_DECODER_REQUEST_H
+#ifndef MOVRELA_OPEN_RELEASE_H
+#define MOVRELA_OPEN_RELEASE_H
 
 #include <cstdint>
 
-#include "base/request.h"
+#include "base/request_records.h"
 #include "decoder/error_manager.h"
 
 struct BitmapOutput;
@@ -52,4 +52,4 @@ void releaseRequest(RequestContext *context, RequestInput *in, BitmapOutput **ou
  * after a decoder failure. */
 ResultCode resultForMessage(int messageCode);
 
-#endif /* MOVRELA_DECODER_REQUEST_H */
+#endif /* MOVRELA_OPEN_RELEASE_H */

@@ -1,9 +1,9 @@
 /*
- * request.cpp - the host's input of the format test, the release of all a
+ * open_release.cpp - the host's input of the format test, the release of all a
  * request holds, and the one mapping of failures to result codes. Shared
  * with the reference decoder, which detects no containers.
  */
-#include "decoder/request.h"
+#include "decoder/open_release.h"
 
 #include "decoder/bitmap_output.h"
 #include "decoder/memory_layer.h"

@@ -1,9 +1,9 @@
 /*
- * module.cpp - process attach and detach, and the DLL entry point.
+ * process_attach.cpp - process attach and detach, and the DLL entry point.
  */
-#include "plugin/module.h"
+#include "plugin/process_attach.h"
 
-#include "base/module.h"
+#include "base/module_state.h"
 #include "colour/colour.h"
 #include "plugin/external_decoder.h"
 #include "settings/settings.h"

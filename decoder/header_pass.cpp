@@ -1,10 +1,10 @@
 /*
- * request_open.cpp - the start every plug-in request shares: its input
+ * header_pass.cpp - the start every plug-in request shares: its input
  * and error manager, then container detection and a decompressor with a
  * source over the stream.
  */
 #include "containers/detect.h"
-#include "decoder/request.h"
+#include "decoder/open_release.h"
 
 ResultCode openRequest(jpeg_decompress_struct *cinfo, ErrorManager *errors, const char *input,
                        int32_t len, uint32_t fileInput, BrokenFileHook prompt, RequestInput *in) {

@@ -1,8 +1,8 @@
 /*
- * module.cpp - the plug-in's process-wide state and the functions through
+ * module_state.cpp - the plug-in's process-wide state and the functions through
  * which subsystems reach it.
  */
-#include "base/module.h"
+#include "base/module_state.h"
 
 ModuleState g_module;
 

@@ -1,10 +1,10 @@
 /*
- * request.h - the two records that carry one request through the plug-in
+ * request_records.h - the two records that carry one request through the plug-in
  * (DecodeRequest, RequestContext with its ExifThumbnail). The records and
  * codes at the host boundary are in base/host_interface.h.
  */
-#ifndef MOVRELA_REQUEST_H
-#define MOVRELA_REQUEST_H
+#ifndef MOVRELA_REQUEST_RECORDS_H
+#define MOVRELA_REQUEST_RECORDS_H
 
 #include <cstdint>
 
@@ -102,4 +102,4 @@ inline RequestContext *ContextOf(j_decompress_ptr cinfo) {
   return reinterpret_cast<RequestContext *>(cinfo);
 }
 
-#endif /* MOVRELA_REQUEST_H */
+#endif /* MOVRELA_REQUEST_RECORDS_H */
