@@ -12,35 +12,35 @@ namespace {
 
 /* Bytes per 24-bit row for `width` pixels, or -1 when width or height is
  * not positive or the rows would exceed the largest block. */
-int64_t StrideFor(int32_t width, int32_t height) {
+int64_t strideFor(int32_t width, int32_t height) {
   int64_t stride = rowStride(width, 24);
   return blockBytes(stride, height) < 0 ? -1 : stride;
 }
 
-inline uint8_t *PixelAt(const DibWriter *writer, int32_t x, int32_t y) {
+inline uint8_t *pixelAt(const DibWriter *writer, int32_t x, int32_t y) {
   return writer->bits + static_cast<ptrdiff_t>(y) * writer->stride + static_cast<ptrdiff_t>(x) * 3;
 }
 
-inline void Store(uint8_t *pixel, uint32_t colour) {
+inline void storePixel(uint8_t *pixel, uint32_t colour) {
   pixel[0] = static_cast<uint8_t>(colour >> 8);  /* blue */
   pixel[1] = static_cast<uint8_t>(colour >> 16); /* green */
   pixel[2] = static_cast<uint8_t>(colour >> 24); /* red */
 }
 
-uint32_t GetPixel(const DibWriter *writer, int32_t x, int32_t y) {
-  const uint8_t *pixel = PixelAt(writer, x, y);
+uint32_t getPixelOf(const DibWriter *writer, int32_t x, int32_t y) {
+  const uint8_t *pixel = pixelAt(writer, x, y);
   return static_cast<uint32_t>(pixel[2]) << 24 | static_cast<uint32_t>(pixel[1]) << 16 |
          static_cast<uint32_t>(pixel[0]) << 8;
 }
 
-void SetPixel(DibWriter *writer, int32_t x, int32_t y, uint32_t colour) {
-  Store(PixelAt(writer, x, y), colour);
+void setPixelOf(DibWriter *writer, int32_t x, int32_t y, uint32_t colour) {
+  storePixel(pixelAt(writer, x, y), colour);
 }
 
-void Seek(DibWriter *writer, int32_t x, int32_t y) { writer->cursor = PixelAt(writer, x, y); }
+void Seek(DibWriter *writer, int32_t x, int32_t y) { writer->cursor = pixelAt(writer, x, y); }
 
-void PutNext(DibWriter *writer, uint32_t colour) {
-  Store(writer->cursor, colour);
+void putNextOf(DibWriter *writer, uint32_t colour) {
+  storePixel(writer->cursor, colour);
   writer->cursor += 3;
 }
 
@@ -48,7 +48,7 @@ void PutNext(DibWriter *writer, uint32_t colour) {
 
 ResultCode createDibWriter(DibWriter *writer, int32_t width, int32_t height) {
   std::memset(writer, 0, sizeof *writer);
-  int64_t stride = StrideFor(width, height);
+  int64_t stride = strideFor(width, height);
   if (stride < 0) return OutOfMemory;
 
   HLOCAL infoHandle, bitsHandle;
@@ -80,16 +80,16 @@ ResultCode createDibWriter(DibWriter *writer, int32_t width, int32_t height) {
   writer->bits = static_cast<uint8_t *>(bits);
   writer->infoHandle = infoHandle;
   writer->header = header;
-  writer->getPixel = GetPixel;
-  writer->setPixel = SetPixel;
+  writer->getPixel = getPixelOf;
+  writer->setPixel = setPixelOf;
   writer->seek = Seek;
-  writer->putNext = PutNext;
+  writer->putNext = putNextOf;
   return Success;
 }
 
 bool attachDibWriter(DibWriter *writer, BITMAPINFOHEADER *header, uint8_t *bits) {
   if (header->biBitCount != 24) return false;
-  int64_t stride = StrideFor(header->biWidth, header->biHeight);
+  int64_t stride = strideFor(header->biWidth, header->biHeight);
   if (stride < 0) return false;
 
   std::memset(writer, 0, sizeof *writer);
@@ -99,8 +99,8 @@ bool attachDibWriter(DibWriter *writer, BITMAPINFOHEADER *header, uint8_t *bits)
   writer->stride = static_cast<int32_t>(stride);
   writer->bits = bits;
   writer->header = header;
-  writer->getPixel = GetPixel;
-  writer->setPixel = SetPixel;
+  writer->getPixel = getPixelOf;
+  writer->setPixel = setPixelOf;
   return true;
 }
 

@@ -70,7 +70,7 @@ bool convertBitmap(const ColourTransform *transform, BitmapHandles *bitmap);
 
 /* Process attach and detach: the transform cache, kept in the module
  * state. Detach frees every transform the cache holds. */
-void OpenColourCache();
-void CloseColourCache();
+void openColourCache();
+void closeColourCache();
 
 #endif /* MOVRELA_COLOUR_H */

@@ -500,12 +500,12 @@ bool convertBitmap(const ColourTransform *transform, BitmapHandles *bitmap) {
   return done;
 }
 
-void OpenColourCache() {
+void openColourCache() {
   ColourCache *cache = new (std::nothrow) ColourCache();
   SetModuleColourCache(cache);
 }
 
-void CloseColourCache() {
+void closeColourCache() {
   ColourCache *cache = ModuleColourCache();
   SetModuleColourCache(nullptr);
   if (!cache) return;

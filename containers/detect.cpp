@@ -27,7 +27,7 @@ namespace {
 constexpr int32_t kLargestOffset = 0x7FFFFFFF;
 
 /* SetFilePointer relative to the current position; false on failure. */
-bool MoveFilePosition(HANDLE file, LONG distance) {
+bool moveFilePosition(HANDLE file, LONG distance) {
   SetLastError(NO_ERROR);
   DWORD result = SetFilePointer(file, distance, nullptr, FILE_CURRENT);
   return result != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
@@ -36,7 +36,7 @@ bool MoveFilePosition(HANDLE file, LONG distance) {
 /* Fills the header block from the input. A file then stands behind the
  * bytes read. Returns the number of valid bytes, or -1 when the file
  * cannot be read. */
-int32_t FillHeaderBlock(uint8_t *block, const RequestInput *in) {
+int32_t fillHeaderBlock(uint8_t *block, const RequestInput *in) {
   std::memset(block, 0, kHeaderBlockSize);
   if (!in->fileInput) {
     if (in->extent <= 0 || in->data == nullptr) return 0;
@@ -56,7 +56,7 @@ int32_t FillHeaderBlock(uint8_t *block, const RequestInput *in) {
 /* Moves the input to a stream `distance` bytes into the header block's
  * `valid` bytes. A file is not read again: the rest of the block becomes
  * its source's first bytes. */
-void AdvanceInBlock(RequestInput *in, const uint8_t *block, int32_t valid, int32_t distance) {
+void advanceInBlock(RequestInput *in, const uint8_t *block, int32_t valid, int32_t distance) {
   if (in->fileInput) {
     in->primed = block + distance;
     in->primedBytes = valid - distance;
@@ -70,14 +70,14 @@ void AdvanceInBlock(RequestInput *in, const uint8_t *block, int32_t valid, int32
  * where the header block was read. False, with nothing moved, when no byte
  * of the input lies there or the new file offset would not fit the host's
  * 32-bit offset. */
-bool AdvanceToStream(RequestInput *in, int32_t valid, uint32_t distance) {
+bool advanceToStream(RequestInput *in, int32_t valid, uint32_t distance) {
   if (!in->fileInput) {
     if (in->extent <= 0 || distance >= static_cast<uint32_t>(in->extent)) return false;
-    AdvanceInBlock(in, nullptr, 0, static_cast<int32_t>(distance));
+    advanceInBlock(in, nullptr, 0, static_cast<int32_t>(distance));
     return true;
   }
   /* Back to where the block was read from. */
-  if (valid > 0 && !MoveFilePosition(in->file, -valid)) return false;
+  if (valid > 0 && !moveFilePosition(in->file, -valid)) return false;
   if (distance > static_cast<uint32_t>(kLargestOffset) ||
       static_cast<int64_t>(in->extent) + distance > kLargestOffset)
     return false;
@@ -94,14 +94,14 @@ bool AdvanceToStream(RequestInput *in, int32_t valid, uint32_t distance) {
   uint64_t position = static_cast<uint64_t>(static_cast<uint32_t>(positionHigh)) << 32 | positionLow;
   uint64_t size = static_cast<uint64_t>(sizeHigh) << 32 | sizeLow;
   if (position + distance >= size) return false;
-  if (distance != 0 && !MoveFilePosition(in->file, static_cast<LONG>(distance))) return false;
+  if (distance != 0 && !moveFilePosition(in->file, static_cast<LONG>(distance))) return false;
   in->extent += static_cast<int32_t>(distance);
   return true;
 }
 
 /* A Photoshop file ("8BPS", version, six zero reserved bytes): the JPEG
  * stream inside it is only its thumbnail. */
-bool IsPhotoshopFile(const uint8_t *block) {
+bool isPhotoshopFile(const uint8_t *block) {
   static const uint8_t kReserved[6] = {0, 0, 0, 0, 0, 0};
   return std::memcmp(block, "8BPS", 4) == 0 && std::memcmp(block + 6, kReserved, 6) == 0;
 }
@@ -123,33 +123,33 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
                         RequestInput *in) {
   in->primed = nullptr;
   in->primedBytes = 0;
-  int32_t valid = FillHeaderBlock(headerBlock, in);
+  int32_t valid = fillHeaderBlock(headerBlock, in);
   if (valid < 0) return ContainerUnsupported;
 
   for (int32_t kind = 0; kind < kContainerKinds; ++kind) {
     const ContainerHandler &container = ContainerHandlers[kind];
     if (!container.locateStream || !containerEnabled(container, *settings)) continue;
     uint32_t distance = container.locateStream(headerBlock);
-    if (distance != 0) return AdvanceToStream(in, valid, distance) ? kind : ContainerUnsupported;
+    if (distance != 0) return advanceToStream(in, valid, distance) ? kind : ContainerUnsupported;
   }
   /* Without the search the decoder gets the input unchanged. */
   if (!settings->SearchMarkerSupport) {
-    AdvanceInBlock(in, headerBlock, valid, 0);
+    advanceInBlock(in, headerBlock, valid, 0);
     return ContainerPlainJpeg;
   }
 
   int32_t start = findFirstSoi(headerBlock, valid);
   if (start < 0) {
     /* Not ours: a host's handle goes back to where it stood. */
-    if (in->fileInput && valid > 0) MoveFilePosition(in->file, -valid);
+    if (in->fileInput && valid > 0) moveFilePosition(in->file, -valid);
     return ContainerUnsupported;
   }
-  AdvanceInBlock(in, headerBlock, valid, start);
+  advanceInBlock(in, headerBlock, valid, start);
   for (const ContainerHandler &container : ContainerHandlers)
     if (container.refusesStreamAt && containerEnabled(container, *settings) &&
         container.refusesStreamAt(start))
       return ContainerUnsupported;
-  if (IsPhotoshopFile(headerBlock)) return ContainerUnsupported;
+  if (isPhotoshopFile(headerBlock)) return ContainerUnsupported;
   return ContainerPlainJpeg;
 }
 

@@ -24,13 +24,13 @@ struct Edges {
   int64_t left, right, top, bottom; /* never negative */
 };
 
-Edges EdgesOf(const PluginSettings *settings) {
+Edges edgesOf(const PluginSettings *settings) {
   auto positive = [](int32_t v) { return static_cast<int64_t>(v > 0 ? v : 0); };
   return {positive(settings->Left), positive(settings->Right), positive(settings->Top),
           positive(settings->Bottom)};
 }
 
-LONG Saturated(int64_t v) {
+LONG saturated(int64_t v) {
   if (v > INT32_MAX) return INT32_MAX;
   if (v < INT32_MIN) return INT32_MIN;
   return static_cast<LONG>(v);
@@ -38,7 +38,7 @@ LONG Saturated(int64_t v) {
 
 /* Bytes of rows the header describes, whatever its depth; -1 when its
  * geometry cannot describe a bitmap a 32-bit process holds. */
-int64_t RowBytesOf(const BITMAPINFOHEADER *header) {
+int64_t rowBytesOf(const BITMAPINFOHEADER *header) {
   int64_t width = header->biWidth;
   int64_t rows = header->biHeight < 0 ? -static_cast<int64_t>(header->biHeight) : header->biHeight;
   int64_t bitCount = header->biBitCount;
@@ -46,15 +46,15 @@ int64_t RowBytesOf(const BITMAPINFOHEADER *header) {
   return blockBytes(rowStride(width, bitCount), rows);
 }
 
-void CorrectAspect(const PluginSettings *settings, BITMAPINFOHEADER *header) {
+void correctAspect(const PluginSettings *settings, BITMAPINFOHEADER *header) {
   int32_t aspectX = settings->AspectX, aspectY = settings->AspectY;
   if (aspectX == aspectY || aspectY <= 0) return;
   if (header->biXPelsPerMeter >= kSmallestMetricResolution) {
     header->biXPelsPerMeter =
-        Saturated(static_cast<int64_t>(header->biXPelsPerMeter) * aspectX / aspectY);
+        saturated(static_cast<int64_t>(header->biXPelsPerMeter) * aspectX / aspectY);
   } else {
-    header->biXPelsPerMeter = Saturated(static_cast<int64_t>(header->biXPelsPerMeter) * aspectX);
-    header->biYPelsPerMeter = Saturated(static_cast<int64_t>(header->biYPelsPerMeter) * aspectY);
+    header->biXPelsPerMeter = saturated(static_cast<int64_t>(header->biXPelsPerMeter) * aspectX);
+    header->biYPelsPerMeter = saturated(static_cast<int64_t>(header->biYPelsPerMeter) * aspectY);
   }
 }
 
@@ -62,7 +62,7 @@ void CorrectAspect(const PluginSettings *settings, BITMAPINFOHEADER *header) {
  * (memory order) of a 24-bit bitmap, packed at the start of its block with
  * the stride of the new width. Each kept row moves to a lower or equal
  * address, so going up from row 0 never overwrites a row still to be read. */
-void Crop(const Edges &edges, BITMAPINFOHEADER *header, uint8_t *bits) {
+void crop(const Edges &edges, BITMAPINFOHEADER *header, uint8_t *bits) {
   int64_t width = header->biWidth - edges.left - edges.right;
   int64_t height = header->biHeight - edges.top - edges.bottom;
   if (edges.left + edges.right + edges.top + edges.bottom == 0 || width <= 0 || height <= 0)
@@ -91,7 +91,7 @@ void Crop(const Edges &edges, BITMAPINFOHEADER *header, uint8_t *bits) {
  * null when no memory). */
 int j6iInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, uint32_t,
                    PictureInfo *info) {
-  Edges edges = EdgesOf(settings);
+  Edges edges = edgesOf(settings);
   if (info->width > edges.left + edges.right)
     info->width = static_cast<int32_t>(info->width - edges.left - edges.right);
   if (info->height > edges.top + edges.bottom)
@@ -126,7 +126,7 @@ int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
   BITMAPINFOHEADER *header =
       static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
   if (!header) return 0;
-  int64_t rowBytes = RowBytesOf(header);
+  int64_t rowBytes = rowBytesOf(header);
   uint8_t *bits = rowBytes >= 0
                       ? static_cast<uint8_t *>(lockAtLeast(bitmap->bits, static_cast<SIZE_T>(rowBytes)))
                       : nullptr;
@@ -135,8 +135,8 @@ int j6iPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t,
     return 0;
   }
 
-  CorrectAspect(settings, header);
-  Crop(EdgesOf(settings), header, bits);
+  correctAspect(settings, header);
+  crop(edgesOf(settings), header, bits);
 
   LocalUnlock(bitmap->bits);
   LocalUnlock(bitmap->info);

@@ -52,7 +52,7 @@ const char kFine[] = " / \203\164\203\100\203\103\203\223";                    /
 const char kStandard[] = " / \203\130\203\136\203\223\203\137\201\133\203\150"; /* スタンダード */
 const char kEconomy[] = " / \203\107\203\122\203\155\203\176\201\133";         /* エコノミー */
 
-const char *QualityText(uint8_t quality) {
+const char *qualityText(uint8_t quality) {
   switch (quality) {
     case PmpFine: return kFine;
     case PmpStandard: return kStandard;
@@ -61,12 +61,12 @@ const char *QualityText(uint8_t quality) {
   }
 }
 
-bool IsQuarterTurn(uint8_t orientation) {
+bool isQuarterTurn(uint8_t orientation) {
   return orientation == PmpQuarterCounterClockwise || orientation == PmpQuarterClockwise;
 }
 
 /* The orientation byte as the Exif orientation that makes the same turn. */
-uint32_t ExifTurnOf(uint8_t orientation) {
+uint32_t exifTurnOf(uint8_t orientation) {
   switch (orientation) {
     case PmpQuarterCounterClockwise: return kOrientationQuarterCounterClockwise;
     case PmpHalfTurn: return kOrientationHalfTurn;
@@ -75,7 +75,7 @@ uint32_t ExifTurnOf(uint8_t orientation) {
   }
 }
 
-void CorrectColours(const DibWriter &bitmap) {
+void correctColours(const DibWriter &bitmap) {
   const size_t rowBytes = static_cast<size_t>(bitmap.width) * 3; /* fill bytes stay */
   for (int32_t y = 0; y < bitmap.height; ++y) {
     uint8_t *row = bitmap.bits + static_cast<ptrdiff_t>(y) * bitmap.stride;
@@ -95,7 +95,7 @@ bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]) {
       shot[0] == 0xFF)
     return false;
   /* The size as displayed, whatever the Rotation setting says. */
-  if (IsQuarterTurn(header[kPmpOrientationOffset])) std::swap(width, height);
+  if (isQuarterTurn(header[kPmpOrientationOffset])) std::swap(width, height);
 
   std::snprintf(text, kPmpInfoTextSize,
                 SHOT_LABEL DATE_FORMAT EDIT_LABEL DATE_FORMAT SIZE_LABEL "%d x %d\r\n"
@@ -103,7 +103,7 @@ bool pmpInfoText(const uint8_t *header, char text[kPmpInfoTextSize]) {
                 shot[0], shot[1], shot[2], shot[3], shot[4], shot[5], edit[0], edit[1], edit[2],
                 edit[3], edit[4], edit[5], width, height,
                 header[kPmpFlashOffset] ? kFlashFired : kFlashNotFired,
-                QualityText(header[kPmpQualityOffset]), static_cast<int>(kPmpCommentSize),
+                qualityText(header[kPmpQualityOffset]), static_cast<int>(kPmpCommentSize),
                 reinterpret_cast<const char *>(header + kPmpCommentOffset));
   return true;
 }
@@ -125,7 +125,7 @@ int pmpInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock, u
       info->textHandle = handle;
     }
   }
-  if (settings->Rotation && IsQuarterTurn(headerBlock[kPmpOrientationOffset])) {
+  if (settings->Rotation && isQuarterTurn(headerBlock[kPmpOrientationOffset])) {
     std::swap(info->width, info->height);
     uint16_t xDensity = info->xDensity;
     info->xDensity = info->yDensity;
@@ -157,7 +157,7 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
   }
 
   /* A quarter turn corrects the colours on its way into the new block. */
-  const uint32_t turn = settings->Rotation ? ExifTurnOf(headerBlock[kPmpOrientationOffset])
+  const uint32_t turn = settings->Rotation ? exifTurnOf(headerBlock[kPmpOrientationOffset])
                                            : kOrientationUpright;
   const uint8_t *map = settings->ColorCorrect ? ColorCorrectionTable : nullptr;
   if (!turnBits(turn, map, nullptr, bitmap, &working, &bits)) {
@@ -169,7 +169,7 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
   const bool corrected = map && exchangesSides(turn);
   DibWriter current;
   attachDibWriter(&current, &working, bits);
-  if (settings->ColorCorrect && !corrected) CorrectColours(current);
+  if (settings->ColorCorrect && !corrected) correctColours(current);
 
   LocalUnlock(bitmap->bits);
   LocalUnlock(bitmap->info);

@@ -11,12 +11,12 @@
 void AttachModule(HINSTANCE instance) {
   AttachModuleState(instance);
   OpenSettingsCache();
-  OpenColourCache();
+  openColourCache();
   ClearExternalDecoder();
 }
 
 void DetachModule() {
-  CloseColourCache();
+  closeColourCache();
   CloseSettingsCache();
   DetachModuleState();
 }
