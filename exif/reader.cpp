@@ -108,14 +108,15 @@ double quotient(int32_t numerator, int32_t denominator) {
   return static_cast<double>(numerator) / static_cast<double>(denominator);
 }
 
-/* Quotient of pair `index` of the rationals at `offset`. False when the
- * pair lies outside. */
-bool readRational(const ExifSegment *s, uint32_t offset, uint32_t index, double *value) {
-  uint64_t at = static_cast<uint64_t>(offset) + 8u * static_cast<uint64_t>(index);
-  if (!inside(s, at, 8)) return false;
-  uint32_t position = static_cast<uint32_t>(at);
-  *value = quotient(static_cast<int32_t>(read32(s, position)),
-                    static_cast<int32_t>(read32(s, position + 4)));
+/* The quotients of the n rationals at `offset` into values[0] to
+ * values[n - 1]. False, with nothing stored, when any lies outside. */
+bool readRationals(const ExifSegment *s, uint32_t offset, uint32_t n, double *values) {
+  if (!inside(s, offset, 8 * uint64_t{n})) return false;
+  for (uint32_t i = 0; i < n; ++i) {
+    uint32_t position = offset + 8 * i;
+    values[i] = quotient(static_cast<int32_t>(read32(s, position)),
+                         static_cast<int32_t>(read32(s, position + 4)));
+  }
   return true;
 }
 
@@ -137,12 +138,11 @@ bool readString(const ExifSegment *s, const IfdEntry &e, ExifText *text) {
 
 /* A rational tag of the report: count, first and (count > 1) second value. */
 bool readRationalValue(const ExifSegment *s, const IfdEntry &e, RationalValue *value) {
-  double first = 0, second = 0;
-  if (!readRational(s, e.value, 0, &first)) return false;
-  if (e.count > 1 && !readRational(s, e.value, 1, &second)) return false;
+  double v[2] = {0, 0};
+  if (!readRationals(s, e.value, e.count > 1 ? 2 : 1, v)) return false;
   value->count = e.count;
-  value->first = first;
-  value->second = e.count > 1 ? second : 0;
+  value->first = v[0];
+  value->second = v[1];
   return true;
 }
 
@@ -196,43 +196,26 @@ bool findNikonEntries(const ExifSegment *s, const IfdEntry *makerNote, uint32_t 
   return uint64_t{*entries} * kEntrySize <= makerNote->count - 8;
 }
 
-/* Walks the m entries of the maker note at `note` for tag 7. */
-MakerNoteResult walkNikonEntries(const ExifSegment *s, uint32_t note, uint32_t m,
-                                 uint32_t *visited) {
-  MakerNoteResult result = {note, 0, 0};
-  for (uint32_t i = 0; i < m; ++i) {
-    IfdEntry e;
-    if (!readIfdEntry(s, note + kNikonEntriesOffset + kEntrySize * i, &e)) break;
-    ++*visited;
-    if (e.tag == kNikonWhiteBalanceTag && (e.type == kTiffShort || e.type == kTiffLong)) {
-      result.whiteBalance = e.value;
-      ++result.found;
-    }
-  }
-  return result;
-}
-
-void applyMakerNote(const MakerNoteResult &r, ExifReportData *data) {
-  if (r.found == 0) return;
-  data->makerNoteFlags |= kHasNikonWhiteBalance;
-  data->nikonWhiteBalance = r.whiteBalance;
-}
-
 /* A MakerNote entry of the Exif IFD: its tags count only the first time its
  * maker note is walked; later pointers to it re-apply what that walk found. */
 int takeMakerNote(const ExifSegment *s, const IfdEntry &e, ReportWalk *walk) {
   uint32_t note = 0, m = 0;
   if (!findNikonEntries(s, &e, &note, &m)) return 0;
+  ExifReportData *d = walk->data;
   for (uint32_t i = 0; i < walk->notes; ++i) {
-    if (walk->note[i].offset == note) {
-      applyMakerNote(walk->note[i], walk->data);
-      return 0;
+    const MakerNoteResult &walked = walk->note[i];
+    if (walked.offset != note) continue;
+    if (walked.found != 0) {
+      d->makerNoteFlags |= kHasNikonWhiteBalance;
+      d->nikonWhiteBalance = walked.whiteBalance;
     }
+    return 0;
   }
   if (walk->notes == kDistinctIfds) return 0;
   MakerNoteResult &r = walk->note[walk->notes++];
-  r = walkNikonEntries(s, note, m, &walk->visited);
-  applyMakerNote(r, walk->data);
+  r.offset = note;
+  r.found = readNikonWhiteBalance(s, &e, d, &walk->visited);
+  r.whiteBalance = d->nikonWhiteBalance;
   return r.found;
 }
 
@@ -258,7 +241,7 @@ int takeExifTag(const ExifSegment *s, const IfdEntry &e, ReportWalk *walk) {
     case kTagShutterSpeed: {
       /* An APEX value v: the exposure lasts 1 / 2^v seconds. */
       double apex = 0;
-      if (!isRational(e) || !readRational(s, e.value, 0, &apex)) return 0;
+      if (!isRational(e) || !readRationals(s, e.value, 1, &apex)) return 0;
       d->shutter.count = 1;
       d->shutter.first = 1 / std::pow(2.0, apex);
       d->shutter.second = 0;
@@ -363,14 +346,8 @@ void takeThumbnailTag(const ExifSegment *s, const IfdEntry &e, ExifThumbnail *t,
       break;
     case kTagJpegLength: if (e.type == kTiffLong) t->jpegLength = e.value; break;
     case kTagYCbCrCoefficients:
-      if (e.count != 3) {
-        *valid = false;
-      } else {
-        double v[3];
-        bool read = true;
-        for (uint32_t i = 0; i < 3 && read; ++i) read = readRational(s, e.value, i, &v[i]);
-        if (read) std::memcpy(t->lumaCoefficients, v, sizeof v);
-      }
+      if (e.count != 3) *valid = false;
+      else readRationals(s, e.value, 3, t->lumaCoefficients);
       break;
     case kTagYCbCrSubSampling:
       t->subsamplingH = e.value;
@@ -378,14 +355,8 @@ void takeThumbnailTag(const ExifSegment *s, const IfdEntry &e, ExifThumbnail *t,
       break;
     case kTagYCbCrPositioning: if (e.value != 2) *valid = false; break;
     case kTagReferenceBlackWhite:
-      if (e.count != 6) {
-        *valid = false;
-      } else {
-        double v[6];
-        bool read = true;
-        for (uint32_t i = 0; i < 6 && read; ++i) read = readRational(s, e.value, i, &v[i]);
-        if (read) std::memcpy(t->referenceBlackWhite, v, sizeof v);
-      }
+      if (e.count != 6) *valid = false;
+      else readRationals(s, e.value, 6, t->referenceBlackWhite);
       break;
     default: break;
   }
@@ -395,7 +366,7 @@ void takeThumbnailTag(const ExifSegment *s, const IfdEntry &e, ExifThumbnail *t,
  * pixels-per-metre value. */
 bool readResolution(const ExifSegment *s, const IfdEntry &e, uint32_t *resolution) {
   double value = 0;
-  if (!isRational(e) || !readRational(s, e.value, 0, &value)) return false;
+  if (!isRational(e) || !readRationals(s, e.value, 1, &value)) return false;
   if (!(value >= 0 && value < 2147483647.0)) return false; /* also NaN and infinities */
   *resolution = static_cast<uint32_t>(std::floor(value + 0.5));
   return true;
@@ -516,12 +487,22 @@ bool readIfdEntry(const ExifSegment *s, uint32_t offset, IfdEntry *entry) {
   return true;
 }
 
-int readNikonWhiteBalance(const ExifSegment *s, const IfdEntry *makerNote, ExifReportData *data) {
-  uint32_t note = 0, m = 0, visited = 0;
+int readNikonWhiteBalance(const ExifSegment *s, const IfdEntry *makerNote, ExifReportData *data,
+                          uint32_t *visited) {
+  uint32_t note = 0, m = 0;
   if (!findNikonEntries(s, makerNote, &note, &m)) return 0;
-  MakerNoteResult r = walkNikonEntries(s, note, m, &visited);
-  applyMakerNote(r, data);
-  return r.found;
+  int found = 0;
+  for (uint32_t i = 0; i < m; ++i) {
+    IfdEntry e;
+    if (!readIfdEntry(s, note + kNikonEntriesOffset + kEntrySize * i, &e)) break;
+    if (visited) ++*visited;
+    if (e.tag == kNikonWhiteBalanceTag && (e.type == kTiffShort || e.type == kTiffLong)) {
+      data->makerNoteFlags |= kHasNikonWhiteBalance;
+      data->nikonWhiteBalance = e.value;
+      ++found;
+    }
+  }
+  return found;
 }
 
 namespace {

@@ -84,9 +84,10 @@ int collectReportValues(const ExifSegment *segment, ExifReportData *data,
                         uint32_t *visited = nullptr, uint32_t *orientation = nullptr);
 
 /* White balance from a Nikon maker note entry: sets the maker-note flag and
- * value for each tag 7 found. Returns how many were found. */
+ * value for each tag 7 found. Returns how many were found. `visited`, when
+ * given, counts the entries read. */
 int readNikonWhiteBalance(const ExifSegment *segment, const IfdEntry *makerNote,
-                          ExifReportData *data);
+                          ExifReportData *data, uint32_t *visited = nullptr);
 
 /* IFD0's orientation (tag 0x0112): the last such entry decides, 1 to 8 as
  * it says when it is a SHORT with a count of 1 or 2, else 1. 0 when IFD0
