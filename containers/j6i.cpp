@@ -8,7 +8,7 @@
 
 #include "base/blocks.h"
 #include "base/dib_writer.h"
-#include "containers/byte_order.h"
+#include "base/byte_order.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "base/blocks.h"
-#include "containers/byte_order.h"
+#include "base/byte_order.h"
 #include "containers/turn.h"
 #include "base/dib_writer.h"
 

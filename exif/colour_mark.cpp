@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "containers/byte_order.h"
+#include "base/byte_order.h"
 
 namespace {
 

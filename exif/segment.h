@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "containers/byte_order.h"
+#include "base/byte_order.h"
 #include "exif/report.h"
 
 /* The TIFF structure inside a copied APP1 payload. */
