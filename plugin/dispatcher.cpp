@@ -42,16 +42,16 @@ namespace {
  * progress callback of another nests only once or twice. */
 constexpr intptr_t kMaxDecoderNesting = 4;
 
-intptr_t decoderNesting() {
+intptr_t DecoderNesting() {
   DWORD slot = ModuleNestingSlot();
   if (slot == TLS_OUT_OF_INDEXES) return 0;
   return reinterpret_cast<intptr_t>(TlsGetValue(slot));
 }
 
-void countDecoderNesting(intptr_t step) {
+void CountDecoderNesting(intptr_t step) {
   DWORD slot = ModuleNestingSlot();
   if (slot == TLS_OUT_OF_INDEXES) return;
-  TlsSetValue(slot, reinterpret_cast<LPVOID>(decoderNesting() + step));
+  TlsSetValue(slot, reinterpret_cast<LPVOID>(DecoderNesting() + step));
 }
 
 /* Everything one request owns; released on every exit. */
@@ -64,11 +64,11 @@ struct DispatchJob {
   ColourTransform *colour; /* the picture's colour conversion, or null */
 };
 
-void releaseJob(DispatchJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
+void ReleaseJob(DispatchJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
 
 /* Frees blocks a failed request left in the host's variables, so that a
  * later answer does not lose them. */
-void freeLeftHandles(const DecodeRequest *request) {
+void FreeLeftHandles(const DecodeRequest *request) {
   if (*request->infoHandleOut) LocalFree(*request->infoHandleOut);
   if (*request->bitsHandleOut) LocalFree(*request->bitsHandleOut);
   *request->infoHandleOut = nullptr;
@@ -79,7 +79,7 @@ void freeLeftHandles(const DecodeRequest *request) {
  * be built. True when the host's variables hold the bitmap. A thumbnail is
  * stored the way its picture is, and passes through no post-processor: it
  * is turned here by the picture's orientation. */
-bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
+bool PreviewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
   const ExifThumbnail &thumbnail = job->context.thumbnail;
   const int32_t level = job->context.settings.ExifPreviewLevel;
   const uint32_t turn = exifTurnFor(&job->context.settings, job->context.exifOrientation);
@@ -103,7 +103,7 @@ bool previewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
       *request->bitsHandleOut = bitmap.bits;
       return true;
     }
-    freeLeftHandles(request);
+    FreeLeftHandles(request);
     return false;
   }
   if ((thumbnail.kind == ThumbnailRgb && (level & kPreviewLevelRgb)) ||
@@ -128,9 +128,9 @@ struct DelegationGuard {
   ColourTransform *colour;
 };
 
-void undoDelegation(UnwindGuard *guard) {
+void UndoDelegation(UnwindGuard *guard) {
   const DelegationGuard *delegation = reinterpret_cast<DelegationGuard *>(guard);
-  countDecoderNesting(-1);
+  CountDecoderNesting(-1);
   releaseColourTransform(delegation->colour);
   ReleaseExternalDecoder(delegation->hold);
 }
@@ -138,7 +138,7 @@ void undoDelegation(UnwindGuard *guard) {
 /* `hold` is the held decoder, or null when the module has no nesting slot:
  * without a count a loop through a copy would never end, so nothing is
  * delegated then and the answer is 10. */
-ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const DecoderHold *hold) {
+ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const DecoderHold *hold) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   const PluginSettings &settings = context->settings;
@@ -151,14 +151,14 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
-    releaseJob(job);
+    ReleaseJob(job);
     return result;
   }
 
   int32_t kind = startHeaderPass(context, job->headerBlock, &job->input,
                                  preview || settings.ReportDialog == 0);
   if (kind < 0) {
-    releaseJob(job);
+    ReleaseJob(job);
     return UnknownFormat;
   }
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
@@ -177,20 +177,20 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
     job->colour = acquirePictureColour(
         context, cinfo->jpeg_color_space == JCS_GRAYSCALE ? ColourGrey : ColourRgb);
 
-  if (preview && previewFromThumbnail(job, request)) {
-    releaseJob(job);
+  if (preview && PreviewFromThumbnail(job, request)) {
+    ReleaseJob(job);
     return Success;
   }
 
   /* The wrapped plug-in may have no scan limit: a stream of several scans
    * is held to the progression rule before it reads it. */
   if (jpeg_has_multiple_scans(cinfo) && !scansKeepTheRule(cinfo, &job->input)) {
-    releaseJob(job);
+    ReleaseJob(job);
     return BrokenData;
   }
 
   /* Delegation: the wrapped plug-in decodes from the stream's start. */
-  releaseJob(job);
+  ReleaseJob(job);
   if (hold == nullptr) return ExternalDeclined;
   const RequestInput &in = job->input;
   BitmapHandles handles = {nullptr, nullptr};
@@ -199,12 +199,12 @@ ResultCode runDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   DelegationGuard guard;
   guard.hold = hold;
   guard.colour = job->colour;
-  countDecoderNesting(1);
-  PushUnwindGuard(&guard.guard, undoDelegation);
+  CountDecoderNesting(1);
+  PushUnwindGuard(&guard.guard, UndoDelegation);
   int32_t result = hold->entry(stream, in.extent, in.fileInput ? 0 : 1, &handles.info,
                                &handles.bits, request->progressCallback, request->callbackData);
   PopUnwindGuard(&guard.guard);
-  countDecoderNesting(-1);
+  CountDecoderNesting(-1);
   if (result == Success && ContainerHandlers[kind].postProcessor)
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
                                           job->colour, &handles);
@@ -226,7 +226,7 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
-  ResultCode result = runDispatch(&job, request, slot ? &hold : nullptr);
+  ResultCode result = RunDispatch(&job, request, slot ? &hold : nullptr);
   releaseColourTransform(job.colour);
   if (slot) ReleaseExternalDecoder(&hold);
   return result;
@@ -234,10 +234,10 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
 
 namespace {
 
-int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandleOut,
+int32_t PictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandleOut,
                        HLOCAL *bitsHandleOut, ProgressCallback progressCallback,
                        int32_t callbackData, uint32_t preview) {
-  if (decoderNesting() >= kMaxDecoderNesting) return ExternalDeclined;
+  if (DecoderNesting() >= kMaxDecoderNesting) return ExternalDeclined;
   if (buf == nullptr || infoHandleOut == nullptr || bitsHandleOut == nullptr) return UnknownFormat;
   PluginSettings settings;
   LoadSettings(ModuleInstance(), &settings);
@@ -247,7 +247,7 @@ int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   ResultCode result = DispatchRequest(&request);
   if (!preview && result == ExternalDeclined && settings.UseInternalDecoder) {
     /* Whatever the wrapped plug-in left goes before our own answer. */
-    freeLeftHandles(&request);
+    FreeLeftHandles(&request);
     result = decodeInternally(&request, readExifOrientation, BrokenFilePrompt);
   }
   return result;
@@ -258,13 +258,13 @@ int32_t pictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
 PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
                                         HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
                                         ProgressCallback progressCallback, int32_t callbackData) {
-  return pictureRequest(buf, len, flag, infoHandleOut, bitsHandleOut, progressCallback,
+  return PictureRequest(buf, len, flag, infoHandleOut, bitsHandleOut, progressCallback,
                         callbackData, 0);
 }
 
 PLUGIN_EXPORT int32_t WINAPI GetPreview(char *buf, int32_t len, uint32_t flag,
                                         HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
                                         ProgressCallback progressCallback, int32_t callbackData) {
-  return pictureRequest(buf, len, flag, infoHandleOut, bitsHandleOut, progressCallback,
+  return PictureRequest(buf, len, flag, infoHandleOut, bitsHandleOut, progressCallback,
                         callbackData, 1);
 }

@@ -27,11 +27,11 @@ struct QueryJob {
   RequestInput input;
 };
 
-void releaseQuery(QueryJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
+void ReleaseQuery(QueryJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
 
 /* Markers inside whose segment a 2048-byte block may end while the file
  * itself goes on: the header simply did not fit the block. */
-bool mayContinueAfterBlock(int marker) {
+bool MayContinueAfterBlock(int marker) {
   if (marker == 0 || marker == 0x01 || marker == 0xFE) return true;
   if (marker >= 0xD0 && marker <= 0xD7) return true;
   if (marker >= 0xE0 && marker <= 0xEF) return true;
@@ -44,7 +44,7 @@ bool mayContinueAfterBlock(int marker) {
   }
 }
 
-int32_t runIsSupported(QueryJob *job, UINT_PTR source) {
+int32_t RunIsSupported(QueryJob *job, UINT_PTR source) {
   jpeg_decompress_struct *cinfo = &job->context.cinfo;
   takeHostInput(source, kSupportedBlockSize, &job->input);
   /* The settings only steer container detection, which takes a block
@@ -58,18 +58,18 @@ int32_t runIsSupported(QueryJob *job, UINT_PTR source) {
   if (setjmp(job->errors.jumpBuffer)) {
     int marker = cinfo->unread_marker;
     int code = job->errors.pub.msg_code;
-    releaseQuery(job);
-    if (code == DATA_TRUNCATED && !fileInput) return mayContinueAfterBlock(marker) ? 1 : 0;
+    ReleaseQuery(job);
+    if (code == DATA_TRUNCATED && !fileInput) return MayContinueAfterBlock(marker) ? 1 : 0;
     return 0;
   }
 
   if (startHeaderPass(&job->context, job->headerBlock, &job->input, false) < 0) return 0;
   jpeg_read_header(cinfo, TRUE);
-  releaseQuery(job);
+  ReleaseQuery(job);
   return 1;
 }
 
-ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
+ResultCode RunPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
                           PictureInfo *infoOut) {
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
@@ -81,13 +81,13 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
-    releaseQuery(job);
+    ReleaseQuery(job);
     return result;
   }
 
   int32_t kind = startHeaderPass(context, job->headerBlock, &job->input, true);
   if (kind < 0) {
-    releaseQuery(job);
+    ReleaseQuery(job);
     return UnknownFormat;
   }
   if (ContainerHandlers[kind].readsStreamMetadata) {
@@ -122,7 +122,7 @@ ResultCode runPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
     infoOut->textHandle = nullptr;
   }
   context->textLength = 0;
-  releaseQuery(job);
+  ReleaseQuery(job);
 
   InfoHandler handler = ContainerHandlers[kind].infoHandler;
   if (handler) handler(&settings, job->headerBlock, context->exifOrientation, infoOut);
@@ -136,7 +136,7 @@ PLUGIN_EXPORT int32_t WINAPI IsSupported(char * /*buf*/, UINT_PTR source) {
   QueryJob job;
   std::memset(&job, 0, sizeof job);
   job.input.file = INVALID_HANDLE_VALUE;
-  return runIsSupported(&job, source);
+  return RunIsSupported(&job, source);
 }
 
 PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t flag,
@@ -145,5 +145,5 @@ PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t fla
   QueryJob job;
   std::memset(&job, 0, sizeof job);
   job.input.file = INVALID_HANDLE_VALUE;
-  return runPictureInfo(&job, buf, len, flag, infoOut);
+  return RunPictureInfo(&job, buf, len, flag, infoOut);
 }
