@@ -55,6 +55,7 @@
 #include "base/host_interface.h"
 #include "camera_files.h"
 #include "colour_profiles.h"
+#include "harness.h"
 #include "jpeg_maker.h"
 #include "base/jpeg.h"
 #include "platform.h"
@@ -70,46 +71,23 @@
 namespace {
 
 typedef std::vector<uint8_t> Data;
-template <typename F>
-F ProcAs(FARPROC proc) {
-  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
-}
+using suite::ProcAs;
 
 typedef PictureInfo HostPictureInfo;
 
 /* Encodes a width x height colour picture with smooth gradients and some
  * texture, so that it compresses like a photograph. */
 Data Encode(int width, int height, int quality) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&cinfo);
-  unsigned char *buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < width; ++x) {
-      row[x * 3] = static_cast<JSAMPLE>(x * 255 / width);
-      row[x * 3 + 1] = static_cast<JSAMPLE>(y * 255 / height);
-      row[x * 3 + 2] = static_cast<JSAMPLE>((x * 7 + y * 13 + (x * y) % 31) & 0xFF);
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  Data out(buffer, buffer + size);
-  std::free(buffer);
-  return out;
+  maker::Picture p;
+  p.width = width;
+  p.height = height;
+  p.quality = quality;
+  p.pixel = [width, height](int x, int y, uint8_t *s) {
+    s[0] = static_cast<uint8_t>(x * 255 / width);
+    s[1] = static_cast<uint8_t>(y * 255 / height);
+    s[2] = static_cast<uint8_t>((x * 7 + y * 13 + (x * y) % 31) & 0xFF);
+  };
+  return maker::Encode(p);
 }
 
 bool WriteFile(const std::string &path, const Data &data) {

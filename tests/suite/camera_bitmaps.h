@@ -13,12 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "attach.h"
 #include "containers/detect.h"
 #include "decoder/internal_decoder.h"
 #include "exif/reader.h"
 #include "harness.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
 #include "settings/settings.h"
 
 namespace camera {
@@ -86,17 +85,9 @@ struct Snapshot {
   }
 };
 
-inline bool Unlocked(HLOCAL h) {
-#ifdef _WIN32
-  return (LocalFlags(h) & LMEM_LOCKCOUNT) == 0;
-#else
-  return StandinLocalLockCount(h) == 0;
-#endif
-}
-
 inline Snapshot Take(const BitmapHandles &b) {
   Snapshot s;
-  s.unlocked = Unlocked(b.info) && Unlocked(b.bits);
+  s.unlocked = suite::Unlocked(b.info) && suite::Unlocked(b.bits);
   s.infoSize = LocalSize(b.info);
   std::memcpy(&s.header, LocalLock(b.info),
               s.infoSize < sizeof s.header ? s.infoSize : sizeof s.header);
@@ -127,16 +118,18 @@ inline Snapshot Processed(PostProcessor processor, const PluginSettings &setting
 /* The settings a fresh user has (defaults), with the module attached so
  * that the string table is reachable. */
 inline PluginSettings DefaultSettings() {
-  static bool attached = false;
-#ifdef _WIN32
-  if (!attached) AttachModule(GetModuleHandleA(nullptr));
-#else
-  if (!attached) AttachModule(StandinSelfModule());
-#endif
-  attached = true;
+  suite::AttachOnce();
   PluginSettings settings;
   LoadSettings(g_module.instance, &settings);
   return settings;
+}
+
+/* The text an information handler gave, its block left unlocked. */
+inline std::string TextOf(HLOCAL text) {
+  if (!text) return "(none)";
+  std::string s(static_cast<const char *>(LocalLock(text)));
+  LocalUnlock(text);
+  return s;
 }
 
 struct Decoded {

@@ -64,17 +64,16 @@ inline void PutBigEndian(Data &header, size_t at, uint32_t value, size_t n) {
   Put(header, at, bytes, n);
 }
 
-inline Data J6iHeaderBytes(const J6iHeader &h) {
-  Data header(h.distance, kFiller);
+/* Writes the header's fields over the first bytes of `header`, those that
+ * fit: a header of its own, or foreign data of any size. */
+inline void PutJ6iHeader(Data &header, const J6iHeader &h) {
   const uint8_t signature[7] = {0x80, 0x01, 'D', 'S', 'C', 'I', 'M'};
   Put(header, 0, signature, sizeof signature);
   PutBigEndian(header, 0x38, h.distance, 4);
   Put(header, 0x44, h.date, 6);
-  return header;
 }
 
-inline Data PmpHeaderBytes(const PmpHeader &h) {
-  Data header(h.distance, kFiller);
+inline void PutPmpHeader(Data &header, const PmpHeader &h) {
   const uint8_t shortSignature[4] = {0x10, 0x12, 0x00, 0x09};
   const uint8_t longSignature[4] = {0x10, 0x12, 0x01, 0x00};
   Put(header, 0, h.longSignature ? longSignature : shortSignature, 4);
@@ -90,6 +89,17 @@ inline Data PmpHeaderBytes(const PmpHeader &h) {
   Put(header, 0x4C, h.shot, 6);
   Put(header, 0x54, h.edited, 6);
   Put(header, 0x76, &h.flash, 1);
+}
+
+inline Data J6iHeaderBytes(const J6iHeader &h) {
+  Data header(h.distance, kFiller);
+  PutJ6iHeader(header, h);
+  return header;
+}
+
+inline Data PmpHeaderBytes(const PmpHeader &h) {
+  Data header(h.distance, kFiller);
+  PutPmpHeader(header, h);
   return header;
 }
 

@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "camera_files.h"
 #include "containers/detect.h"
 #include "harness.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -41,25 +38,22 @@ Data WithSoi(size_t size, int soi) {
   return d;
 }
 
-void PutBigEndian32(Data &d, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) d[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
+/* The camera header's fields over foreign data with FF D8 FF E0 at `soi`. */
 Data J6i(uint32_t distance, size_t size, int soi) {
   Data d = WithSoi(size, soi);
-  d[0] = 0x80;
+  camera::J6iHeader h;
+  h.distance = distance;
+  camera::PutJ6iHeader(d, h);
   d[1] = 0x07; /* not examined */
-  std::memcpy(&d[2], "DSCIM", 5);
-  PutBigEndian32(d, 0x38, distance);
   return d;
 }
 
 Data Pmp(bool secondSignature, uint32_t distance, size_t size, int soi) {
   Data d = WithSoi(size, soi);
-  const uint8_t signature[4] = {0x10, 0x12, static_cast<uint8_t>(secondSignature ? 0x01 : 0x00),
-                                static_cast<uint8_t>(secondSignature ? 0x00 : 0x09)};
-  std::memcpy(&d[0], signature, 4);
-  PutBigEndian32(d, 8, distance);
+  camera::PmpHeader h;
+  h.longSignature = secondSignature;
+  h.distance = distance;
+  camera::PutPmpHeader(d, h);
   return d;
 }
 
@@ -77,32 +71,6 @@ bool HeaderBlockHolds(const uint8_t *block, const Data &data) {
     if (block[i] != (i < data.size() ? data[i] : 0)) return false;
   return true;
 }
-
-std::string TempPath() {
-#ifdef _WIN32
-  char folder[MAX_PATH], name[MAX_PATH];
-  GetTempPathA(sizeof folder, folder);
-  GetTempFileNameA(folder, "mvr", 0, name);
-  return name;
-#else
-  static int serial = 0;
-  const char *tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
-  return std::string(tmp) + "/movrela-containers-" + std::to_string(getpid()) + "-" +
-         std::to_string(++serial);
-#endif
-}
-
-/* A temporary file holding `data`, removed at the end of the scope. */
-struct TempFile {
-  std::string path = TempPath();
-  explicit TempFile(const Data &data) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f || (!data.empty() && std::fwrite(data.data(), 1, data.size(), f) != data.size()))
-      suite::Report(__FILE__, __LINE__, "cannot write " + path);
-    if (f) std::fclose(f);
-  }
-  ~TempFile() { std::remove(path.c_str()); }
-};
 
 struct Outcome {
   int32_t kind;
@@ -147,7 +115,8 @@ Outcome DetectInFile(const PluginSettings &settings, const Data &data, int32_t h
   Data contents(static_cast<size_t>(hostOffset), 0xFF);
   for (int32_t i = 1; i < hostOffset; i += 2) contents[i] = 0xD8;
   contents.insert(contents.end(), data.begin(), data.end());
-  TempFile file(contents);
+  camera::TempFile file(contents);
+  if (!file.ok) suite::Report(__FILE__, __LINE__, "cannot write " + file.path);
   Outcome o = {-2, -1, false, false};
   HANDLE h = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -269,7 +238,8 @@ SUITE_CASE(memory_extent_without_bytes_reads_nothing) {
 }
 
 SUITE_CASE(unreadable_file_is_refused) {
-  TempFile file(WithSoi(100, 0));
+  camera::TempFile file(WithSoi(100, 0));
+  if (!file.ok) suite::Report(__FILE__, __LINE__, "cannot write " + file.path);
   HANDLE writeOnly = CreateFileA(file.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE closed = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "attach.h"
 #include "colour/colour.h"
 #include "colour_profiles.h"
 #include "decoder/internal_decoder.h"
@@ -22,21 +23,13 @@
 #include "jpeg_maker.h"
 #include "plugin/broken_file_prompt.h"
 #include "plugin/exports.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
 #include "settings/settings.h"
 #include "upright.h"
 
 namespace {
 
-void Attach() {
-  static bool attached = false;
-  if (!attached) AttachModule(suite::SelfInstance());
-  attached = true;
-}
-
 PluginSettings Settings() {
-  Attach();
+  suite::AttachOnce();
   PluginSettings settings;
   LoadSettings(g_module.instance, &settings);
   return settings;
@@ -312,7 +305,7 @@ SUITE_CASE(four_component_pictures_become_rgb) {
 /* Rows of matrix-shaper pictures are converted exactly as lcms2's own
  * transform converts them, on every colour. */
 SUITE_CASE(matrix_profiles_convert_every_colour_as_lcms2) {
-  Attach();
+  suite::AttachOnce();
   std::vector<uint8_t> in(256 * 256 * 3), ours(in.size());
   for (colour::Kind kind : {colour::kAdobeRgb, colour::kDisplayP3, colour::kProPhoto, colour::kGamma18}) {
     const colour::Bytes profile = colour::Make(kind);
@@ -340,7 +333,7 @@ SUITE_CASE(matrix_profiles_convert_every_colour_as_lcms2) {
  * an evicted one only when its last request lets go (the sanitizers see a
  * use after it is freed). */
 SUITE_CASE(colour_transforms_are_cached_and_outlive_eviction) {
-  Attach();
+  suite::AttachOnce();
   std::vector<colour::Bytes> profiles;
   for (int i = 0; i < 10; ++i) {
     cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.5 + 0.1 * i);
@@ -632,7 +625,7 @@ DWORD WINAPI Worker(LPVOID) {
 #endif
 
 SUITE_CASE(library_memory_comes_from_our_layer) {
-  Attach();
+  suite::AttachOnce();
   g_created = false;
   EnterCriticalSection(&g_module.AllocationLock);
 #ifdef _WIN32

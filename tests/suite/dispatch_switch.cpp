@@ -15,12 +15,11 @@
 #include <thread>
 #endif
 
+#include "attach.h"
 #include "e2e_host.h"
 #include "e2e_inputs.h"
 #include "e2e_outcome.h"
 #include "plugin/external_decoder.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
 #include "base/request_records.h"
 
 PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
@@ -28,15 +27,6 @@ PLUGIN_EXPORT int32_t WINAPI GetPicture(char *buf, int32_t len, uint32_t flag,
                                         ProgressCallback progressCallback, int32_t callbackData);
 
 namespace {
-
-void Attach() {
-  if (g_module.instance) return;
-#ifdef _WIN32
-  AttachModule(GetModuleHandleA(nullptr));
-#else
-  AttachModule(StandinSelfModule());
-#endif
-}
 
 bool Cleared() {
   const ExternalDecoder &d = g_externalDecoder;
@@ -54,7 +44,7 @@ int32_t Picture(const e2e::Input &in) {
 }
 
 SUITE_CASE(switching_keeps_reloads_or_clears_the_decoder) {
-  Attach();
+  suite::AttachOnce();
   UnloadExternalDecoder();
   e2e::UseDecoder(e2e::Where().fakes, "fake_full.mqf");
   HMODULE full = LoadExternalDecoder("fake_full.mqf");
@@ -137,7 +127,7 @@ struct Waiter {
  * loaded until that request has returned, and goes then. fake_wait.mqf is
  * loaded by the plug-in alone, so nothing else keeps it mapped. */
 SUITE_CASE(a_switch_keeps_the_old_decoder_until_its_requests_return) {
-  Attach();
+  suite::AttachOnce();
   UnloadExternalDecoder();
   e2e::UseDecoder(e2e::Where().fakes, "fake_wait.mqf");
   e2e::Input in(e2e::Jpeg());
@@ -172,7 +162,7 @@ SUITE_CASE(a_switch_keeps_the_old_decoder_until_its_requests_return) {
  * wait in the retired list, the seventeenth finds it full and stays loaded
  * for good. Every one answers until its hold ends; the sixteen go then. */
 SUITE_CASE(a_full_retired_list_keeps_the_next_decoder_loaded) {
-  Attach();
+  suite::AttachOnce();
   UnloadExternalDecoder();
   const int kHeld = 17;
   std::string names[kHeld + 1];

@@ -35,10 +35,7 @@ namespace e2e {
 
 typedef camera::Data Data;
 
-template <typename F>
-F ProcAs(FARPROC proc) {
-  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
-}
+using suite::ProcAs;
 
 typedef ProgressCallback ProgressFn;
 typedef PictureInfo HostPictureInfo;
@@ -222,14 +219,6 @@ struct Input {
   const std::string &path() const { return file->path; }
 };
 
-inline bool Unlocked(HLOCAL h) {
-#ifdef _WIN32
-  return (LocalFlags(h) & LMEM_LOCKCOUNT) == 0;
-#else
-  return StandinLocalLockCount(h) == 0;
-#endif
-}
-
 /* Handle value the host presets, to see whether the plug-in wrote it. */
 inline HLOCAL Unwritten() { return reinterpret_cast<HLOCAL>(static_cast<UINT_PTR>(0x5E5E0000)); }
 
@@ -255,7 +244,7 @@ inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
   a.info = reinterpret_cast<UINT_PTR>(info);
   a.bits = reinterpret_cast<UINT_PTR>(bits);
   if (info) {
-    a.unlocked = Unlocked(info);
+    a.unlocked = suite::Unlocked(info);
     const void *p = LocalLock(info);
     if (p && LocalSize(info) >= sizeof a.header) std::memcpy(&a.header, p, sizeof a.header);
     if (p) a.infoBytes.assign(static_cast<const uint8_t *>(p), static_cast<const uint8_t *>(p) + LocalSize(info));
@@ -263,7 +252,7 @@ inline Answer TakeOver(int32_t result, HLOCAL info, HLOCAL bits) {
     HostFree(info);
   }
   if (bits) {
-    a.unlocked = a.unlocked && Unlocked(bits);
+    a.unlocked = a.unlocked && suite::Unlocked(bits);
     const uint8_t *p = static_cast<const uint8_t *>(LocalLock(bits));
     a.bitsSize = LocalSize(bits);
     if (p) a.bitsChecksum = FakeChecksum(p, a.bitsSize);

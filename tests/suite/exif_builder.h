@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "attach.h"
 #include "base/jpeg.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
+#include "jpeg_maker.h"
 
 namespace exifbuild {
 
@@ -269,45 +269,19 @@ inline Bytes comment(const std::string &text) {
   return segment(0xFE, Bytes(text.begin(), text.end()));
 }
 
-/* The module state whose AllocationLock our memory layer under libjpeg
- * takes, set up once (unless the program has attached it already). */
-inline void attachModuleOnce() {
-  if (g_module.instance != nullptr) return;
-#ifdef _WIN32
-  AttachModule(GetModuleHandleA(nullptr));
-#else
-  AttachModule(StandinSelfModule());
-#endif
-}
-
-/* A small valid baseline JPEG (16 x 8 grey), made once with libjpeg. */
+/* A small valid baseline JPEG (16 x 8 grey, quality 75), made once with
+ * libjpeg. */
 inline const Bytes &tinyJpeg() {
   static Bytes jpeg;
   if (!jpeg.empty()) return jpeg;
-  attachModuleOnce();
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&cinfo);
-  unsigned char *out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = 16;
-  cinfo.image_height = 8;
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  JSAMPLE row[16];
-  for (int x = 0; x < 16; ++x) row[x] = static_cast<JSAMPLE>(x * 16);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW rows[1] = {row};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg.assign(out, out + size);
-  jpeg_destroy_compress(&cinfo);
-  std::free(out);
+  /* Our memory layer under libjpeg takes the module state's AllocationLock. */
+  suite::AttachOnce();
+  maker::Picture grey;
+  grey.width = 16;
+  grey.height = 8;
+  grey.input = JCS_GRAYSCALE;
+  grey.quality = 75;
+  jpeg = maker::Encode(grey);
   return jpeg;
 }
 

@@ -33,7 +33,7 @@ enum Readers { kReport = 1, kPreview = 2, kComment = 4, kOrientation = 8, kProfi
  * release them with releaseContext. */
 inline int readHeader(RequestContext *context, const std::vector<uint8_t> &jpeg, int readers,
                       const PluginSettings *settings = nullptr) {
-  exifbuild::attachModuleOnce();
+  suite::AttachOnce();
   std::memset(context, 0, sizeof *context);
   if (settings) context->settings = *settings;
   ErrorManager errors;

@@ -396,7 +396,7 @@ SUITE_CASE(report_numbers_same_on_every_runtime) {
 /* buildExifReport asks the host's language each time: Japanese unless the
  * viewer's setting says 0. */
 SUITE_CASE(report_follows_host_language) {
-  exifbuild::attachModuleOnce();
+  suite::AttachOnce();
   ExifReportData d = {};
   d.maker = text("Canon");
   const char *english = "             Maker: Canon\r\n";

@@ -101,6 +101,21 @@ inline HINSTANCE SelfInstance() {
 #endif
 }
 
+/* Exports are looked up as FARPROC and called through their real type. */
+template <typename F>
+F ProcAs(FARPROC proc) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+}
+
+/* Whether a local-memory block is unlocked, as the host must get it. */
+inline bool Unlocked(HLOCAL h) {
+#ifdef _WIN32
+  return (LocalFlags(h) & LMEM_LOCKCOUNT) == 0;
+#else
+  return StandinLocalLockCount(h) == 0;
+#endif
+}
+
 /* Deletes every value the plug-in or the viewer may have stored. */
 inline void ResetStore() {
 #ifdef _WIN32

@@ -20,6 +20,7 @@ namespace {
 
 using camera::Rgb;
 using camera::Snapshot;
+using camera::TextOf;
 
 struct Edges {
   int32_t left, right, top, bottom;
@@ -48,13 +49,6 @@ struct HeaderBlock {
     std::memcpy(bytes, header.data(), header.size());
   }
 };
-
-std::string TextOf(HLOCAL text) {
-  if (!text) return "(none)";
-  std::string s(static_cast<const char *>(LocalLock(text)));
-  LocalUnlock(text);
-  return s;
-}
 
 SUITE_CASE(information_gives_size_less_edges_and_aspect_densities) {
   struct InfoCase {

@@ -14,11 +14,7 @@
 
 namespace {
 
-/* Exports are looked up as FARPROC and called through their real type. */
-template <typename F>
-F ProcAs(FARPROC proc) {
-  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
-}
+using suite::ProcAs;
 
 typedef int32_t(WINAPI *GetPluginInfoFn)(int32_t, char *, int32_t);
 typedef int32_t(WINAPI *ConfigurationDlgFn)(HWND, int32_t);

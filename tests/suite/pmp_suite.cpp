@@ -25,6 +25,7 @@ namespace {
 
 using camera::Rgb;
 using camera::Snapshot;
+using camera::TextOf;
 
 PluginSettings PmpSettings(int rotation, int colorCorrect) {
   PluginSettings s;
@@ -67,13 +68,6 @@ std::string ShiftJis(const std::string &utf8) {
   out.resize(out.size() - outLeft);
   return out;
 #endif
-}
-
-std::string TextOf(HLOCAL text) {
-  if (!text) return "(none)";
-  std::string s(static_cast<const char *>(LocalLock(text)));
-  LocalUnlock(text);
-  return s;
 }
 
 SUITE_CASE(information_text_is_five_shift_jis_lines) {

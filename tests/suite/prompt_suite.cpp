@@ -12,9 +12,9 @@
 #include <string>
 
 #include "plugin/broken_file_prompt.h"
+#include "attach.h"
+#include "described_dialogs.h"
 #include "harness.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"
@@ -31,13 +31,6 @@ const char kJapaneseText[] =
     "\x89\xca\x82\xf0\x95\x5c\x8e\xa6\x82\xb5\x82\xdc\x82\xb7\x82\xa9?\x81\x42";
 
 #ifndef _WIN32
-
-void Attach() {
-  static bool attached = false;
-  if (attached) DetachModule();
-  AttachModule(StandinSelfModule());
-  attached = true;
-}
 
 void SetHostJapanese(bool japanese) {
   store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", japanese ? 1 : 0);
@@ -59,7 +52,7 @@ std::string Stored(const char *name) {
 }
 
 SUITE_CASE(every_way_out_answers_yes_or_no_and_a_ticked_box_stores_nothing) {
-  Attach();
+  suite::AttachAgain();
   StandinResetDialogs();
   const struct {
     const char *what;
@@ -82,7 +75,7 @@ SUITE_CASE(every_way_out_answers_yes_or_no_and_a_ticked_box_stores_nothing) {
 }
 
 SUITE_CASE(clearing_the_box_turns_the_warning_off_on_yes_and_no) {
-  Attach();
+  suite::AttachAgain();
   StandinResetDialogs();
   for (int button : {IDOK, IDCANCEL}) {
     suite::ResetStore();
@@ -99,7 +92,7 @@ SUITE_CASE(clearing_the_box_turns_the_warning_off_on_yes_and_no) {
 }
 
 SUITE_CASE(the_host_language_picks_template_and_message) {
-  Attach();
+  suite::AttachAgain();
   StandinResetDialogs();
   const struct {
     int japanese; /* -1: the viewer stored no language */
@@ -129,7 +122,7 @@ SUITE_CASE(the_host_language_picks_template_and_message) {
 }
 
 SUITE_CASE(opens_in_front_with_the_focus_on_yes) {
-  Attach();
+  suite::AttachAgain();
   StandinResetDialogs();
   HWND host = StandinCreateHostWindow(0, 0, 640, 480);
   SetForegroundWindow(host);
@@ -145,7 +138,7 @@ SUITE_CASE(opens_in_front_with_the_focus_on_yes) {
 }
 
 SUITE_CASE(centred_on_the_desktop_by_integer_division) {
-  Attach();
+  suite::AttachAgain();
   /* Window sizes by the model's rule: 130 is 275 x 153 pixels, 131 is
    * 303 x 153. */
   const struct {
@@ -183,7 +176,7 @@ SUITE_CASE(centred_on_the_desktop_by_integer_division) {
 }
 
 SUITE_CASE(a_prompt_that_cannot_open_counts_as_no) {
-  Attach();
+  suite::AttachAgain();
   StandinResetDialogs();
   for (int japanese = 0; japanese <= 1; ++japanese) {
     SetHostJapanese(japanese != 0);
@@ -198,33 +191,6 @@ SUITE_CASE(a_prompt_that_cannot_open_counts_as_no) {
 }
 
 #else /* _WIN32 */
-
-/* The templates as dialogs.inc describes them. */
-struct Described {
-  bool dialog; /* a template's first entry, else a control */
-  bool extended;
-  int id;
-  const char *text;
-  const char *cls;
-  DWORD style, exStyle;
-  short x, y, cx, cy;
-  WORD pointSize;
-  const char *font;
-};
-#define DIALOG_BEGIN(id, x, y, w, h, style, ex, caption, pt, font) \
-  {true, false, id, caption, nullptr, style, ex, x, y, w, h, pt, font},
-#define DIALOGEX_BEGIN(id, x, y, w, h, style, ex, caption, pt, font) \
-  {true, true, id, caption, nullptr, style, ex, x, y, w, h, pt, font},
-#define CONTROL_ITEM(text, id, cls, style, x, y, w, h, ex) \
-  {false, false, id, text, cls, style, ex, x, y, w, h, 0, nullptr},
-#define DIALOG_END
-const Described kDescribed[] = {
-#include "resources/dialogs.inc"
-};
-#undef DIALOG_BEGIN
-#undef DIALOGEX_BEGIN
-#undef CONTROL_ITEM
-#undef DIALOG_END
 
 /* Reads a compiled template field by field. */
 struct Reader {

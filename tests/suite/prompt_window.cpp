@@ -13,9 +13,10 @@
 #include <string>
 
 #include "plugin/broken_file_prompt.h"
+#include "attach.h"
 #include "harness.h"
-#include "plugin/process_attach.h"
 #include "resources/resource.h"
+#include "screenshot.h"
 #include "store.h"
 
 namespace {
@@ -89,20 +90,7 @@ void TakeScreenshot(const std::string &name, const RECT &r) {
   std::string folder = suite::Current().argument;
   if (folder.empty() || name.empty()) return;
   std::string base = folder + "\\" + name;
-  char line[64];
-  int n = std::snprintf(line, sizeof line, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
-                        r.bottom - r.top);
-  HANDLE file = CreateFileA((base + ".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written;
-  WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
-  CloseHandle(file);
-  MoveFileExA((base + ".tmp").c_str(), (base + ".ready").c_str(), MOVEFILE_REPLACE_EXISTING);
-  for (int i = 0;
-       i < 300 && GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-    Sleep(100);
-  DeleteFileA((base + ".done").c_str());
+  suite::HandOverScreenshot(base, r);
 }
 
 DWORD WINAPI Watcher(LPVOID context) {
@@ -143,9 +131,7 @@ DWORD WINAPI Watcher(LPVOID context) {
 
 /* Opens the prompt with the host in `language`; returns its answer. */
 int Prompt(const Language &language, UserFn user, Watch *w, const char *screenshot = "") {
-  static bool attached = false;
-  if (!attached) AttachModule(GetModuleHandleA(nullptr));
-  attached = true;
+  suite::AttachOnce();
   store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", language.japanese);
   *w = Watch();
   w->promptThread = GetCurrentThreadId();

@@ -21,6 +21,8 @@ rm -f "$artefacts"/prompt-*.ready "$artefacts"/prompt-*.done "$artefacts"/prompt
 
 # shellcheck source=../../scripts/wine.sh
 source "$here/../../scripts/wine.sh" || exit 1
+# shellcheck source=screenshot.sh
+source "$here/screenshot.sh" || exit 1
 # The rest runs on a private Xvfb server: this script again, inside it.
 if [ -z "${WINE_XVFB_INSIDE:-}" ]; then
   WINE_XVFB_INSIDE=1 wine_with_xvfb "$0" "$@"
@@ -30,21 +32,7 @@ fi
 # Wine's drive Z: is the Unix root.
 LC_ALL=ja_JP.UTF-8 timeout -k 10 "${WINE_TIMEOUT:-300}" wine "$exe" "Z:${artefacts//\//\\}" &
 pid=$!
-margin=8
-while kill -0 "$pid" 2>/dev/null; do
-  for ready in "$artefacts"/prompt-*.ready; do
-    [ -e "$ready" ] || continue
-    name="$(basename "$ready" .ready)"
-    read -r x y w h <"$ready"
-    geometry="$((w + 2 * margin))x$((h + 2 * margin))+$((x > margin ? x - margin : 0))+$((y > margin ? y - margin : 0))"
-    if ! xwd -root -silent | convert xwd:- -crop "$geometry" +repage "png:$artefacts/$name.png"; then
-      echo "prompt_window.sh: no screenshot for $name" >&2
-    fi
-    rm -f "$ready"
-    touch "$artefacts/$name.done"
-  done
-  sleep 0.1
-done
+take_screenshots "$pid" "$artefacts" prompt
 wait "$pid"
 rc=$?
 rm -f "$artefacts"/prompt-*.done "$artefacts"/prompt-*.tmp

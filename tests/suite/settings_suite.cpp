@@ -8,9 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "attach.h"
 #include "harness.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
 #include "settings/settings.h"
 #include "store.h"
 
@@ -24,14 +23,6 @@ const char kMain[] = "Software\\Doru\\movrela";
 const char kJ6i[] = "Software\\Doru\\movrela\\J6I";
 const char kPmp[] = "Software\\Doru\\movrela\\PMP";
 const char kResource[] = "Software\\Merovane\\Orvid\\Resource";
-
-/* (Re)attaches the module state, which fixes the backend by platform id. */
-void Attach() {
-  static bool attached = false;
-  if (attached) DetachModule();
-  AttachModule(suite::SelfInstance());
-  attached = true;
-}
 
 PluginSettings Load() {
   PluginSettings settings;
@@ -119,12 +110,12 @@ PluginSettings Unusual() {
 }
 
 SUITE_CASE(first_use_gives_defaults_and_creates_nothing) {
-  Attach();
+  suite::AttachAgain();
   CheckSame(Load(), Defaults(), "registry");
   CHECK(!store::KeyExists("Software\\Doru"));
 #ifndef _WIN32
   StandinSetPlatformId(0);
-  Attach();
+  suite::AttachAgain();
   CheckSame(Load(), Defaults(), "INI");
   std::string ini = std::string(StandinRootFolder()) + "/windows/quorelv6.ini";
   FILE *f = std::fopen(ini.c_str(), "rb");
@@ -136,7 +127,7 @@ SUITE_CASE(first_use_gives_defaults_and_creates_nothing) {
 
 /* Settings with a few meanings read anything else as their default. */
 SUITE_CASE(preview_size_and_colour_management_keep_only_their_values) {
-  Attach();
+  suite::AttachAgain();
   const struct {
     const char *name;
     int32_t PluginSettings::*field;
@@ -159,7 +150,7 @@ SUITE_CASE(preview_size_and_colour_management_keep_only_their_values) {
 }
 
 SUITE_CASE(texts_lose_leading_blanks_and_are_cut_to_their_field) {
-  Attach();
+  suite::AttachAgain();
   struct TextCase {
     std::string stored;
     bool terminator;
@@ -182,7 +173,7 @@ SUITE_CASE(texts_lose_leading_blanks_and_are_cut_to_their_field) {
 }
 
 SUITE_CASE(values_of_the_wrong_kind_keep_their_defaults) {
-  Attach();
+  suite::AttachAgain();
   store::SetText(kMain, "DCTMethod", "2", true);
   store::SetText(kJ6i, "AspectX", "9", false);
   store::SetNumber(kMain, "JPEGPlug-in", 0x41414141);
@@ -199,7 +190,7 @@ SUITE_CASE(values_of_the_wrong_kind_keep_their_defaults) {
 /* Each key is read on its own: a value in one key is found whether or not
  * the other keys exist, and the values of a missing key keep defaults. */
 SUITE_CASE(each_key_is_read_whether_or_not_the_others_exist) {
-  Attach();
+  suite::AttachAgain();
   struct Row {
     const char *key;
     const char *name;
@@ -210,7 +201,7 @@ SUITE_CASE(each_key_is_read_whether_or_not_the_others_exist) {
               {kPmp, "Rotation", &PluginSettings::Rotation}};
   for (const Row &only : rows) {
     suite::ResetStore();
-    Attach();
+    suite::AttachAgain();
     store::SetNumber(only.key, only.name, 77);
     PluginSettings expected = Defaults();
     expected.*only.field = 77;
@@ -219,7 +210,7 @@ SUITE_CASE(each_key_is_read_whether_or_not_the_others_exist) {
 }
 
 SUITE_CASE(save_then_load_round_trips_through_the_registry) {
-  Attach();
+  suite::AttachAgain();
   PluginSettings saved = Unusual();
   std::strcpy(saved.ExtentionMask, " \t*.JPE;*.JFIF  ");
   PluginSettings before = saved;
@@ -250,7 +241,7 @@ SUITE_CASE(save_then_load_round_trips_through_the_registry) {
 }
 
 SUITE_CASE(host_language_defaults_to_japanese) {
-  Attach();
+  suite::AttachAgain();
   CHECK(IsHostJapanese());
   store::SetNumber(kResource, "Other", 0);
   CHECK(IsHostJapanese()); /* key present, value absent */
@@ -315,7 +306,7 @@ SUITE_CASE(a_change_by_another_thread_counts_from_the_next_call) {
 #ifndef _WIN32
     if (ini) StandinSetPlatformId(0);
 #endif
-    Attach();
+    suite::AttachAgain();
     /* With the viewer's other key present, its parent is watched only as
      * the parent of the language key. */
     if (UsesRegistry()) store::SetText("Software\\Merovane\\Orvid\\Plug-in", "path", "C:\\", true);
@@ -340,7 +331,7 @@ void ChangeStoreLate() {
 }
 
 SUITE_CASE(a_change_right_after_a_reread_counts_from_the_next_call) {
-  Attach();
+  suite::AttachAgain();
   for (int n = 0; n < 6; ++n) {
     ChangeStore(&n); /* so that the next call reads again */
     g_lateStep = n + 100;
@@ -374,7 +365,7 @@ void SetNumberInAnotherProcess(const char *key, const char *name, int32_t value)
 }
 
 SUITE_CASE(a_change_by_another_process_counts_from_the_next_call) {
-  Attach();
+  suite::AttachAgain();
   CheckSame(Load(), Defaults(), "before");
   const int32_t values[] = {2, 7, 1}; /* the J6I key is created by the other process */
   for (int n = 0; n < 3; ++n) {
@@ -392,7 +383,7 @@ std::string IniValue(const char *section, const char *key, const char *file = "q
 
 SUITE_CASE(ini_mode_stores_sections_by_key_path) {
   StandinSetPlatformId(0);
-  Attach();
+  suite::AttachAgain();
   PluginSettings d = Defaults();
   SaveSettings(g_module.instance, &d);
   CHECK_EQ(IniValue(kJ6i, "AspectX"), std::string("6"));
@@ -418,7 +409,7 @@ SUITE_CASE(ini_mode_stores_sections_by_key_path) {
 
 SUITE_CASE(ini_mode_reads_the_host_language_from_its_own_file) {
   StandinSetPlatformId(0);
-  Attach();
+  suite::AttachAgain();
   store::SetNumber(kResource, "Japanese", 0); /* not consulted */
   CHECK(IsHostJapanese());
   WritePrivateProfileStringA("Resource", "Japanese", "0", "orvid.ini");
@@ -429,13 +420,13 @@ SUITE_CASE(ini_mode_reads_the_host_language_from_its_own_file) {
 
 SUITE_CASE(failed_query_means_ini_mode) {
   StandinSetPlatformId(-1);
-  Attach();
+  suite::AttachAgain();
   CHECK_EQ(static_cast<long long>(g_module.platformId), 0LL);
   CHECK(!UsesRegistry());
 }
 
 SUITE_CASE(inaccessible_registry_loses_changes_silently) {
-  Attach();
+  suite::AttachAgain();
   StandinSetRegistryDenied(1);
   PluginSettings u = Unusual();
   CHECK_EQ(SaveSettings(g_module.instance, &u), 1);

@@ -13,10 +13,9 @@
 #include <functional>
 #include <string>
 
+#include "attach.h"
 #include "harness.h"
 #include "plugin/external_decoder.h"
-#include "base/module_state.h"
-#include "plugin/process_attach.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store.h"
@@ -27,11 +26,8 @@ namespace {
 /* Fixes the settings backend, as process attach does, and the viewer's
  * language (-1: none stored). Clears the external decoder record. */
 void Host(bool registry, int japanese) {
-  static bool attached = false;
-  if (attached) DetachModule();
   StandinSetPlatformId(registry ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32s);
-  AttachModule(StandinSelfModule());
-  attached = true;
+  suite::AttachAgain();
   StandinResetDialogs();
   if (japanese < 0) return;
   if (registry)

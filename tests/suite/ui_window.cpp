@@ -22,8 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "described_dialogs.h"
 #include "harness.h"
 #include "resources/resource.h"
+#include "screenshot.h"
 #include "store.h"
 
 namespace {
@@ -41,27 +43,6 @@ struct Run {
   std::string quorelFolder;
   HWND viewer;
 } g;
-
-/* The templates as dialogs.inc describes them. */
-struct Described {
-  bool dialog;
-  int id;
-  const char *text, *cls;
-  short cx, cy;
-  const char *font;
-};
-#define DIALOG_BEGIN(id, x, y, w, h, style, ex, caption, pt, font) \
-  {true, id, caption, nullptr, w, h, font},
-#define DIALOGEX_BEGIN DIALOG_BEGIN
-#define CONTROL_ITEM(text, id, cls, style, x, y, w, h, ex) {false, id, text, cls, w, h, nullptr},
-#define DIALOG_END
-const Described kDescribed[] = {
-#include "resources/dialogs.inc"
-};
-#undef DIALOG_BEGIN
-#undef DIALOGEX_BEGIN
-#undef CONTROL_ITEM
-#undef DIALOG_END
 
 /* Windows drawn whole by Wine, caption included, without a window manager. */
 const bool kUnmanagedWindows = [] {
@@ -202,20 +183,7 @@ void Screenshot(HWND window, int templateId) {
   RECT r;
   GetWindowRect(window, &r);
   Sleep(300); /* let it paint */
-  char line[64];
-  int n = std::snprintf(line, sizeof line, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
-                        r.bottom - r.top);
-  HANDLE file = CreateFileA((base + ".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written;
-  WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
-  CloseHandle(file);
-  MoveFileExA((base + ".tmp").c_str(), (base + ".ready").c_str(), MOVEFILE_REPLACE_EXISTING);
-  for (int i = 0;
-       i < 300 && GetFileAttributesA((base + ".done").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-    Sleep(50);
-  DeleteFileA((base + ".done").c_str());
+  suite::HandOverScreenshot(base, r);
 }
 
 /* Texts that do not fit their controls, controls that overlap, cross a

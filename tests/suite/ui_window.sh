@@ -18,6 +18,8 @@ if ! locale -a 2>/dev/null | grep -ix 'ja_JP.utf8' >/dev/null; then
 fi
 # shellcheck source=../../scripts/wine.sh
 source "$here/../../scripts/wine.sh" || exit 1
+# shellcheck source=screenshot.sh
+source "$here/screenshot.sh" || exit 1
 # The rest runs on a private Xvfb server: this script again, inside it.
 if [ -z "${WINE_XVFB_INSIDE:-}" ]; then
   WINE_XVFB_INSIDE=1 wine_with_xvfb "$0" "$@"
@@ -43,24 +45,11 @@ windows() { local p="${1//\//\\}"; echo "Z:$p"; }
 
 # Takes the screenshots PROGRAM asks for while it runs; its exit status.
 run() {
-  local exe=$1 pid ready name x y w h geometry margin=8
+  local exe=$1 pid
   LC_ALL=ja_JP.UTF-8 timeout -k 10 "${WINE_TIMEOUT:-120}" wine "$exe" "$(windows "$artefacts")" \
     "$(windows "$build/MOVRELA.MQF")" "$(windows "$build")" &
   pid=$!
-  while kill -0 "$pid" 2>/dev/null; do
-    for ready in "$artefacts"/ui-*.ready; do
-      [ -e "$ready" ] || continue
-      name="$(basename "$ready" .ready)"
-      read -r x y w h <"$ready"
-      geometry="$((w + 2 * margin))x$((h + 2 * margin))+$((x > margin ? x - margin : 0))+$((y > margin ? y - margin : 0))"
-      if ! xwd -root -silent | convert xwd:- -crop "$geometry" +repage "png:$artefacts/$name.png"; then
-        echo "ui_window.sh: no screenshot for $name" >&2
-      fi
-      rm -f "$ready"
-      touch "$artefacts/$name.done"
-    done
-    sleep 0.05
-  done
+  take_screenshots "$pid" "$artefacts" ui
   wait "$pid"
 }
 
