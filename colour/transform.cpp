@@ -302,41 +302,45 @@ ColourTransform *makeTransform(const Key &key, uint32_t inputHash, uint32_t outp
 /* Drops one user under the colour lock; true when the last one left. */
 bool dropUser(ColourTransform *t) { return --t->users == 0; }
 
+/* The cache's transform for `key`, with one user added for the caller, or
+ * null; the caller holds the colour lock. */
+ColourTransform *takeCached(ColourCache *cache, const Key &key, uint32_t inputHash,
+                            uint32_t outputHash) {
+  if (!cache) return nullptr;
+  for (ColourTransform *t : cache->entries)
+    if (t && matches(t, key, inputHash, outputHash)) {
+      ++t->users;
+      t->lastUse = ++cache->clock;
+      return t;
+    }
+  return nullptr;
+}
+
 /* The cached transform for `key`, made when missing, with one user added
  * for the caller; null without memory. */
 ColourTransform *transformFor(const Key &key) {
   const uint32_t inputHash = hashBytes(key.inputBytes, key.inputSize);
   const uint32_t outputHash = hashBytes(key.outputBytes, key.outputSize);
   EnterModuleLock(ModuleLock::Colour);
-  ColourCache *cache = ModuleColourCache();
-  if (cache) {
-    for (ColourTransform *t : cache->entries)
-      if (t && matches(t, key, inputHash, outputHash)) {
-        ++t->users;
-        t->lastUse = ++cache->clock;
-        LeaveModuleLock(ModuleLock::Colour);
-        return t;
-      }
-  }
+  ColourTransform *cached = takeCached(ModuleColourCache(), key, inputHash, outputHash);
   LeaveModuleLock(ModuleLock::Colour);
+  if (cached) return cached;
 
   ColourTransform *made = makeTransform(key, inputHash, outputHash);
   if (!made) return nullptr;
   made->users = 1;
 
   EnterModuleLock(ModuleLock::Colour);
-  cache = ModuleColourCache();
+  ColourCache *cache = ModuleColourCache();
+  /* Another request may have made the same meanwhile: one is kept. */
+  cached = takeCached(cache, key, inputHash, outputHash);
+  if (cached) {
+    LeaveModuleLock(ModuleLock::Colour);
+    destroy(made);
+    return cached;
+  }
   ColourTransform *evicted = nullptr;
   if (cache) {
-    /* Another request may have made the same meanwhile: one is kept. */
-    for (ColourTransform *t : cache->entries)
-      if (t && matches(t, key, inputHash, outputHash)) {
-        ++t->users;
-        t->lastUse = ++cache->clock;
-        LeaveModuleLock(ModuleLock::Colour);
-        destroy(made);
-        return t;
-      }
     int slot = 0;
     for (int i = 0; i < kCachedTransforms; ++i) {
       if (!cache->entries[i]) {
