@@ -45,6 +45,13 @@ camera::Data PmpTurned(const camera::Data &jpeg) {
   return camera::MakePmp(jpeg, h);
 }
 
+/* quorel.mqf decodes; or the fake declines, so that the internal decoder
+ * does. */
+void UseQuorelOrDecline(bool internal) {
+  if (internal) e2e::UseFake().answer(FakeGetPicture, 10);
+  else e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+}
+
 enum Served { kNobody, kPicture, kPreview, kThumbnailJpeg, kThumbnailPixels };
 
 SUITE_CASE(each_request_takes_the_path_of_its_kind) {
@@ -708,8 +715,7 @@ SUITE_CASE(exif_orientation_turns_pictures_upright) {
                             (internal ? " internal" : "") + InputKind(flag);
         suite::ResetStore();
         if (row.setting) e2e::SetMain(row.setting, 0);
-        if (internal) e2e::UseFake().answer(FakeGetPicture, 10);
-        else e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+        UseQuorelOrDecline(internal);
         Plugin plugin;
         if (!plugin.ok()) return;
         Answer a = e2e::Request(plugin.GetPicture, in, flag);
@@ -807,8 +813,7 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
         camera::TempFile display(row.display);
         StandinSetDisplayProfile(row.display.empty() ? nullptr : e2e::HostPath(display.path).c_str());
 #endif
-        if (internal) e2e::UseFake().answer(FakeGetPicture, 10);
-        else e2e::UseDecoder(e2e::Where().folder, "quorel.mqf");
+        UseQuorelOrDecline(internal);
         Plugin plugin;
         if (!plugin.ok()) return;
         Answer a = e2e::Request(plugin.GetPicture, in, flag);
