@@ -1,0 +1,100 @@
+/*
+ * apply.cpp - a transform's use on pixels, rows, palettes and finished
+ * bitmaps: our matrix kernel where it was recorded, lcms2 otherwise.
+ */
+#include <cstring>
+
+#include "base/two_cores.h"
+#include "colour/colour_transform.h"
+
+ColourModel colourInput(const ColourTransform *transform) { return transform->model; }
+
+void convertPixels(const ColourTransform *transform, const uint8_t *in, uint8_t *out,
+                   uint32_t pixels) {
+  if (transform->data.kernel) runMatrixKernel(transform->data.kernel, in, out, pixels);
+  else cmsDoTransform(transform->transform, in, out, pixels);
+}
+
+namespace {
+
+/* Rows of one bitmap being converted in place. */
+struct RowPass {
+  const ColourTransform *transform;
+  uint8_t *bits;
+  int64_t stride;
+  int32_t width;
+};
+
+void convertRowPart(void *pass, int32_t first, int32_t end) {
+  const RowPass *p = static_cast<const RowPass *>(pass);
+  uint8_t *row = p->bits + first * p->stride;
+  if (p->transform->data.kernel) {
+    for (int32_t y = first; y < end; ++y, row += p->stride)
+      runMatrixKernel(p->transform->data.kernel, row, row, static_cast<uint32_t>(p->width));
+    return;
+  }
+  cmsDoTransformLineStride(p->transform->transform, row, row, static_cast<cmsUInt32Number>(p->width),
+                           static_cast<cmsUInt32Number>(end - first),
+                           static_cast<cmsUInt32Number>(p->stride),
+                           static_cast<cmsUInt32Number>(p->stride), 0, 0);
+}
+
+/* Pictures of fewer pixels are converted on one core: a thread costs more
+ * than it saves. */
+constexpr int64_t kPixelsForTwoCores = 1 << 20;
+
+}  // namespace
+
+void convertRows(const ColourTransform *transform, uint8_t *bits, int64_t stride, int32_t width,
+                 int32_t rows) {
+  RowPass pass = {transform, bits, stride, width};
+  const int64_t pixels = int64_t{width} * rows;
+  splitOverTwoCores(convertRowPart, &pass, rows, pixels >= kPixelsForTwoCores ? 2 : rows + 1);
+}
+
+void convertPalette(const ColourTransform *transform, uint8_t *entries, uint32_t count) {
+  if (transform->model == ColourCmyk || count > 256) return;
+  uint8_t in[256 * 3] = {}, out[256 * 3];
+  const int inBytes = transform->model == ColourGrey ? 1 : 3;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t *e = entries + 4 * i;
+    if (inBytes == 1)
+      in[i] = static_cast<uint8_t>((e[0] + e[1] + e[2] + 1) / 3);
+    else
+      std::memcpy(in + 3 * i, e, 3);
+  }
+  cmsDoTransform(transform->transform, in, out, count);
+  for (uint32_t i = 0; i < count; ++i) std::memcpy(entries + 4 * i, out + 3 * i, 3);
+}
+
+bool convertBitmap(const ColourTransform *transform, BitmapHandles *bitmap) {
+  if (!transform || !bitmap || !bitmap->info || !bitmap->bits) return false;
+  BITMAPINFOHEADER *header =
+      static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
+  if (!header) return false;
+  bool done = false;
+  const BITMAPINFOHEADER h = *header;
+  const bool plain = h.biSize >= sizeof(BITMAPINFOHEADER) && h.biCompression == BI_RGB &&
+                     h.biWidth > 0 && h.biHeight > 0 && h.biPlanes == 1;
+  if (plain && h.biBitCount == 8) {
+    const uint32_t count = h.biClrUsed == 0 || h.biClrUsed > 256 ? 256 : h.biClrUsed;
+    if (LocalSize(bitmap->info) >= h.biSize + 4 * SIZE_T{count}) {
+      convertPalette(transform, reinterpret_cast<uint8_t *>(header) + h.biSize, count);
+      done = transform->model != ColourCmyk;
+    }
+  } else if (plain && h.biBitCount == 24 && transform->model == ColourRgb) {
+    const int64_t stride = rowStride(h.biWidth, 24);
+    const int64_t bytes = blockBytes(stride, h.biHeight);
+    uint8_t *bits = bytes < 0 ? nullptr
+                              : static_cast<uint8_t *>(
+                                    lockAtLeast(bitmap->bits, static_cast<SIZE_T>(bytes)));
+    if (bits) {
+      convertRows(transform, bits, stride, h.biWidth, h.biHeight);
+      LocalUnlock(bitmap->bits);
+      done = true;
+    }
+  }
+  LocalUnlock(bitmap->info);
+  return done;
+}
+

@@ -1,0 +1,85 @@
+/*
+ * lcms_context.cpp - bounded memory for lcms2 and the plug-in that keeps
+ * our matrix kernel of a transform's pipeline.
+ */
+#include "colour/lcms_context.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/work_hooks.h"
+
+namespace {
+
+/* Each block starts with its size and its budget, so that free and realloc
+ * account without asking lcms2 (whose context lookup cannot see the
+ * context being created). */
+struct BlockHead {
+  Budget *budget;
+  size_t size;
+  size_t pad; /* keeps the data 8-byte aligned on 32-bit targets */
+};
+
+Budget *budgetOf(cmsContext id) {
+  ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(id));
+  return data ? &data->budget : nullptr;
+}
+
+void *takeBlock(Budget *budget, size_t size) {
+  if (budget) {
+    size_t used = budget->used.fetch_add(size) + size;
+    if (used > budget->limit) {
+      budget->used.fetch_sub(size);
+      return nullptr;
+    }
+    WORK_HOOK(WorkColourBytes(used));
+  }
+  BlockHead *head = static_cast<BlockHead *>(std::malloc(sizeof(BlockHead) + size));
+  if (!head) {
+    if (budget) budget->used.fetch_sub(size);
+    return nullptr;
+  }
+  head->budget = budget;
+  head->size = size;
+  return head + 1;
+}
+
+void *boundedMalloc(cmsContext id, cmsUInt32Number size) { return takeBlock(budgetOf(id), size); }
+
+void boundedFree(cmsContext, void *ptr) {
+  if (!ptr) return;
+  BlockHead *head = static_cast<BlockHead *>(ptr) - 1;
+  if (head->budget) head->budget->used.fetch_sub(head->size);
+  std::free(head);
+}
+
+void *boundedRealloc(cmsContext id, void *ptr, cmsUInt32Number size) {
+  if (!ptr) return boundedMalloc(id, size);
+  BlockHead *old = static_cast<BlockHead *>(ptr) - 1;
+  void *fresh = takeBlock(old->budget, size);
+  if (!fresh) return nullptr;
+  std::memcpy(fresh, ptr, old->size < size ? old->size : size);
+  boundedFree(id, ptr);
+  return fresh;
+}
+
+/* An optimisation that optimises nothing: it is shown the pipeline lcms2
+ * built, before its own optimisations, and keeps our kernel of it. */
+cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number, cmsUInt32Number *inputFormat,
+                     cmsUInt32Number *outputFormat, cmsUInt32Number *) {
+  ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(cmsGetPipelineContextID(*lut)));
+  if (data && !data->kernel) data->kernel = makeMatrixKernel(*lut, *inputFormat, *outputFormat);
+  return FALSE;
+}
+
+cmsPluginOptimization kKernelPlugin = {
+    {cmsPluginMagicNumber, 2000, cmsPluginOptimizationSig, nullptr}, recordKernel};
+
+}  // namespace
+
+cmsPluginMemHandler kMemoryPlugin = {
+    {cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig,
+     reinterpret_cast<cmsPluginBase *>(&kKernelPlugin)},
+    boundedMalloc, boundedFree, boundedRealloc, nullptr, nullptr, nullptr};
+
+void silent(cmsContext, cmsUInt32Number, const char *) {}
