@@ -4,7 +4,7 @@
  */
 #include <cstring>
 
-#include "base/two_cores.h"
+#include "base/all_cores.h"
 #include "colour/colour_transform.h"
 
 ColourModel colourInput(const ColourTransform *transform) { return transform->model; }
@@ -39,17 +39,12 @@ void convertRowPart(void *pass, int32_t first, int32_t end) {
                            static_cast<cmsUInt32Number>(p->stride), 0, 0);
 }
 
-/* Pictures of fewer pixels are converted on one core: a thread costs more
- * than it saves. */
-constexpr int64_t kPixelsForTwoCores = 1 << 20;
-
 }  // namespace
 
 void convertRows(const ColourTransform *transform, uint8_t *bits, int64_t stride, int32_t width,
                  int32_t rows) {
   RowPass pass = {transform, bits, stride, width};
-  const int64_t pixels = int64_t{width} * rows;
-  splitOverTwoCores(convertRowPart, &pass, rows, pixels >= kPixelsForTwoCores ? 2 : rows + 1);
+  splitOverCores(convertRowPart, &pass, rows, passThreadsFor(int64_t{width} * rows));
 }
 
 void convertPalette(const ColourTransform *transform, uint8_t *entries, uint32_t count) {

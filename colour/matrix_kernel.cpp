@@ -6,9 +6,16 @@
 #include "colour/matrix_kernel.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#include "colour/kernel_choice.h"
+
+#if MOVRELA_X86
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -100,10 +107,15 @@ MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputForm
     std::free(k);
     return nullptr;
   }
+  const uintptr_t space = reinterpret_cast<uintptr_t>(k->space);
+  k->columns = reinterpret_cast<KernelColumn(*)[256]>(k->space + ((16 - space % 16) % 16));
+  k->offset[3] = 0;
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 256; ++i) k->columns[c][i][3] = 0;
   for (int o = 0; o < 3; ++o) {
     k->offset[o] = (offset ? toFixed14(offset[o]) : 0) + 0x2000;
     for (int c = 0; c < 3; ++c)
-      for (int i = 0; i < 256; ++i) k->products[o][c][i] = fixed[o][c] * shaper1[c][i];
+      for (int i = 0; i < 256; ++i) k->columns[c][i][o] = fixed[o][c] * shaper1[c][i];
     for (int i = 0; i < 16385; ++i) {
       const cmsFloat32Number r = static_cast<cmsFloat32Number>(i / 16384.0);
       cmsFloat32Number v = cmsEvalToneCurveFloat(out->TheCurves[o], r);
@@ -124,16 +136,12 @@ inline uint32_t clamp14(int32_t v) {
   return static_cast<uint32_t>(v);
 }
 
-}  // namespace
-
-namespace {
-
 /* One pixel's B G R bytes through the kernel. */
 inline uint32_t pixelThrough(const MatrixKernel *k, uint32_t b, uint32_t g, uint32_t r) {
-  const int32_t(*p)[3][256] = k->products;
-  const uint32_t lr = clamp14((p[0][0][r] + p[0][1][g] + p[0][2][b] + k->offset[0]) >> 14);
-  const uint32_t lg = clamp14((p[1][0][r] + p[1][1][g] + p[1][2][b] + k->offset[1]) >> 14);
-  const uint32_t lb = clamp14((p[2][0][r] + p[2][1][g] + p[2][2][b] + k->offset[2]) >> 14);
+  const KernelColumn &cr = k->columns[0][r], &cg = k->columns[1][g], &cb = k->columns[2][b];
+  const uint32_t lr = clamp14((cr[0] + cg[0] + cb[0] + k->offset[0]) >> 14);
+  const uint32_t lg = clamp14((cr[1] + cg[1] + cb[1] + k->offset[1]) >> 14);
+  const uint32_t lb = clamp14((cr[2] + cg[2] + cb[2] + k->offset[2]) >> 14);
   return uint32_t{k->shaper[2][lb]} | uint32_t{k->shaper[1][lg]} << 8 | uint32_t{k->shaper[0][lr]} << 16;
 }
 
@@ -145,9 +153,8 @@ inline uint32_t load32(const uint8_t *p) {
 
 inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 
-}  // namespace
-
-void runMatrixKernel(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uint32_t pixels) {
+/* Bytes are B G R; lcms2's channels 0 1 2 are R G B. */
+void runPlain(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uint32_t pixels) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   /* Four pixels at a time: three words in, three words out. */
   for (; pixels >= 4; pixels -= 4, in += 12, out += 12) {
@@ -161,18 +168,64 @@ void runMatrixKernel(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uin
     store32(out + 8, p2 >> 16 | p3 << 8);
   }
 #endif
-  /* Bytes are B G R; lcms2's channels 0 1 2 are R G B. */
-  /* Every table is addressed from the one record at a fixed distance, so
-   * that the loop needs few registers (a 32-bit target has seven). */
-  const int32_t(*p)[3][256] = k->products;
-  const int32_t offR = k->offset[0], offG = k->offset[1], offB = k->offset[2];
   for (uint32_t n = 0; n < pixels; ++n, in += 3, out += 3) {
-    const unsigned r = in[2], g = in[1], b = in[0];
-    const uint32_t lr = clamp14((p[0][0][r] + p[0][1][g] + p[0][2][b] + offR) >> 14);
-    const uint32_t lg = clamp14((p[1][0][r] + p[1][1][g] + p[1][2][b] + offG) >> 14);
-    const uint32_t lb = clamp14((p[2][0][r] + p[2][1][g] + p[2][2][b] + offB) >> 14);
-    out[2] = k->shaper[0][lr];
-    out[1] = k->shaper[1][lg];
-    out[0] = k->shaper[2][lb];
+    const uint32_t p = pixelThrough(k, in[0], in[1], in[2]);
+    out[0] = static_cast<uint8_t>(p);
+    out[1] = static_cast<uint8_t>(p >> 8);
+    out[2] = static_cast<uint8_t>(p >> 16);
   }
+}
+
+#if MOVRELA_X86
+
+/* One pixel's three Q1.14 sums, shifted: one aligned load per channel. */
+SIMD_FUNCTION("sse2")
+inline __m128i sumsOf(const MatrixKernel *k, __m128i offset, const uint8_t *bgr) {
+  const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i *>(k->columns[0][bgr[2]]));
+  const __m128i g = _mm_load_si128(reinterpret_cast<const __m128i *>(k->columns[1][bgr[1]]));
+  const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i *>(k->columns[2][bgr[0]]));
+  return _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(r, g), _mm_add_epi32(b, offset)), 14);
+}
+
+/* Four pixels a step: their sums packed to words with saturation (which
+ * keeps the order of values far outside 0 to 16384), clamped to the output
+ * curves' range, and looked up. */
+SIMD_FUNCTION("sse2")
+void runSse2(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uint32_t pixels) {
+  const __m128i offset = _mm_loadu_si128(reinterpret_cast<const __m128i *>(k->offset));
+  const __m128i zero = _mm_setzero_si128(), top = _mm_set1_epi16(16384);
+  const uint8_t *const sr = k->shaper[0], *const sg = k->shaper[1], *const sb = k->shaper[2];
+  for (; pixels >= 4; pixels -= 4, in += 12, out += 12) {
+    __m128i lo = _mm_packs_epi32(sumsOf(k, offset, in), sumsOf(k, offset, in + 3));
+    __m128i hi = _mm_packs_epi32(sumsOf(k, offset, in + 6), sumsOf(k, offset, in + 9));
+    lo = _mm_min_epi16(_mm_max_epi16(lo, zero), top);
+    hi = _mm_min_epi16(_mm_max_epi16(hi, zero), top);
+    out[0] = sb[_mm_extract_epi16(lo, 2)];
+    out[1] = sg[_mm_extract_epi16(lo, 1)];
+    out[2] = sr[_mm_extract_epi16(lo, 0)];
+    out[3] = sb[_mm_extract_epi16(lo, 6)];
+    out[4] = sg[_mm_extract_epi16(lo, 5)];
+    out[5] = sr[_mm_extract_epi16(lo, 4)];
+    out[6] = sb[_mm_extract_epi16(hi, 2)];
+    out[7] = sg[_mm_extract_epi16(hi, 1)];
+    out[8] = sr[_mm_extract_epi16(hi, 0)];
+    out[9] = sb[_mm_extract_epi16(hi, 6)];
+    out[10] = sg[_mm_extract_epi16(hi, 5)];
+    out[11] = sr[_mm_extract_epi16(hi, 4)];
+  }
+  runPlain(k, in, out, pixels);
+}
+
+#endif
+
+}  // namespace
+
+void runMatrixKernel(const MatrixKernel *k, const uint8_t *in, uint8_t *out, uint32_t pixels) {
+#if MOVRELA_X86
+  if (colourKernelLevel() >= KernelSse2) {
+    runSse2(k, in, out, pixels);
+    return;
+  }
+#endif
+  runPlain(k, in, out, pixels);
 }

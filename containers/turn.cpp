@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "base/blocks.h"
-#include "base/two_cores.h"
+#include "base/all_cores.h"
 
 namespace {
 
@@ -23,8 +23,6 @@ namespace {
  * 4000 pictures: 32-pixel tiles cost a fifth more, larger bands no less. */
 constexpr int32_t kTurnBand = 64;
 constexpr int32_t kTurnRun = 64;
-/* Smaller pictures are turned on one core: a thread costs more than it saves. */
-constexpr int64_t kPixelsForTwoCores = 1 << 20;
 
 /* The rows of a bitmap as the turn sees them. */
 struct Rows {
@@ -210,13 +208,12 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTrans
       source.pixelBytes == 3 && colour && colourInput(colour) == ColourRgb ? colour : nullptr;
   if (converted) *converted = inCopy != nullptr;
   TurnCopy copy = {source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap, inCopy};
-  /* Bands are independent: a large picture whose colours are converted on
-   * the way is turned on both cores. A plain copy is not: it waits on the
-   * new block's pages, and two threads faulting them in are slower (1.50
-   * times the upright decode against 1.43 on one core, 6000 x 4000). */
+  /* Bands of target rows are independent: a large picture is turned on
+   * every core, a plain copy too (faulting the new block's pages in on two
+   * threads is faster than on one, under Wine as natively). */
   const int32_t bands = (source.width + kTurnBand - 1) / kTurnBand;
-  const bool large = inCopy && int64_t{source.width} * source.height >= kPixelsForTwoCores;
-  splitOverTwoCores(copyTurnedPart, &copy, bands, large ? 2 : bands + 1);
+  splitOverCores(copyTurnedPart, &copy, bands,
+                 passThreadsFor(int64_t{source.width} * source.height));
 
   std::swap(working->biWidth, working->biHeight);
   std::swap(working->biXPelsPerMeter, working->biYPelsPerMeter);

@@ -5,12 +5,14 @@
 
 #include "base/module_state.h"
 #include "colour/colour.h"
+#include "colour/kernel_choice.h"
 #include "plugin/external_decoder.h"
 #include "settings/settings.h"
 
 void AttachModule(HINSTANCE instance) {
   AttachModuleState(instance);
   OpenSettingsCache();
+  chooseColourKernels();
   openColourCache();
   ClearExternalDecoder();
 }

@@ -1,5 +1,5 @@
 /*
- * system.cpp - GetVersionExA with its platform-id hook, critical sections,
+ * system.cpp - GetVersionExA with its platform-id hook, GetSystemInfo, critical sections,
  * thread-local slots, the guard chain.
  */
 #include "internal.h"
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <pthread.h>
+#include <unistd.h>
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA must be 148 bytes, as on Win32");
 
@@ -54,6 +55,17 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
   std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
   std::snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "Service Pack 3");
   return TRUE;
+}
+
+void GetSystemInfo(LPSYSTEM_INFO info) {
+  std::memset(info, 0, sizeof *info);
+  const long page = sysconf(_SC_PAGESIZE);
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  info->dwPageSize = page > 0 ? static_cast<DWORD>(page) : 4096;
+  info->dwAllocationGranularity = 65536;
+  info->dwNumberOfProcessors = processors > 0 ? static_cast<DWORD>(processors) : 1;
+  for (DWORD i = 0; i < info->dwNumberOfProcessors && i < 8 * sizeof(ULONG_PTR); ++i)
+    info->dwActiveProcessorMask |= ULONG_PTR{1} << i;
 }
 
 extern "C" void StandinSetPlatformId(long id) {

@@ -177,6 +177,22 @@ typedef struct _OSVERSIONINFOA {
 } OSVERSIONINFOA, *LPOSVERSIONINFOA;
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 
+/* ---- system ---- */
+typedef struct _SYSTEM_INFO {
+  WORD wProcessorArchitecture;
+  WORD wReserved;
+  DWORD dwPageSize;
+  LPVOID lpMinimumApplicationAddress;
+  LPVOID lpMaximumApplicationAddress;
+  ULONG_PTR dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors; /* the processors online */
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+void GetSystemInfo(LPSYSTEM_INFO info);
+
 /* ---- critical sections ---- */
 typedef struct _CRITICAL_SECTION {
   void *impl; /* a recursive mutex, created by InitializeCriticalSection */

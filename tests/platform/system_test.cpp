@@ -40,6 +40,16 @@ TEST_F(SystemTest, VersionInfoSizeMustBe148) {
   EXPECT_FALSE(GetVersionExA(nullptr));
 }
 
+TEST_F(SystemTest, SystemInfoCountsTheProcessors) {
+  SYSTEM_INFO info;
+  std::memset(&info, 0xA5, sizeof info);
+  GetSystemInfo(&info);
+  EXPECT_EQ(info.dwNumberOfProcessors, std::thread::hardware_concurrency());
+  EXPECT_EQ(info.dwActiveProcessorMask, (ULONG_PTR{1} << info.dwNumberOfProcessors) - 1);
+  EXPECT_EQ(info.dwPageSize, 4096u);
+  EXPECT_EQ(info.wProcessorLevel, 0u);
+}
+
 TEST_F(SystemTest, PlatformIdHook) {
   struct Case {
     long id;

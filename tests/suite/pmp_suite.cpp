@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "base/all_cores.h"
 #include "camera_bitmaps.h"
 #include "camera_files.h"
 #include "containers/pmp.h"
@@ -224,9 +225,12 @@ SUITE_CASE(bitmaps_turn_by_the_orientation) {
       {37, 70, 1, 1}, {37, 70, 3, 1}, {70, 33, 3, 1}, {3, 3, 2, 1}, {4, 5, 2, 1},
       {70, 33, 2, 1}, {1, 1, 2, 1}, {6, 4, 0, 1}, {6, 4, 4, 1}, {6, 4, 255, 1}, {6, 4, 2, 0},
       {300, 260, 1, 1}, {300, 261, 3, 1}, /* tiles cut both sides; rows with and without padding */
-      {1100, 999, 1, 1}, {1003, 1100, 3, 1}, /* over a million pixels: bands on two cores */
+      {1100, 999, 1, 1}, {1003, 1100, 3, 1}, /* over a million pixels: bands on threads */
   };
+  for (int32_t threads : {1, 2, 3, 8})
   for (const TurnCase &c : cases) {
+    if (threads > 1 && c.width * c.height < kPixelsForThreads) continue;
+    forcePassThreads(threads);
     camera::PmpHeader h;
     h.orientation = c.orientation;
     HeaderBlock block(h);
@@ -240,7 +244,8 @@ SUITE_CASE(bitmaps_turn_by_the_orientation) {
     bool quarter = c.rotation && (c.orientation == 1 || c.orientation == 3);
     uint8_t turn = c.rotation ? c.orientation : 0;
     std::string label = suite::Show((long long)c.width) + "x" + suite::Show((long long)c.height) +
-                        " turned " + suite::Show((long long)turn) + ": ";
+                        " turned " + suite::Show((long long)turn) + " on " +
+                        suite::Show((long long)threads) + " threads: ";
     CHECK(quarter ? bitmap.bits != oldBits : bitmap.bits == oldBits);
 #ifndef _WIN32
     /* The new block replaces the old one, which is gone. */
@@ -266,6 +271,7 @@ SUITE_CASE(bitmaps_turn_by_the_orientation) {
       for (int i = wantWidth * 3; i < s.Stride(); ++i) wrong += s.bits[r * s.Stride() + i] != 0;
     if (wrong) suite::Report(__FILE__, __LINE__, label + suite::Show((long long)wrong) + " pixels or padding bytes wrong");
   }
+  forcePassThreads(0);
 }
 
 SUITE_CASE(named_turns_as_displayed) {
