@@ -176,8 +176,58 @@ void mirrorBy(const Rows &rows, bool flipX, bool flipY) {
 
 }  // namespace
 
+namespace {
+
+/* One write a page faults the block in. */
+constexpr int64_t kPageBytes = 4096;
+
+DWORD WINAPI touchPages(LPVOID parameter) {
+  const TurnBlock *block = static_cast<const TurnBlock *>(parameter);
+  volatile uint8_t *bits = block->bits;
+  for (int64_t at = 0; at < block->bytes; at += kPageBytes) bits[at] = 0;
+  return 0;
+}
+
+void joinTurnBlock(TurnBlock *block) {
+  if (!block->thread) return;
+  WaitForSingleObject(block->thread, INFINITE);
+  CloseHandle(block->thread);
+  block->thread = nullptr;
+}
+
+}  // namespace
+
+bool startTurnBlock(TurnBlock *block, int32_t width, int32_t height, int32_t bitCount) {
+  std::memset(block, 0, sizeof *block);
+  const int64_t bytes = blockBytes(rowStride(height, bitCount), width);
+  if (bytes < 0 || (bitCount != 8 && bitCount != 24)) return false;
+  HLOCAL handle;
+  uint8_t *bits = static_cast<uint8_t *>(allocateLocked(static_cast<SIZE_T>(bytes), LMEM_MOVEABLE, &handle));
+  if (!bits) return false;
+  /* The room the decode needs, with as much to spare, untouched. */
+  HLOCAL room = 2 * bytes <= kLargestBlock ? LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(2 * bytes)) : nullptr;
+  if (!room) {
+    LocalUnlock(handle);
+    LocalFree(handle);
+    return false;
+  }
+  LocalFree(room);
+  *block = {handle, bits, bytes, width, height, bitCount, nullptr};
+  block->thread = CreateThread(nullptr, 0, touchPages, block, 0, nullptr);
+  return true;
+}
+
+void releaseTurnBlock(TurnBlock *block) {
+  joinTurnBlock(block);
+  if (!block->handle) return;
+  LocalUnlock(block->handle);
+  LocalFree(block->handle);
+  block->handle = nullptr;
+}
+
 bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTransform *colour,
-              BitmapHandles *bitmap, BITMAPINFOHEADER *working, uint8_t **bits, bool *converted) {
+              BitmapHandles *bitmap, BITMAPINFOHEADER *working, uint8_t **bits, bool *converted,
+              TurnBlock *ready) {
   if (converted) *converted = false;
   Rows source;
   if (!rowsOf(*working, *bits, &source)) return false;
@@ -190,9 +240,18 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTrans
   const int64_t targetStride = rowStride(source.height, working->biBitCount);
   const int64_t targetBytes = blockBytes(targetStride, source.width);
   if (targetBytes < 0) return false;
-  HLOCAL handle;
-  uint8_t *target = static_cast<uint8_t *>(
-      allocateLocked(static_cast<SIZE_T>(targetBytes), LMEM_MOVEABLE, &handle));
+  HLOCAL handle = nullptr;
+  uint8_t *target = nullptr;
+  if (ready && ready->handle && ready->width == source.width && ready->height == source.height &&
+      ready->bitCount == working->biBitCount && ready->bytes == targetBytes) {
+    joinTurnBlock(ready);
+    handle = ready->handle;
+    target = ready->bits;
+    ready->handle = nullptr;
+  } else {
+    target = static_cast<uint8_t *>(
+        allocateLocked(static_cast<SIZE_T>(targetBytes), LMEM_MOVEABLE, &handle));
+  }
   if (!target) return false;
 
   /* Target memory row M, column X takes source memory column x, row m
@@ -228,7 +287,7 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTrans
 namespace {
 
 bool turnConverting(BitmapHandles *bitmap, uint32_t orientation, const ColourTransform *colour,
-                    bool *converted) {
+                    bool *converted, TurnBlock *ready) {
   *converted = false;
   if (!isTurn(orientation) || !bitmap || !bitmap->info || !bitmap->bits) return false;
   BITMAPINFOHEADER *header =
@@ -244,7 +303,7 @@ bool turnConverting(BitmapHandles *bitmap, uint32_t orientation, const ColourTra
     LocalUnlock(bitmap->info);
     return false;
   }
-  bool turned = turnBits(orientation, nullptr, colour, bitmap, &working, &bits, converted);
+  bool turned = turnBits(orientation, nullptr, colour, bitmap, &working, &bits, converted, ready);
   if (turned) *header = working;
   LocalUnlock(bitmap->bits);
   LocalUnlock(bitmap->info);
@@ -255,15 +314,16 @@ bool turnConverting(BitmapHandles *bitmap, uint32_t orientation, const ColourTra
 
 bool turnBitmap(BitmapHandles *bitmap, uint32_t orientation) {
   bool converted;
-  return turnConverting(bitmap, orientation, nullptr, &converted);
+  return turnConverting(bitmap, orientation, nullptr, &converted, nullptr);
 }
 
-bool turnAndConvert(BitmapHandles *bitmap, uint32_t orientation, const ColourTransform *colour) {
+bool turnAndConvert(BitmapHandles *bitmap, uint32_t orientation, const ColourTransform *colour,
+                    TurnBlock *ready) {
   /* Only a copying turn converts on the way; the rest is converted first. */
   if (colour && !exchangesSides(orientation)) convertBitmap(colour, bitmap);
   bool converted = false;
   bool turned = turnConverting(bitmap, orientation, exchangesSides(orientation) ? colour : nullptr,
-                               &converted);
+                               &converted, ready);
   if (colour && exchangesSides(orientation) && !converted) convertBitmap(colour, bitmap);
   return turned;
 }

@@ -18,6 +18,7 @@
 
 #include "containers/detect.h"
 #include "containers/turn.h"
+#include "base/all_cores.h"
 #include "base/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
@@ -62,6 +63,7 @@ struct DispatchJob {
   uint8_t headerBlock[kHeaderBlockSize];
   RequestInput input;
   ColourTransform *colour; /* the picture's colour conversion, or null */
+  TurnBlock early;         /* the turn's block, made ready while the picture decodes */
 };
 
 void ReleaseJob(DispatchJob *job) { releaseRequest(&job->context, &job->input, nullptr); }
@@ -120,19 +122,39 @@ bool PreviewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
 }
 
 /* What a fault caught by the host leaves to undo when it unwinds our call
- * into the external decoder: the nesting count, the colour conversion and
- * the hold. */
+ * into the external decoder: the nesting count, the colour conversion, the
+ * turn's block and the hold. */
 struct DelegationGuard {
   UnwindGuard guard; /* comes first */
   const DecoderHold *hold;
   ColourTransform *colour;
+  TurnBlock *early;
 };
 
 void UndoDelegation(UnwindGuard *guard) {
   const DelegationGuard *delegation = reinterpret_cast<DelegationGuard *>(guard);
   CountDecoderNesting(-1);
+  releaseTurnBlock(delegation->early);
   releaseColourTransform(delegation->colour);
   ReleaseExternalDecoder(delegation->hold);
+}
+
+/* Whether the wrapped plug-in is a copy of this one, which would make a
+ * turn's block of its own while ours waits. Until the loader tells, no
+ * wrapped plug-in counts as a copy. */
+bool WrappedIsCopyOfThisPlugin(const DecoderHold *) { return false; }
+
+/* A large plain JPEG picture that its Exif orientation will turn by a
+ * quarter gets the turn's block made ready while the wrapped plug-in
+ * decodes (containers/turn.h). */
+void StartEarlyTurnBlock(DispatchJob *job, int32_t kind, const DecoderHold *hold) {
+  const jpeg_decompress_struct &cinfo = job->context.cinfo;
+  const uint32_t turn = exifTurnFor(&job->context.settings, job->context.exifOrientation);
+  if (kind != ContainerPlainJpeg || !exchangesSides(turn) || WrappedIsCopyOfThisPlugin(hold) ||
+      int64_t{cinfo.image_width} * cinfo.image_height < kPixelsForThreads)
+    return;
+  startTurnBlock(&job->early, static_cast<int32_t>(cinfo.image_width),
+                 static_cast<int32_t>(cinfo.image_height), cinfo.num_components == 1 ? 8 : 24);
 }
 
 /* `hold` is the held decoder, or null when the module has no nesting slot:
@@ -190,6 +212,7 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   }
 
   /* Delegation: the wrapped plug-in decodes from the stream's start. */
+  if (hold != nullptr && !preview) StartEarlyTurnBlock(job, kind, hold);
   ReleaseJob(job);
   if (hold == nullptr) return ExternalDeclined;
   const RequestInput &in = job->input;
@@ -199,15 +222,25 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   DelegationGuard guard;
   guard.hold = hold;
   guard.colour = job->colour;
+  guard.early = &job->early;
   CountDecoderNesting(1);
   PushUnwindGuard(&guard.guard, UndoDelegation);
   int32_t result = hold->entry(stream, in.extent, in.fileInput ? 0 : 1, &handles.info,
                                &handles.bits, request->progressCallback, request->callbackData);
   PopUnwindGuard(&guard.guard);
   CountDecoderNesting(-1);
-  if (result == Success && ContainerHandlers[kind].postProcessor)
+  if (result == Success && job->early.handle) {
+    /* The turn and the colours into the block made ready; the plain JPEG
+     * post-processor then has only the pixels' aspect left to do. */
+    turnAndConvert(&handles, exifTurnFor(&settings, context->exifOrientation), job->colour,
+                   &job->early);
+    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, kOrientationUpright,
+                                          nullptr, &handles);
+  } else if (result == Success && ContainerHandlers[kind].postProcessor) {
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
                                           job->colour, &handles);
+  }
+  releaseTurnBlock(&job->early);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return static_cast<ResultCode>(result);

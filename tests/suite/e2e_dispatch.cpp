@@ -18,6 +18,7 @@
 #include "colour_profiles.h"
 #include "e2e_host.h"
 #include "e2e_inputs.h"
+#include "e2e_outcome.h"
 #include "upright.h"
 
 namespace {
@@ -565,6 +566,69 @@ SUITE_CASE(faults_the_host_catches_leave_no_nesting_behind) {
   fake.answer(FakeGetPicture, 0);
   CHECK_EQ(e2e::Request(plugin.GetPicture, in, 1).result, 0);
   CHECK_EQ(fake.calls(), 6);
+}
+
+/* A large picture that its orientation turns by a quarter has the turn's
+ * block made ready while the wrapped plug-in decodes: the turned pixels
+ * are the stored ones, a bitmap of another depth or size is turned into a
+ * block of its own, and no block stays behind after a refusal or a fault
+ * the host catches. */
+SUITE_CASE(large_turned_pictures_take_the_block_made_ready) {
+  const int32_t width = 1280, height = 960; /* over the threads' threshold */
+  const int32_t kQuorel = -1;
+  const camera::Data plain = e2e::Jpeg(width, height), exif = e2e::ExifSegment(0, {}, "Fakecam", 6);
+  camera::Data jpeg(plain.begin(), plain.begin() + 2);
+  jpeg.insert(jpeg.end(), exif.begin(), exif.end());
+  jpeg.insert(jpeg.end(), plain.begin() + 2, plain.end());
+  const Input in(jpeg);
+  suite::ResetStore();
+  e2e::SetMain("ExifRotation", 0);
+  UseQuorelOrDecline(false);
+  Answer stored;
+  {
+    Plugin plugin;
+    if (!plugin.ok()) return;
+    stored = e2e::Request(plugin.GetPicture, in, 1);
+  }
+  CHECK_EQ(stored.result, 0);
+  struct Row {
+    const char *label;
+    int32_t answer, width, height, bitCount; /* the fake's; answer kQuorel: quorel.mqf */
+  } rows[] = {{"quorel", kQuorel, 0, 0, 24},
+              {"grey of the same size", 0, width, height, 8},
+              {"another size", 0, 16, 8, 24},
+              {"refused", 3, 0, 0, 24},
+              {"fault", kFakeFault, 0, 0, 24}};
+  for (const Row &row : rows) {
+    suite::ResetStore();
+    if (row.answer == kQuorel) UseQuorelOrDecline(false);
+    else e2e::UseFake().answer(FakeGetPicture, row.answer, row.width, row.height, row.bitCount);
+    Plugin plugin;
+    if (!plugin.ok()) return;
+    const e2e::Balance before;
+    if (row.answer == kFakeFault) {
+      CHECK_AT(row.label, CaughtFault(plugin.GetPicture, in));
+      before.check(row.label);
+      continue;
+    }
+    Answer a = e2e::Request(plugin.GetPicture, in, 1);
+    before.check(row.label);
+    CHECK_EQ_AT(row.label, a.result, row.answer == kQuorel ? 0 : row.answer);
+    if (a.result != 0) continue;
+    const int32_t w = row.answer == kQuorel ? width : row.width;
+    const int32_t h = row.answer == kQuorel ? height : row.height;
+    CHECK_EQ_AT(row.label, a.header.biWidth, h);
+    CHECK_EQ_AT(row.label, a.header.biHeight, w);
+    CHECK_EQ_AT(row.label, a.header.biBitCount, row.bitCount);
+    if (row.answer != kQuorel || stored.pixels.empty()) continue;
+    /* Upright (X, Y) from the top is stored (Y, h-1-X); rows bottom-up. */
+    const size_t from = (static_cast<size_t>(w) * 3 + 3) / 4 * 4, to = (static_cast<size_t>(h) * 3 + 3) / 4 * 4;
+    long wrong = 0;
+    for (int32_t Y = 0; Y < w; ++Y)
+      for (int32_t X = 0; X < h; ++X)
+        wrong += std::memcmp(&a.pixels[(w - 1 - Y) * to + 3 * X], &stored.pixels[X * from + 3 * Y], 3) != 0;
+    CHECK_EQ_AT(row.label, wrong, 0);
+  }
 }
 
 SUITE_CASE(a_failed_load_is_tried_again_by_the_next_request) {
