@@ -15,7 +15,7 @@ root=$PWD
 scripts/setup.sh >/dev/null
 scripts/build-libjpeg-native.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -Wno-dev -DMOVRELA_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench --target decode_bench plugin_bench containers_bench movrela quorel fake_full -j2 >/dev/null
+cmake --build build/bench --target decode_bench plugin_bench containers_bench kernel_bench movrela quorel fake_full -j2 >/dev/null
 scripts/build-libjpeg-win32.sh >/dev/null
 scripts/build-lcms2-win32.sh >/dev/null
 scripts/build.sh --win32-only >/dev/null
@@ -112,6 +112,15 @@ print('@row\tinternal decoder: $label repeated, refused\t%.1f ms\tits picture de
       sed 's/^@row\t/@row\tWine: /'
   done
   echo
+  echo "== colour kernels alone on 6000 x 4000 (medians of 7), natively and under Wine"
+  build/bench/tests/kernel_bench time 7
+  WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/kernel_bench.exe time 7 |
+    sed 's/^@time\t/@time\tWine: /'
+  echo "== every RGB colour through each matrix kernel against lcms2"
+  build/bench/tests/kernel_bench sweep || true
+  WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/kernel_bench.exe sweep |
+    sed 's/^@sweep\t/@sweep\tWine: /' || true
+  echo
   echo "== scan floods refused, against the decode of their picture; the walk over a large file's scans"
   scan_pictures
   build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF" --scans "$scans"
@@ -134,3 +143,6 @@ show(head)
 print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
 for r in rows: show(r)
 '
+echo
+grep -h -E '^@(time|sweep)' "$details" | cut -f2- | tr -d '\r'
+
