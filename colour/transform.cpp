@@ -102,10 +102,9 @@ cmsUInt32Number tellInPlace(cmsIOHANDLER *io) { return reinterpret_cast<InPlace 
 cmsBool closeInPlace(cmsIOHANDLER *) { return TRUE; }
 cmsBool writeInPlace(cmsIOHANDLER *, cmsUInt32Number, const void *) { return FALSE; }
 
-/* Opens the profile in `bytes` when it stays within the work limits; else
- * null, as for one lcms2 refuses. */
+/* Opens the profile in `bytes`, which acquireColourTransform has judged
+ * within the work limits. */
 cmsHPROFILE openProfile(cmsContext context, InPlace *stream, const uint8_t *bytes, uint32_t size) {
-  if (!profileWithinLimits(bytes, size)) return nullptr;
   *stream = InPlace();
   stream->io.ContextID = context;
   stream->io.ReportedSize = size;
@@ -198,6 +197,7 @@ ColourTransform *acquireColourTransform(int32_t setting, const ColourSource *sou
    * Making that transform first also tries the display's profile: one that
    * lcms2 refuses leaves sRGB as the output. */
   ColourTransform *untagged = nullptr;
+  if (display.bytes && !profileWithinLimits(display.bytes, display.size)) freeDisplayProfile(&display);
   if (display.bytes) {
     untagged = transformFor({ColourRgb, InputSrgb, nullptr, 0, display.bytes, display.size});
     if (!untagged || untagged->verdict == VerdictRefused) {
@@ -210,7 +210,10 @@ ColourTransform *acquireColourTransform(int32_t setting, const ColourSource *sou
              display.bytes, display.size};
   ColourTransform *result = nullptr;
   bool refused = true;
-  if (source->profile && source->profileSize) result = usable(transformFor(key), &refused);
+  /* Judged before its digest: a refused profile costs no pass over it. */
+  if (source->profile && source->profileSize &&
+      profileWithinLimits(source->profile, source->profileSize))
+    result = usable(transformFor(key), &refused);
   if (refused && source->adobeRgb && source->model == ColourRgb) {
     key.input = InputAdobeRgb;
     key.inputBytes = nullptr;
