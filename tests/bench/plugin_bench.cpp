@@ -468,6 +468,7 @@ int ColourRun(const std::string &plugin, const std::string &large) {
       {"orientation 6", WithOrientation(plain, 6), 1, true, "<= 1.4"},
       {"Adobe RGB, orientation 6", colour::Tagged(WithOrientation(plain, 6), colour::Make(colour::kAdobeRgb)), 1, true, "<= 1.75"},
       {"lookup-table RGB", colour::Tagged(plain, colour::Make(colour::kLutRgb)), 1, false, "<= 2.2"},
+      {"7,000 float elements (refused)", colour::Tagged(plain, colour::CostlyElements(7000)), 1, true, "<= 1.1"},
       {"untagged, ColorManagement 2", plain, 2, false, "-"},
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
