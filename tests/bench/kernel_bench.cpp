@@ -108,8 +108,8 @@ int Time(int repetitions) {
   const int32_t most = passThreadsFor(int64_t{width} * height);
   for (int plain = 0; plain < 2; ++plain) {
     forcePlainColourKernels(plain != 0);
-    for (int32_t threads : {1, 2, most}) {
-      if (threads == most && most <= 2) continue;
+    for (int32_t threads : {1, 2, most > 2 ? most : 0}) {
+      if (threads == 0) continue;
       forcePassThreads(threads);
       std::printf("@time\tAdobe RGB matrix kernel, %s, %d thread%s: %.1f ms\n",
                   colourKernelLevel() == KernelPlain ? "plain" : "SIMD", threads,
