@@ -115,7 +115,17 @@ void SetLastError(DWORD code);
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 #define GENERIC_ALL 0x10000000u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_DEVICE 0x40u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#define FILE_ATTRIBUTE_OFFLINE 0x1000u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -128,9 +138,15 @@ typedef struct _SECURITY_ATTRIBUTES {
   BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+/* 100-nanosecond ticks since 1 January 1601 (UTC). */
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
 
 /* File handles are small values (below 0x10000), as Win32's are. Backslashes
- * in names are taken as path separators. */
+ * in names are taken as path separators. CreateFileA never waits for the
+ * other end of a FIFO: it opens at once, and GetFileType tells it a pipe. */
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                    DWORD disposition, DWORD flags, HANDLE templ);
 BOOL ReadFile(HANDLE file, LPVOID buf, DWORD toRead, LPDWORD read, LPOVERLAPPED ov);
@@ -138,6 +154,19 @@ BOOL WriteFile(HANDLE file, LPCVOID buf, DWORD toWrite, LPDWORD written, LPOVERL
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 BOOL CloseHandle(HANDLE object);
+/* FILE_TYPE_DISK for a regular file (and a block device, as for a volume),
+ * FILE_TYPE_CHAR for a character device, FILE_TYPE_PIPE for a FIFO or a
+ * socket. */
+DWORD GetFileType(HANDLE file);
+/* The creation time is the status-change time: POSIX keeps no creation
+ * time. The last access and write times are the file's. */
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write);
+/* FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_DEVICE for a
+ * character or block device, FILE_ATTRIBUTE_REPARSE_POINT (with the folder
+ * bit when it leads to one) for a symbolic link, and otherwise
+ * FILE_ATTRIBUTE_ARCHIVE. A FIFO or a socket has a plain file's
+ * attributes: only GetFileType, once it is open, tells it from one. */
+DWORD GetFileAttributesA(LPCSTR name);
 
 /* ---- local memory ---- */
 #define LMEM_FIXED 0x0000u

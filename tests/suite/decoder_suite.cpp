@@ -14,8 +14,17 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+#endif
+
 #include "attach.h"
 #include "colour/colour.h"
+#include "colour/display_profile.h"
 #include "colour_profiles.h"
 #include "decoder/internal_decoder.h"
 #include "exif/reader.h"
@@ -356,6 +365,56 @@ SUITE_CASE(colour_transforms_are_cached_and_outlive_eviction) {
   releaseColourTransform(fresh);
   releaseColourTransform(held);
 }
+
+#ifndef _WIN32
+/* The display's profile comes only from a regular disk file, and at once
+ * whatever else its path names (a FIFO would wait for a writer for ever);
+ * its identity follows the file's size and time written. */
+SUITE_CASE(display_profile_only_from_a_regular_file) {
+  const std::string dir = std::string(StandinRootFolder()) + "/display", file = dir + "/p3.icc";
+  const colour::Bytes p3 = colour::Make(colour::kDisplayP3);
+  auto put = [&](size_t extra, time_t when) { /* p3 and `extra` bytes, written at `when` */
+    colour::Bytes bytes(p3);
+    bytes.resize(p3.size() + extra);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    const utimbuf times = {when, when};
+    return utime(file.c_str(), &times) == 0;
+  };
+  std::filesystem::create_directories(dir + "/folder");
+  std::ofstream(dir + "/empty").flush();
+  std::filesystem::create_symlink(file, dir + "/link");
+  CHECK(put(0, 1700000000) && mkfifo((dir + "/fifo").c_str(), 0600) == 0);
+  for (const std::string &path : {file, "\\\\.\\" + file, "//./" + file, dir + "/folder", dir + "/fifo",
+                                  std::string("/dev/zero"), dir + "/link", dir + "/empty", dir + "/none"}) {
+    StandinSetDisplayProfile(path.c_str());
+    alarm(10); /* a read that waits ends the suite instead of hanging it */
+    DisplayProfile profile;
+    readDisplayProfile(&profile);
+    DisplayProfileIdentity identity;
+    const bool found = queryDisplayProfile(&identity), wanted = path == file;
+    alarm(0);
+    if (found != wanted || (profile.bytes && colour::Bytes(profile.bytes, profile.bytes + profile.size) == p3) != wanted)
+      suite::Report(__FILE__, __LINE__, path + ": wrongly found or read");
+    freeDisplayProfile(&profile);
+  }
+  StandinSetDisplayProfile(file.c_str());
+  DisplayProfileIdentity kept, now;
+  CHECK(queryDisplayProfile(&kept));
+  const struct { size_t extra; time_t when; bool same; } changes[] = {
+      {0, 1700000000, true}, {0, 1700000001, false}, {1, 1700000000, false}};
+  for (const auto &change : changes) {
+    DisplayProfile profile;
+    CHECK(put(change.extra, change.when) && queryDisplayProfile(&now));
+    CHECK_EQ(sameDisplayProfile(kept, now), change.same);
+    CHECK_EQ(readDisplayProfileAs(kept, &profile), change.same); /* not the bytes of another */
+    freeDisplayProfile(&profile);
+    CHECK(readDisplayProfileAs(now, &profile) && profile.size == p3.size() + change.extra);
+    freeDisplayProfile(&profile);
+  }
+  StandinSetDisplayProfile(nullptr);
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 SUITE_CASE(progress_counts_up_once_per_percent_then_100) {
   PluginSettings settings = Settings();
