@@ -67,6 +67,28 @@ void convertPalette(const ColourTransform *transform, uint8_t *entries, uint32_t
   for (uint32_t i = 0; i < count; ++i) std::memcpy(entries + 4 * i, out + 3 * i, 3);
 }
 
+namespace {
+
+/* A grey picture handed over as 24-bit rows (by a wrapped decoder, or as a
+ * colour thumbnail): converted through the grey transform, level by level,
+ * when every pixel's three channels are equal; else left as it is. */
+bool convertGreyRows(const ColourTransform *transform, uint8_t *bits, int64_t stride, int32_t width,
+                     int32_t rows) {
+  uint8_t *row = bits;
+  for (int32_t y = 0; y < rows; ++y, row += stride)
+    for (int32_t x = 0; x < 3 * width; x += 3)
+      if (row[x] != row[x + 1] || row[x] != row[x + 2]) return false;
+  uint8_t levels[256], table[256 * 3];
+  for (int i = 0; i < 256; ++i) levels[i] = static_cast<uint8_t>(i);
+  cmsDoTransform(transform->transform, levels, table, 256);
+  row = bits;
+  for (int32_t y = 0; y < rows; ++y, row += stride)
+    for (int32_t x = 0; x < 3 * width; x += 3) std::memcpy(row + x, table + 3 * row[x], 3);
+  return true;
+}
+
+}  // namespace
+
 bool convertBitmap(const ColourTransform *transform, BitmapHandles *bitmap) {
   if (!transform || !bitmap || !bitmap->info || !bitmap->bits) return false;
   BITMAPINFOHEADER *header =
@@ -82,17 +104,19 @@ bool convertBitmap(const ColourTransform *transform, BitmapHandles *bitmap) {
       convertPalette(transform, reinterpret_cast<uint8_t *>(header) + h.biSize, count);
       done = transform->model != ColourCmyk;
     }
-  } else if (plain && h.biBitCount == 24 && transform->model == ColourRgb) {
+  } else if (plain && h.biBitCount == 24 && transform->model != ColourCmyk) {
     const int64_t stride = rowStride(h.biWidth, 24);
     const int64_t bytes = blockBytes(stride, h.biHeight);
     uint8_t *bits = bytes < 0 ? nullptr
                               : static_cast<uint8_t *>(
                                     lockAtLeast(bitmap->bits, static_cast<SIZE_T>(bytes)));
-    if (bits) {
+    if (bits && transform->model == ColourRgb) {
       convertRows(transform, bits, stride, h.biWidth, h.biHeight);
-      LocalUnlock(bitmap->bits);
       done = true;
+    } else if (bits) {
+      done = convertGreyRows(transform, bits, stride, h.biWidth, h.biHeight);
     }
+    if (bits) LocalUnlock(bitmap->bits);
   }
   LocalUnlock(bitmap->info);
   return done;

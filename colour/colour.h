@@ -63,7 +63,8 @@ void convertRows(const ColourTransform *transform, uint8_t *bits, int64_t stride
 void convertPalette(const ColourTransform *transform, uint8_t *entries, uint32_t count);
 
 /* Converts a finished bitmap in place: 24-bit BI_RGB rows pixel by pixel
- * (RGB transforms), 8-bit ones through their palette. Other depths,
+ * (RGB transforms, and grey ones when every pixel's channels are equal),
+ * 8-bit ones through their palette. Other depths,
  * compressed or top-down bitmaps, and blocks smaller than their header
  * says stay as they are. True when it was converted. */
 bool convertBitmap(const ColourTransform *transform, BitmapHandles *bitmap);

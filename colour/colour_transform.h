@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "base/sha256.h"
 #include "colour/colour.h"
 #include "colour/lcms_context.h"
 
@@ -36,16 +37,16 @@ struct ColourTransform {
   ColourModel model;
   InputKind input;
   Verdict verdict;
-  uint32_t inputHash, outputHash;
   uint32_t inputSize, outputSize;
-  uint8_t *inputBytes, *outputBytes; /* copies, compared on a hit */
+  Sha256Digest inputDigest, outputDigest; /* of the profiles' bytes, which are not kept */
   cmsContext context;
   cmsHTRANSFORM transform;
   ContextData data;
 };
 
 /* Makes the transform for `key` outside any lock; null without memory. */
-ColourTransform *makeTransform(const Key &key, uint32_t inputHash, uint32_t outputHash);
+ColourTransform *makeTransform(const Key &key, const Sha256Digest &inputDigest,
+                               const Sha256Digest &outputDigest);
 void destroy(ColourTransform *t);
 
 /* The cached transform for `key`, made when missing, with one user added

@@ -25,14 +25,18 @@ Budget *budgetOf(cmsContext id) {
   return data ? &data->budget : nullptr;
 }
 
+/* lcms2's own allocator refuses larger blocks; no real profile needs one. */
+constexpr size_t kLargestBlock = 512u << 20;
+
 void *takeBlock(Budget *budget, size_t size) {
+  if (size > kLargestBlock) return nullptr;
   if (budget) {
-    size_t used = budget->used.fetch_add(size) + size;
-    if (used > budget->limit) {
-      budget->used.fetch_sub(size);
-      return nullptr;
-    }
-    WORK_HOOK(WorkColourBytes(used));
+    /* Compared before it is added, so that no sum can wrap. */
+    size_t used = budget->used.load();
+    do {
+      if (size > budget->limit || used > budget->limit - size) return nullptr;
+    } while (!budget->used.compare_exchange_weak(used, used + size));
+    WORK_HOOK(WorkColourBytes(used + size));
   }
   BlockHead *head = static_cast<BlockHead *>(std::malloc(sizeof(BlockHead) + size));
   if (!head) {

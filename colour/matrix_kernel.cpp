@@ -80,7 +80,13 @@ MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputForm
     for (int i = 0; i < 256; ++i) {
       const cmsFloat32Number r = static_cast<cmsFloat32Number>(i / 255.0);
       const cmsFloat32Number y = cmsEvalToneCurveFloat(in->TheCurves[c], r);
-      shaper1[c][i] = y < 131072.0 ? toFixed14(y) : 0x7FFFFFFF;
+      /* Beyond +-2^17 no Q1.14 number fits 32 bits; lcms2's own path then
+       * runs. */
+      if (!(y > -131072.0f && y < 131072.0f)) {
+        std::free(k);
+        return nullptr;
+      }
+      shaper1[c][i] = toFixed14(y);
       largestInput = std::max<int64_t>(largestInput, std::llabs(shaper1[c][i]));
     }
   int32_t fixed[3][3];

@@ -12,6 +12,7 @@
 
 #include "colour/colour_transform.h"
 #include "colour/display_profile.h"
+#include "colour/profile_limits.h"
 
 namespace {
 
@@ -72,32 +73,63 @@ bool movesNoColour(cmsHTRANSFORM transform, ColourModel model) {
   return true;
 }
 
-/* A copy of `size` bytes, or null (also for none). */
-uint8_t *copyOf(const uint8_t *bytes, uint32_t size) {
-  if (!bytes || size == 0) return nullptr;
-  uint8_t *copy = static_cast<uint8_t *>(std::malloc(size));
-  if (copy) std::memcpy(copy, bytes, size);
-  return copy;
+/* lcms2 reads a profile where it lies, through this handler, instead of
+ * copying it into a memory stream of its own. It lives in the frame that
+ * opens and closes the profile. */
+struct InPlace {
+  cmsIOHANDLER io; /* must stay the first member */
+  const uint8_t *bytes;
+  uint32_t at;
+};
+
+cmsUInt32Number readInPlace(cmsIOHANDLER *io, void *buffer, cmsUInt32Number size,
+                            cmsUInt32Number count) {
+  InPlace *p = reinterpret_cast<InPlace *>(io);
+  const uint64_t length = uint64_t{size} * count;
+  if (length > io->ReportedSize - p->at) return 0;
+  std::memcpy(buffer, p->bytes + p->at, static_cast<size_t>(length));
+  p->at += static_cast<uint32_t>(length);
+  return count;
 }
 
-/* Makes the transform for `key` outside any lock; null without memory. */
+cmsBool seekInPlace(cmsIOHANDLER *io, cmsUInt32Number offset) {
+  if (offset > io->ReportedSize) return FALSE;
+  reinterpret_cast<InPlace *>(io)->at = offset;
+  return TRUE;
+}
+
+cmsUInt32Number tellInPlace(cmsIOHANDLER *io) { return reinterpret_cast<InPlace *>(io)->at; }
+cmsBool closeInPlace(cmsIOHANDLER *) { return TRUE; }
+cmsBool writeInPlace(cmsIOHANDLER *, cmsUInt32Number, const void *) { return FALSE; }
+
+/* Opens the profile in `bytes` when it stays within the work limits; else
+ * null, as for one lcms2 refuses. */
+cmsHPROFILE openProfile(cmsContext context, InPlace *stream, const uint8_t *bytes, uint32_t size) {
+  if (!profileWithinLimits(bytes, size)) return nullptr;
+  *stream = InPlace();
+  stream->io.ContextID = context;
+  stream->io.ReportedSize = size;
+  stream->io.Read = readInPlace;
+  stream->io.Seek = seekInPlace;
+  stream->io.Close = closeInPlace;
+  stream->io.Tell = tellInPlace;
+  stream->io.Write = writeInPlace;
+  stream->bytes = bytes;
+  return cmsOpenProfileFromIOhandlerTHR(context, &stream->io);
+}
+
 }  // namespace
 
-ColourTransform *makeTransform(const Key &key, uint32_t inputHash, uint32_t outputHash) {
+ColourTransform *makeTransform(const Key &key, const Sha256Digest &inputDigest,
+                               const Sha256Digest &outputDigest) {
   ColourTransform *t = new (std::nothrow) ColourTransform();
   if (!t) return nullptr;
   t->model = key.model;
   t->input = key.input;
-  t->inputHash = inputHash;
-  t->outputHash = outputHash;
+  t->inputDigest = inputDigest;
+  t->outputDigest = outputDigest;
   t->inputSize = key.inputSize;
   t->outputSize = key.outputSize;
-  t->inputBytes = copyOf(key.inputBytes, key.inputSize);
-  t->outputBytes = copyOf(key.outputBytes, key.outputSize);
-  if ((key.inputSize && !t->inputBytes) || (key.outputSize && !t->outputBytes)) {
-    destroy(t);
-    return nullptr;
-  }
   t->verdict = VerdictRefused;
   t->data.budget.used = 0;
   t->data.budget.limit = 2 * (size_t{key.inputSize} + key.outputSize) + kContextSlack;
@@ -106,15 +138,16 @@ ColourTransform *makeTransform(const Key &key, uint32_t inputHash, uint32_t outp
   if (!t->context) return t;
   cmsSetLogErrorHandlerTHR(t->context, silent);
 
+  InPlace inStream, outStream;
   cmsHPROFILE in = nullptr;
   if (key.input == InputEmbedded)
-    in = cmsOpenProfileFromMemTHR(t->context, key.inputBytes, key.inputSize);
+    in = openProfile(t->context, &inStream, key.inputBytes, key.inputSize);
   else if (key.input == InputAdobeRgb)
     in = makeAdobeRgb(t->context);
   else
     in = cmsCreate_sRGBProfileTHR(t->context);
   cmsHPROFILE out = key.outputBytes
-                        ? cmsOpenProfileFromMemTHR(t->context, key.outputBytes, key.outputSize)
+                        ? openProfile(t->context, &outStream, key.outputBytes, key.outputSize)
                         : cmsCreate_sRGBProfileTHR(t->context);
   if (in && out && cmsGetColorSpace(in) == spaceOf(key.model) &&
       cmsGetColorSpace(out) == cmsSigRgbData)
@@ -153,8 +186,6 @@ void destroy(ColourTransform *t) {
   if (t->transform) cmsDeleteTransform(t->transform);
   if (t->context) cmsDeleteContext(t->context);
   std::free(t->data.kernel);
-  std::free(t->inputBytes);
-  std::free(t->outputBytes);
   delete t;
 }
 

@@ -5,7 +5,6 @@
  */
 #include "colour/transform_cache.h"
 
-#include <cstring>
 #include <new>
 
 #include "base/module_state.h"
@@ -13,21 +12,11 @@
 
 namespace {
 
-uint32_t hashBytes(const uint8_t *bytes, uint32_t size) {
-  uint32_t h = 2166136261u; /* FNV-1a */
-  for (uint32_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 16777619u;
-  return h;
-}
-
-bool sameBytes(const uint8_t *a, uint32_t aSize, const uint8_t *b, uint32_t bSize) {
-  return aSize == bSize && (aSize == 0 || std::memcmp(a, b, aSize) == 0);
-}
-
-bool matches(const ColourTransform *t, const Key &key, uint32_t inputHash, uint32_t outputHash) {
-  return t->model == key.model && t->input == key.input && t->inputHash == inputHash &&
-         t->outputHash == outputHash &&
-         sameBytes(t->inputBytes, t->inputSize, key.inputBytes, key.inputSize) &&
-         sameBytes(t->outputBytes, t->outputSize, key.outputBytes, key.outputSize);
+bool matches(const ColourTransform *t, const Key &key, const Sha256Digest &inputDigest,
+             const Sha256Digest &outputDigest) {
+  return t->model == key.model && t->input == key.input && t->inputSize == key.inputSize &&
+         t->outputSize == key.outputSize && sameDigest(t->inputDigest, inputDigest) &&
+         sameDigest(t->outputDigest, outputDigest);
 }
 
 /* Drops one user under the colour lock; true when the last one left. */
@@ -35,11 +24,11 @@ bool dropUser(ColourTransform *t) { return --t->users == 0; }
 
 /* The cache's transform for `key`, with one user added for the caller, or
  * null; the caller holds the colour lock. */
-ColourTransform *takeCached(ColourCache *cache, const Key &key, uint32_t inputHash,
-                            uint32_t outputHash) {
+ColourTransform *takeCached(ColourCache *cache, const Key &key, const Sha256Digest &inputDigest,
+                            const Sha256Digest &outputDigest) {
   if (!cache) return nullptr;
   for (ColourTransform *t : cache->entries)
-    if (t && matches(t, key, inputHash, outputHash)) {
+    if (t && matches(t, key, inputDigest, outputDigest)) {
       ++t->users;
       t->lastUse = ++cache->clock;
       return t;
@@ -50,21 +39,21 @@ ColourTransform *takeCached(ColourCache *cache, const Key &key, uint32_t inputHa
 }  // namespace
 
 ColourTransform *transformFor(const Key &key) {
-  const uint32_t inputHash = hashBytes(key.inputBytes, key.inputSize);
-  const uint32_t outputHash = hashBytes(key.outputBytes, key.outputSize);
+  const Sha256Digest inputDigest = sha256(key.inputBytes, key.inputSize);
+  const Sha256Digest outputDigest = sha256(key.outputBytes, key.outputSize);
   EnterModuleLock(ModuleLock::Colour);
-  ColourTransform *cached = takeCached(ModuleColourCache(), key, inputHash, outputHash);
+  ColourTransform *cached = takeCached(ModuleColourCache(), key, inputDigest, outputDigest);
   LeaveModuleLock(ModuleLock::Colour);
   if (cached) return cached;
 
-  ColourTransform *made = makeTransform(key, inputHash, outputHash);
+  ColourTransform *made = makeTransform(key, inputDigest, outputDigest);
   if (!made) return nullptr;
   made->users = 1;
 
   EnterModuleLock(ModuleLock::Colour);
   ColourCache *cache = ModuleColourCache();
   /* Another request may have made the same meanwhile: one is kept. */
-  cached = takeCached(cache, key, inputHash, outputHash);
+  cached = takeCached(cache, key, inputDigest, outputDigest);
   if (cached) {
     LeaveModuleLock(ModuleLock::Colour);
     destroy(made);

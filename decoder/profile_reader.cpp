@@ -73,12 +73,16 @@ ColourTransform *acquirePictureColour(RequestContext *context, ColourModel model
   }
   j_common_ptr common = reinterpret_cast<j_common_ptr>(&context->cinfo);
   uint8_t *profile = whole && total > 0 ? static_cast<uint8_t *>(jpeg_get_small(common, total)) : nullptr;
-  if (profile) {
-    uint32_t at = 0;
-    for (uint32_t i = 1; i <= chunks.count; ++i) {
-      if (chunks.size[i]) std::memcpy(profile + at, chunks.data[i], chunks.size[i]);
-      at += chunks.size[i];
-    }
+  uint32_t at = 0;
+  for (uint32_t i = 1; i <= chunks.count; ++i) {
+    if (profile && chunks.size[i]) std::memcpy(profile + at, chunks.data[i], chunks.size[i]);
+    at += chunks.size[i];
+  }
+  /* The chunks are not needed once assembled (or once they cannot be):
+   * only one copy of the profile is held while its transform is made. */
+  for (uint32_t i = 0; i < kProfileChunkSlots; ++i) {
+    if (chunks.data[i]) jpeg_free_small(common, chunks.data[i], chunks.size[i]);
+    chunks.data[i] = nullptr;
   }
   ColourSource source = {model, profile, profile ? total : 0,
                          context->settings.ExifSupport != 0 && context->adobeRgbMark};

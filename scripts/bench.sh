@@ -15,7 +15,7 @@ root=$PWD
 scripts/setup.sh >/dev/null
 scripts/build-libjpeg-native.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -Wno-dev -DMOVRELA_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench --target decode_bench plugin_bench containers_bench movrela quorel fake_full -j2 >/dev/null
+cmake --build build/bench --target decode_bench plugin_bench profile_bench containers_bench movrela quorel fake_full -j2 >/dev/null
 scripts/build-libjpeg-win32.sh >/dev/null
 scripts/build-lcms2-win32.sh >/dev/null
 scripts/build.sh --win32-only >/dev/null
@@ -111,6 +111,14 @@ print('@row\tinternal decoder: $label repeated, refused\t%.1f ms\tits picture de
       "$root/build/win32/MOVRELA.MQF" --browse "tests/corpus/$folder" "$root"/tests/corpus/$folder/*.jpg |
       sed 's/^@row\t/@row\tWine: /'
   done
+  echo
+  echo "== colour profiles: the transform's making, the digest, the cache (the corpus's profiles too)"
+  mkdir -p build/bench/profiles
+  for picture in tests/corpus/*/*.jpg; do
+    exiftool -q -b -ICC_Profile "$picture" > "build/bench/profiles/$(basename "$picture" .jpg).icc" 2>/dev/null || true
+  done
+  find build/bench/profiles -name '*.icc' -empty -delete
+  build/bench/tests/profile_bench build/bench/profiles/*.icc
   echo
   echo "== scan floods refused, against the decode of their picture; the walk over a large file's scans"
   scan_pictures

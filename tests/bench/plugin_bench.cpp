@@ -467,6 +467,7 @@ int ColourRun(const std::string &plugin, const std::string &large) {
       {"Display P3", colour::Tagged(plain, colour::Make(colour::kDisplayP3)), 1, false, "<= 1.3"},
       {"Adobe RGB, orientation 6", colour::Tagged(WithOrientation(plain, 6), colour::Make(colour::kAdobeRgb)), 1, true, "<= 1.5"},
       {"lookup-table RGB", colour::Tagged(plain, colour::Make(colour::kLutRgb)), 1, false, "-"},
+      {"7,000 float elements (refused)", colour::Tagged(plain, colour::CostlyElements(7000)), 1, true, "<= 1.1"},
       {"untagged, ColorManagement 2", plain, 2, false, "-"},
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {

@@ -772,6 +772,7 @@ SUITE_CASE(colour_profiles_convert_to_srgb) {
       {"sRGB", colour::Tagged(rgb, srgb), Bytes(), 1},
       {"grey profile on colour", colour::Tagged(rgb, greyProfile), Bytes(), 1},
       {"cut profile", colour::Tagged(rgb, cut), Bytes(), 1},
+      {"7,000 float elements", colour::Tagged(rgb, colour::CostlyElements(7000)), Bytes(), 1},
       {"count 0", colour::WithSegments(rgb, {colour::Chunk(1, 0, adobe.data(), adobe.size())}), Bytes(), 1},
       {"sequence 0", colour::WithSegments(rgb, {colour::Chunk(0, 1, adobe.data(), adobe.size())}), Bytes(), 1},
       {"sequence above count", colour::WithSegments(rgb, {colour::Chunk(2, 1, adobe.data(), adobe.size())}), Bytes(), 1},

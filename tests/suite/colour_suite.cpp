@@ -1,0 +1,210 @@
+/*
+ * colour_suite.cpp - colour/ on its own: the work limits judged before
+ * lcms2 opens a profile, the bounded allocator, the kernel's range, grey
+ * pictures handed over as 24-bit rows, and the digest the cache keys by.
+ */
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "attach.h"
+#include "base/sha256.h"
+#include "colour/colour.h"
+#include "colour/lcms_context.h"
+#include "colour/profile_limits.h"
+#include "colour_profiles.h"
+#include "harness.h"
+
+namespace {
+
+using colour::Bytes;
+using colour::Put;
+
+Bytes Curve(uint32_t entries) {
+  Bytes t = {'c', 'u', 'r', 'v', 0, 0, 0, 0};
+  Put(t, {entries});
+  t.resize(12 + 2 * size_t{entries});
+  return t;
+}
+
+/* A lut16 header: its tables and grid are not needed to judge it. */
+Bytes Lut16(uint8_t inputs, uint8_t grid, uint16_t entries) {
+  Bytes t = {'m', 'f', 't', '2', 0, 0, 0, 0, inputs, 3, grid, 0};
+  t.resize(48);
+  Put(t, {entries, entries}, 2);
+  return t;
+}
+
+/* A curve-set element whose three channels share one segmented curve. */
+Bytes SegmentedCurves(uint16_t segments) {
+  Bytes curve = {'c', 'u', 'r', 'f', 0, 0, 0, 0};
+  Put(curve, {segments, 0}, 2);
+  for (int i = 1; i < segments; ++i) Put(curve, {0});
+  for (int i = 0; i < segments; ++i) {
+    curve.insert(curve.end(), {'p', 'a', 'r', 'f', 0, 0, 0, 0, 0, 0, 0, 0});
+    Put(curve, {0x3F800000, 0x3F800000, 0, 0}); /* y = x */
+  }
+  Bytes e = {'c', 'v', 's', 't', 0, 0, 0, 0};
+  Put(e, {3, 3}, 2);
+  for (int i = 0; i < 3; ++i) Put(e, {36, static_cast<uint32_t>(curve.size())});
+  e.insert(e.end(), curve.begin(), curve.end());
+  return e;
+}
+
+/* lcms2's work is bounded before it opens a profile: the tests' own
+ * profiles pass, each count past its limit is refused, and a refused
+ * profile is no profile. */
+SUITE_CASE(profiles_beyond_the_work_limits_are_refused) {
+  suite::AttachOnce();
+  const Bytes srgb = colour::Saved(cmsCreate_sRGBProfile());
+  Bytes manyTags = srgb;
+  for (uint32_t tags = manyTags[131]; tags <= kMostProfileTags; ++tags)
+    manyTags = colour::WithTag(manyTags, "zzzz", Curve(1));
+  const struct {
+    const char *label;
+    Bytes profile;
+    bool within;
+  } cases[] = {
+      {"Adobe RGB", colour::Make(colour::kAdobeRgb), true},
+      {"Display P3", colour::Make(colour::kDisplayP3), true},
+      {"lookup-table RGB", colour::Make(colour::kLutRgb), true},
+      {"lookup-table CMYK", colour::Make(colour::kLutCmyk), true},
+      {"grey", colour::Make(colour::kGrey18), true},
+      {"16 elements", colour::CostlyElements(16), true},
+      {"17 elements", colour::CostlyElements(17), false},
+      {"7,000 elements", colour::CostlyElements(7000), false},
+      {"curve of 4,096 entries", colour::WithTag(srgb, "zzzz", Curve(4096)), true},
+      {"curve of 4,097 entries", colour::WithTag(srgb, "zzzz", Curve(4097)), false},
+      {"lut16 of 4,097 entries", colour::WithTag(srgb, "A2B0", Lut16(3, 17, 4097)), false},
+      {"table of 4 inputs, 33 points", colour::WithTag(srgb, "A2B0", Lut16(4, 33, 256)), true},
+      {"table of 4 inputs, 34 points", colour::WithTag(srgb, "A2B0", Lut16(4, 34, 256)), false},
+      {"table of 5 inputs", colour::WithTag(srgb, "A2B0", Lut16(5, 2, 256)), false},
+      {"16 segments", colour::WithTag(srgb, "D2B0", colour::Elements(1, SegmentedCurves(16))), true},
+      {"17 segments", colour::WithTag(srgb, "D2B0", colour::Elements(1, SegmentedCurves(17))), false},
+      {"101 tags", manyTags, false},
+      {"cut in its tag table", Bytes(srgb.begin(), srgb.begin() + 140), false},
+  };
+  for (const auto &c : cases) {
+    const bool within = profileWithinLimits(c.profile.data(), static_cast<uint32_t>(c.profile.size()));
+    if (within != c.within) suite::Report(__FILE__, __LINE__, std::string(c.label) + ": judged wrongly");
+  }
+  const Bytes costly = colour::CostlyElements(7000);
+  ColourSource source = {ColourRgb, costly.data(), static_cast<uint32_t>(costly.size()), false};
+  CHECK(acquireColourTransform(1, &source) == nullptr);
+}
+
+/* lcms2's allocations are refused before they are counted: over 512 MB, or
+ * past the budget, also where the count would wrap. */
+SUITE_CASE(colour_memory_is_refused_before_it_is_counted) {
+  const struct {
+    size_t used, limit;
+    uint32_t size;
+    bool given;
+  } cases[] = {{0, SIZE_MAX, 1u << 20, true},         {0, SIZE_MAX, (512u << 20) + 1, false},
+               {SIZE_MAX - 10, SIZE_MAX, 100, false}, {0, 100, 100, true},
+               {1, 100, 100, false}};
+  for (const auto &c : cases) {
+    ContextData data;
+    data.budget.used = 0;
+    data.budget.limit = SIZE_MAX;
+    data.kernel = nullptr;
+    cmsContext context = cmsCreateContext(&kMemoryPlugin, &data);
+    CHECK(context != nullptr);
+    if (!context) continue;
+    const size_t before = data.budget.used;
+    data.budget.used = c.used;
+    data.budget.limit = c.limit;
+    void *block = _cmsMalloc(context, c.size);
+    CHECK_EQ(block != nullptr, c.given);
+    CHECK_EQ(data.budget.used.load(), c.given ? c.used + c.size : c.used);
+    _cmsFree(context, block);
+    data.budget.used = before;
+    data.budget.limit = SIZE_MAX;
+    cmsDeleteContext(context);
+  }
+}
+
+/* A curve whose values leave the kernel's fixed-point range gives no
+ * kernel: lcms2's own path then converts. */
+SUITE_CASE(matrix_kernel_takes_only_curves_it_can_hold) {
+  for (double shift : {0.0, -1e6, 1e6}) {
+    const cmsFloat64Number line[4] = {1, 1, 0, shift}; /* y = x + shift */
+    cmsToneCurve *in = cmsBuildParametricToneCurve(nullptr, 6, line);
+    cmsToneCurve *out = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve *ins[3] = {in, in, in}, *outs[3] = {out, out, out};
+    const cmsFloat64Number m[9] = {0.9, 0.05, 0.05, 0.05, 0.9, 0.05, 0.05, 0.05, 0.9};
+    cmsPipeline *pipe = cmsPipelineAlloc(nullptr, 3, 3);
+    cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, ins));
+    cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocMatrix(nullptr, 3, 3, m, nullptr));
+    cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, outs));
+    MatrixKernel *kernel = makeMatrixKernel(pipe, TYPE_BGR_8, TYPE_BGR_8);
+    CHECK_EQ(kernel != nullptr, shift == 0);
+    std::free(kernel);
+    cmsPipelineFree(pipe);
+    cmsFreeToneCurve(in);
+    cmsFreeToneCurve(out);
+  }
+}
+
+/* A grey picture that comes as 24-bit rows is converted through its grey
+ * profile when its three channels are equal, and kept when they are not. */
+SUITE_CASE(grey_profiles_apply_to_equal_24_bit_rows) {
+  suite::AttachOnce();
+  const Bytes grey = colour::Make(colour::kGrey18);
+  ColourSource source = {ColourGrey, grey.data(), static_cast<uint32_t>(grey.size()), false};
+  ColourTransform *transform = acquireColourTransform(1, &source);
+  CHECK(transform != nullptr);
+  const uint8_t levels[2] = {40, 200};
+  const Bytes want = colour::Transformed(grey, TYPE_GRAY_8, levels, 2);
+  for (bool equal : {true, false}) {
+    BitmapHandles bitmap = {LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER)),
+                            LocalAlloc(LMEM_MOVEABLE, 8)};
+    auto *h = static_cast<BITMAPINFOHEADER *>(LocalLock(bitmap.info));
+    *h = {sizeof(BITMAPINFOHEADER), 2, 1, 1, 24, BI_RGB, 8, 0, 0, 0, 0};
+    LocalUnlock(bitmap.info);
+    const Bytes pixels = {40, 40, 40, 200, 200, static_cast<uint8_t>(equal ? 200 : 201), 0, 0};
+    std::memcpy(LocalLock(bitmap.bits), pixels.data(), 8);
+    LocalUnlock(bitmap.bits);
+    CHECK_EQ(transform && convertBitmap(transform, &bitmap), equal);
+    const uint8_t *got = static_cast<const uint8_t *>(LocalLock(bitmap.bits));
+    const Bytes expected = equal ? Bytes{want[0], want[1], want[2], want[3], want[4], want[5]}
+                                 : Bytes(pixels.begin(), pixels.begin() + 6);
+    CHECK(Bytes(got, got + 6) == expected);
+    LocalUnlock(bitmap.bits);
+    LocalFree(bitmap.info);
+    LocalFree(bitmap.bits);
+  }
+  releaseColourTransform(transform);
+}
+
+/* The cache's digest: the standard's test vectors, on both sides of the
+ * one-block and two-block tails. */
+SUITE_CASE(sha256_gives_the_standard_vectors) {
+  const std::string million(1000000, 'a');
+  const struct {
+    std::string text;
+    const char *hex;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+       "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+      {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto &c : cases) {
+    const Sha256Digest d = sha256(reinterpret_cast<const uint8_t *>(c.text.data()),
+                                  static_cast<uint32_t>(c.text.size()));
+    char hex[65];
+    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", d.bytes[i]);
+    if (std::string(hex) != c.hex) suite::Report(__FILE__, __LINE__, "digest of " + c.text.substr(0, 8));
+  }
+}
+
+}  // namespace
+
+SUITE_MAIN()
