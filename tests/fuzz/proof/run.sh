@@ -14,6 +14,10 @@
 #                                      COM, APPn or DNL of length 0 or 1
 #   walk-reads-length-after-low-codes  its second: a marker below 0xC0 with
 #                                      a body, where libjpeg sees none
+#   element-lists-unbounded            colour profiles whose element lists
+#                                      (float D2Bx tags) name any number of
+#                                      elements, each a stage lcms2
+#                                      evaluates at every grid point
 #
 # The fuzzer runs on one core (PROOF_CPU, default the last), so that the
 # seconds compare between runs and machines.
@@ -29,9 +33,10 @@ cd "$(dirname "$0")/../../.."
 root=$PWD
 declare -A target=([exif-walk-per-pointer]=exif_report_reader_fuzzer
   [no-progression-rule]=decoder_fuzzer [walk-stops-at-short-length]=handover_fuzzer
-  [walk-reads-length-after-low-codes]=handover_fuzzer)
+  [walk-reads-length-after-low-codes]=handover_fuzzer [element-lists-unbounded]=colour_fuzzer)
 declare -A limit=([exif-walk-per-pointer]=60 [no-progression-rule]=60
-  [walk-stops-at-short-length]=300 [walk-reads-length-after-low-codes]=300)
+  [walk-stops-at-short-length]=300 [walk-reads-length-after-low-codes]=300
+  [element-lists-unbounded]=300)
 if [ "${1:-}" = --check ]; then
   failed=0
   for file in tests/fuzz/proof/*.patch; do
