@@ -36,7 +36,7 @@ struct DecodeJob {
   RequestInput input;
   BitmapOutput *output;             /* once created */
   ColourTransform *colour;          /* the picture's colour conversion, or null */
-  HLOCAL turnReserve;               /* the turn's block, held while decoding; or null */
+  void *turnReserve;                /* address space for the turn's block; or null */
 };
 
 /* Output scales tried in turn, as the denominator of 1/N. */
@@ -44,8 +44,9 @@ constexpr unsigned kScales[] = {1, 2, 4, 8};
 
 /* The bitmap at the largest scale whose blocks can be had, with the turn's
  * second block when the turn exchanges the sides: the turn copies into a
- * new block, and a turn without it would leave the picture unturned. That
- * block is reserved now and given back just before the turn. Fails with
+ * new block, and a turn without it would leave the picture unturned. Its
+ * address space is reserved now, nothing committed, and given back just
+ * before the turn. Fails with
  * libjpeg's out-of-memory error when even 1/8 cannot be had. */
 BitmapOutput *bitmapThatFits(DecodeJob *job, bool sidesExchanged) {
   jpeg_decompress_struct *cinfo = &job->context.cinfo;
@@ -57,7 +58,9 @@ BitmapOutput *bitmapThatFits(DecodeJob *job, bool sidesExchanged) {
     if (!sidesExchanged) return output;
     const int64_t turned =
         blockBytes(rowStride(cinfo->output_height, output->bitCount), cinfo->output_width);
-    job->turnReserve = turned < 0 ? nullptr : LocalAlloc(LMEM_MOVEABLE, static_cast<SIZE_T>(turned));
+    job->turnReserve = turned < 0 ? nullptr
+                                  : VirtualAlloc(nullptr, static_cast<SIZE_T>(turned), MEM_RESERVE,
+                                                 PAGE_NOACCESS);
     if (job->turnReserve) return output;
     discardBitmapOutput(output);
   }
@@ -66,7 +69,7 @@ BitmapOutput *bitmapThatFits(DecodeJob *job, bool sidesExchanged) {
 }
 
 void giveBackTurnReserve(DecodeJob *job) {
-  if (job->turnReserve) LocalFree(job->turnReserve);
+  if (job->turnReserve) VirtualFree(job->turnReserve, 0, MEM_RELEASE);
   job->turnReserve = nullptr;
 }
 
