@@ -16,7 +16,10 @@ picture=$work/baseline-16320x12240.jpg
 # The pixel rows of a .bmp file: from its bfOffBits on.
 rows() { tail -c +$(($(od -An -t u4 -j 10 -N 4 "$1") + 1)) "$1"; }
 
-host=("$here/../../scripts/wine.sh" "$win32/mqfhost.exe" "$win32/MOVRELA.MQF")
+wine=$here/../../scripts/wine.sh
+# The default settings, whatever the suites before left in the prefix.
+"$wine" reg delete 'HKCU\Software\Doru\movrela' /f >/dev/null 2>&1 || true
+host=("$wine" "$win32/mqfhost.exe" "$win32/MOVRELA.MQF")
 "${host[@]}" pictureinfo "$picture" --reserve-largest 500 | tr -d '\r' | grep -q '^size: 16320 x 12240$' ||
   { echo "big_pictures: the picture information lost the true size" >&2; exit 1; }
 "${host[@]}" picture "$picture" "$work/ours.bmp" --reserve-largest 500
