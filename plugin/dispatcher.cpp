@@ -280,7 +280,10 @@ int32_t PictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
                            infoHandleOut, bitsHandleOut, progressCallback,
                            callbackData,  preview,       &settings};
   ResultCode result = DispatchRequest(&request, asDecoded);
-  if (!preview && result == ExternalDeclined && settings.UseInternalDecoder) {
+  /* A picture the wrapped plug-in has no memory for may fit our decoder,
+   * which decodes at a smaller scale when the full size cannot be had. */
+  if (!preview && (result == ExternalDeclined || result == OutOfMemory) &&
+      settings.UseInternalDecoder) {
     /* Whatever the wrapped plug-in left goes before our own answer. */
     FreeLeftHandles(&request);
     result = decodeInternally(&request, readExifOrientation, BrokenFilePrompt);

@@ -83,7 +83,6 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD disposition, DWORD flags, HANDLE templ) {
   (void)share;
   (void)sa;
-  (void)flags;
   (void)templ;
   if (!name) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -151,6 +150,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   if (S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   HANDLE h = Register(fd);
   if (h == INVALID_HANDLE_VALUE) return h;
+  if (flags & FILE_FLAG_DELETE_ON_CLOSE) ::unlink(path.c_str()); /* temp_files.cpp */
   if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   else

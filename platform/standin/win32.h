@@ -168,6 +168,22 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
  * attributes: only GetFileType, once it is open, tells it from one. */
 DWORD GetFileAttributesA(LPCSTR name);
 
+/* ---- temporary files (temp_files.cpp) ---- */
+#define FILE_ATTRIBUTE_TEMPORARY 0x100u
+/* The file leaves its folder when opened (POSIX keeps it readable through
+ * the handle), so that none is left however the handle ends. */
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#define ERROR_BUFFER_OVERFLOW 111L
+typedef union _ULARGE_INTEGER {
+  unsigned long long QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
+/* MOVRELA_WINROOT/temp/, made on first use. */
+DWORD GetTempPathA(DWORD size, LPSTR buf);
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
+BOOL DeleteFileA(LPCSTR name);
+BOOL GetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                         PULARGE_INTEGER totalFree);
+
 /* ---- local memory ---- */
 #define LMEM_FIXED 0x0000u
 #define LMEM_MOVEABLE 0x0002u
@@ -191,6 +207,13 @@ HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define HEAP_ZERO_MEMORY 0x00000008u
+
+/* ---- address space: reservations only ---- */
+#define MEM_RESERVE 0x00002000u
+#define MEM_RELEASE 0x00008000u
+#define PAGE_NOACCESS 0x01u
+LPVOID VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T bytes, DWORD type);
 
 /* ---- version ---- */
 #define VER_PLATFORM_WIN32s 0
@@ -765,6 +788,12 @@ int StandinLocalLockCount(HLOCAL mem);
 void StandinFailLocalAllocAt(long n);
 /* The same for HeapAlloc on the process heap (libjpeg's memory). */
 void StandinFailHeapAllocAt(long n);
+/* LocalAlloc, HeapAlloc and VirtualAlloc refuse a block above
+ * `largestBlock` bytes, and one that would take the bytes live in them
+ * above `total` (counted from this call on); 0: no limit. */
+void StandinLimitAddressSpace(size_t largestBlock, size_t total);
+/* The free space GetDiskFreeSpaceExA reports; -1: the file system's. */
+void StandinSetFreeDiskSpace(long long bytes);
 /* Platform id reported by GetVersionExA; -1 makes the query fail. Default
  * VER_PLATFORM_WIN32_NT. */
 void StandinSetPlatformId(long id);
