@@ -22,13 +22,20 @@ enum Verdict : uint8_t {
   VerdictRefused  /* the profile does not fit or lcms2 refuses it: no profile */
 };
 
+/* One side of a transform: its profile's length and digest, by which the
+ * cache knows it, and its bytes while they are at hand (null for sRGB, or
+ * for the display's profile while it need not be read). */
+struct ProfileRef {
+  const uint8_t *bytes;
+  uint32_t size;
+  Sha256Digest digest;
+};
+
 struct Key {
   ColourModel model;
   InputKind input;
-  const uint8_t *inputBytes; /* InputEmbedded only */
-  uint32_t inputSize;
-  const uint8_t *outputBytes; /* the display's profile; null for sRGB */
-  uint32_t outputSize;
+  ProfileRef in;  /* InputEmbedded only */
+  ProfileRef out; /* the display's profile; size 0 for sRGB */
 };
 
 struct ColourTransform {
@@ -44,13 +51,17 @@ struct ColourTransform {
   ContextData data;
 };
 
-/* Makes the transform for `key` outside any lock; null without memory. */
-ColourTransform *makeTransform(const Key &key, const Sha256Digest &inputDigest,
-                               const Sha256Digest &outputDigest);
+/* Makes the transform for `key`, whose profiles' bytes are at hand,
+ * outside any lock; null without memory. */
+ColourTransform *makeTransform(const Key &key);
 void destroy(ColourTransform *t);
 
-/* The cached transform for `key`, made when missing, with one user added
- * for the caller; null without memory. */
-ColourTransform *transformFor(const Key &key);
+/* The cache's transform for `key`, with one user added for the caller, or
+ * null. */
+ColourTransform *cachedTransform(const Key &key);
+
+/* Keeps `made` (one user, the caller's) in the cache, or gives the one
+ * another request kept meanwhile for the same key in its place. */
+ColourTransform *keepTransform(ColourTransform *made);
 
 #endif /* MOVRELA_COLOUR_TRANSFORM_H */

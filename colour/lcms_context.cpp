@@ -68,10 +68,13 @@ void *boundedRealloc(cmsContext id, void *ptr, cmsUInt32Number size) {
 }
 
 /* An optimisation that optimises nothing: it is shown the pipeline lcms2
- * built, before its own optimisations, and keeps our kernel of it. */
+ * built, before its own optimisations, and keeps our kernel of it. The
+ * fuzz build counts its stages, which lcms2's resampling evaluates at
+ * every grid point. */
 cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number, cmsUInt32Number *inputFormat,
                      cmsUInt32Number *outputFormat, cmsUInt32Number *) {
   ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(cmsGetPipelineContextID(*lut)));
+  WORK_HOOK(WorkColourPipeline(cmsPipelineStageCount(*lut), T_CHANNELS(*inputFormat)));
   if (data && !data->kernel) data->kernel = makeMatrixKernel(*lut, *inputFormat, *outputFormat);
   return FALSE;
 }

@@ -13,6 +13,7 @@
 #include "colour/colour_transform.h"
 #include "colour/display_profile.h"
 #include "colour/profile_limits.h"
+#include "colour/transform_cache.h"
 
 namespace {
 
@@ -119,19 +120,18 @@ cmsHPROFILE openProfile(cmsContext context, InPlace *stream, const uint8_t *byte
 
 }  // namespace
 
-ColourTransform *makeTransform(const Key &key, const Sha256Digest &inputDigest,
-                               const Sha256Digest &outputDigest) {
+ColourTransform *makeTransform(const Key &key) {
   ColourTransform *t = new (std::nothrow) ColourTransform();
   if (!t) return nullptr;
   t->model = key.model;
   t->input = key.input;
-  t->inputDigest = inputDigest;
-  t->outputDigest = outputDigest;
-  t->inputSize = key.inputSize;
-  t->outputSize = key.outputSize;
+  t->inputDigest = key.in.digest;
+  t->outputDigest = key.out.digest;
+  t->inputSize = key.in.size;
+  t->outputSize = key.out.size;
   t->verdict = VerdictRefused;
   t->data.budget.used = 0;
-  t->data.budget.limit = 2 * (size_t{key.inputSize} + key.outputSize) + kContextSlack;
+  t->data.budget.limit = 2 * (size_t{key.in.size} + key.out.size) + kContextSlack;
   t->data.kernel = nullptr;
   t->context = cmsCreateContext(&kMemoryPlugin, &t->data);
   if (!t->context) return t;
@@ -140,13 +140,13 @@ ColourTransform *makeTransform(const Key &key, const Sha256Digest &inputDigest,
   InPlace inStream, outStream;
   cmsHPROFILE in = nullptr;
   if (key.input == InputEmbedded)
-    in = openProfile(t->context, &inStream, key.inputBytes, key.inputSize);
+    in = openProfile(t->context, &inStream, key.in.bytes, key.in.size);
   else if (key.input == InputAdobeRgb)
     in = makeAdobeRgb(t->context);
   else
     in = cmsCreate_sRGBProfileTHR(t->context);
-  cmsHPROFILE out = key.outputBytes
-                        ? openProfile(t->context, &outStream, key.outputBytes, key.outputSize)
+  cmsHPROFILE out = key.out.bytes
+                        ? openProfile(t->context, &outStream, key.out.bytes, key.out.size)
                         : cmsCreate_sRGBProfileTHR(t->context);
   if (in && out && cmsGetColorSpace(in) == spaceOf(key.model) &&
       cmsGetColorSpace(out) == cmsSigRgbData)
@@ -169,6 +169,51 @@ ColourTransform *makeTransform(const Key &key, const Sha256Digest &inputDigest,
 
 namespace {
 
+/* The display's profile for one request: known by its identity, whose
+ * digest the cache remembers, and read only to make a transform. */
+struct DisplayOutput {
+  DisplayProfileIdentity identity;
+  DisplayProfile profile;
+};
+
+/* The display's profile as one side of a transform, or false when there is
+ * none to use (none named, no regular file, beyond the work limits). Its
+ * bytes are read and digested only when the cache has not seen this
+ * version of the file. */
+bool displayReference(DisplayOutput *display, ProfileRef *out) {
+  if (!queryDisplayProfile(&display->identity)) return false;
+  ProfileRef ref = {nullptr, display->identity.size, Sha256Digest()};
+  bool refused = false;
+  if (!rememberedDisplay(display->identity, &ref.digest, &refused)) {
+    if (!readDisplayProfileAs(display->identity, &display->profile)) return false;
+    ref.bytes = display->profile.bytes;
+    refused = !profileWithinLimits(ref.bytes, ref.size);
+    if (!refused) ref.digest = sha256(ref.bytes, ref.size);
+    rememberDisplay(display->identity, ref.digest, refused);
+  }
+  if (!refused) *out = ref;
+  return !refused;
+}
+
+/* The transform for `key`, from the cache or made and kept there, with one
+ * user added for the caller; null without memory, or when the display's
+ * profile, needed now, no longer reads as the version the key names. */
+ColourTransform *transformFor(Key key, DisplayOutput *display) {
+  ColourTransform *cached = cachedTransform(key);
+  if (cached) return cached;
+  if (key.out.size && !key.out.bytes) {
+    if (!display->profile.bytes && readDisplayProfileAs(display->identity, &display->profile) &&
+        !sameDigest(sha256(display->profile.bytes, display->profile.size), key.out.digest))
+      freeDisplayProfile(&display->profile);
+    if (!display->profile.bytes) return nullptr;
+    key.out.bytes = display->profile.bytes;
+  }
+  ColourTransform *made = makeTransform(key);
+  if (!made) return nullptr;
+  made->users = 1;
+  return keepTransform(made);
+}
+
 /* The transform `key` gives, or null (keeping the caller's reference out)
  * when it keeps the colours; `refused` tells the caller to try the next
  * source. */
@@ -190,39 +235,38 @@ void destroy(ColourTransform *t) {
 
 ColourTransform *acquireColourTransform(int32_t setting, const ColourSource *source) {
   if (setting != kColourToSrgb && setting != kColourToDisplay) return nullptr;
-  DisplayProfile display = {nullptr, 0};
-  if (setting == kColourToDisplay) readDisplayProfile(&display);
+  DisplayOutput display = {};
+  const ProfileRef none = {nullptr, 0, Sha256Digest()};
+  ProfileRef out = none;
   /* Untagged pictures are sRGB, which needs no pass unless the display
    * differs; a grey or CMYK picture's colours are then its decoded RGB's.
    * Making that transform first also tries the display's profile: one that
    * lcms2 refuses leaves sRGB as the output. */
   ColourTransform *untagged = nullptr;
-  if (display.bytes && !profileWithinLimits(display.bytes, display.size)) freeDisplayProfile(&display);
-  if (display.bytes) {
-    untagged = transformFor({ColourRgb, InputSrgb, nullptr, 0, display.bytes, display.size});
+  if (setting == kColourToDisplay && displayReference(&display, &out)) {
+    untagged = transformFor({ColourRgb, InputSrgb, none, out}, &display);
     if (!untagged || untagged->verdict == VerdictRefused) {
       releaseColourTransform(untagged);
       untagged = nullptr;
-      freeDisplayProfile(&display);
+      out = none;
     }
   }
-  Key key = {source->model, InputEmbedded, source->profile, source->profileSize,
-             display.bytes, display.size};
+  Key key = {source->model, InputEmbedded, none, out};
   ColourTransform *result = nullptr;
   bool refused = true;
   /* Judged before its digest: a refused profile costs no pass over it. */
   if (source->profile && source->profileSize &&
-      profileWithinLimits(source->profile, source->profileSize))
-    result = usable(transformFor(key), &refused);
+      profileWithinLimits(source->profile, source->profileSize)) {
+    key.in = {source->profile, source->profileSize, sha256(source->profile, source->profileSize)};
+    result = usable(transformFor(key, &display), &refused);
+  }
   if (refused && source->adobeRgb && source->model == ColourRgb) {
     key.input = InputAdobeRgb;
-    key.inputBytes = nullptr;
-    key.inputSize = 0;
-    result = usable(transformFor(key), &refused);
+    key.in = none;
+    result = usable(transformFor(key, &display), &refused);
   }
   if (refused) result = usable(untagged, &refused);
   else releaseColourTransform(untagged);
-  freeDisplayProfile(&display);
+  freeDisplayProfile(&display.profile);
   return result;
 }
-

@@ -12,23 +12,21 @@
 
 namespace {
 
-bool matches(const ColourTransform *t, const Key &key, const Sha256Digest &inputDigest,
-             const Sha256Digest &outputDigest) {
+bool matches(const ColourTransform *t, const ColourTransform &key) {
   return t->model == key.model && t->input == key.input && t->inputSize == key.inputSize &&
-         t->outputSize == key.outputSize && sameDigest(t->inputDigest, inputDigest) &&
-         sameDigest(t->outputDigest, outputDigest);
+         t->outputSize == key.outputSize && sameDigest(t->inputDigest, key.inputDigest) &&
+         sameDigest(t->outputDigest, key.outputDigest);
 }
 
 /* Drops one user under the colour lock; true when the last one left. */
 bool dropUser(ColourTransform *t) { return --t->users == 0; }
 
-/* The cache's transform for `key`, with one user added for the caller, or
- * null; the caller holds the colour lock. */
-ColourTransform *takeCached(ColourCache *cache, const Key &key, const Sha256Digest &inputDigest,
-                            const Sha256Digest &outputDigest) {
+/* The cache's transform made like `key`, with one user added for the
+ * caller, or null; the caller holds the colour lock. */
+ColourTransform *takeCached(ColourCache *cache, const ColourTransform &key) {
   if (!cache) return nullptr;
   for (ColourTransform *t : cache->entries)
-    if (t && matches(t, key, inputDigest, outputDigest)) {
+    if (t && matches(t, key)) {
       ++t->users;
       t->lastUse = ++cache->clock;
       return t;
@@ -38,22 +36,25 @@ ColourTransform *takeCached(ColourCache *cache, const Key &key, const Sha256Dige
 
 }  // namespace
 
-ColourTransform *transformFor(const Key &key) {
-  const Sha256Digest inputDigest = sha256(key.inputBytes, key.inputSize);
-  const Sha256Digest outputDigest = sha256(key.outputBytes, key.outputSize);
+ColourTransform *cachedTransform(const Key &key) {
+  ColourTransform probe = {};
+  probe.model = key.model;
+  probe.input = key.input;
+  probe.inputSize = key.in.size;
+  probe.outputSize = key.out.size;
+  probe.inputDigest = key.in.digest;
+  probe.outputDigest = key.out.digest;
   EnterModuleLock(ModuleLock::Colour);
-  ColourTransform *cached = takeCached(ModuleColourCache(), key, inputDigest, outputDigest);
+  ColourTransform *cached = takeCached(ModuleColourCache(), probe);
   LeaveModuleLock(ModuleLock::Colour);
-  if (cached) return cached;
+  return cached;
+}
 
-  ColourTransform *made = makeTransform(key, inputDigest, outputDigest);
-  if (!made) return nullptr;
-  made->users = 1;
-
+ColourTransform *keepTransform(ColourTransform *made) {
   EnterModuleLock(ModuleLock::Colour);
   ColourCache *cache = ModuleColourCache();
   /* Another request may have made the same meanwhile: one is kept. */
-  cached = takeCached(cache, key, inputDigest, outputDigest);
+  ColourTransform *cached = takeCached(cache, *made);
   if (cached) {
     LeaveModuleLock(ModuleLock::Colour);
     destroy(made);
@@ -77,6 +78,30 @@ ColourTransform *transformFor(const Key &key) {
   LeaveModuleLock(ModuleLock::Colour);
   if (evicted) destroy(evicted);
   return made;
+}
+
+bool rememberedDisplay(const DisplayProfileIdentity &identity, Sha256Digest *digest, bool *refused) {
+  EnterModuleLock(ModuleLock::Colour);
+  const ColourCache *cache = ModuleColourCache();
+  const bool known = cache && cache->displayKnown && sameDisplayProfile(cache->display, identity);
+  if (known) {
+    *digest = cache->displayDigest;
+    *refused = cache->displayRefused;
+  }
+  LeaveModuleLock(ModuleLock::Colour);
+  return known;
+}
+
+void rememberDisplay(const DisplayProfileIdentity &identity, const Sha256Digest &digest, bool refused) {
+  EnterModuleLock(ModuleLock::Colour);
+  ColourCache *cache = ModuleColourCache();
+  if (cache) {
+    cache->display = identity;
+    cache->displayDigest = digest;
+    cache->displayKnown = true;
+    cache->displayRefused = refused;
+  }
+  LeaveModuleLock(ModuleLock::Colour);
 }
 
 void releaseColourTransform(ColourTransform *transform) {

@@ -114,6 +114,12 @@ void finishBitmap(j_decompress_ptr cinfo, BitmapOutput *output) {
 }  // namespace
 
 BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
+  BitmapOutput *output = tryBitmapOutput(cinfo);
+  if (output == nullptr) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  return output;
+}
+
+BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo) {
   BitmapOutput *output = static_cast<BitmapOutput *>(
       (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                  sizeof(BitmapOutput)));
@@ -137,7 +143,7 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
   const int64_t dataWidth = int64_t(cinfo->output_width) * (output->bitCount / 8);
   const int64_t rowWidth = rowStride(cinfo->output_width, output->bitCount);
   const int64_t pictureSize = blockBytes(rowWidth, cinfo->output_height);
-  if (pictureSize < 0) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  if (pictureSize < 0) return nullptr;
   output->dataWidth = static_cast<int32_t>(dataWidth);
   output->rowWidth = static_cast<int32_t>(rowWidth);
   output->fillCount = output->rowWidth - output->dataWidth;
@@ -157,7 +163,7 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo) {
     output->info = static_cast<uint8_t *>(allocateLocked(infoSize, LMEM_MOVEABLE, &output->infoHandle));
   if (output->bits == nullptr || output->info == nullptr) {
     discardBitmapOutput(output);
-    ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+    return nullptr;
   }
 
   output->nextRow = 0;

@@ -57,6 +57,11 @@ struct BitmapOutput {
  * frees what it took and fails with libjpeg's out-of-memory error. */
 BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo);
 
+/* The same at the scale set in cinfo (scale_num / scale_denom), but null,
+ * with nothing held, when the blocks cannot be had; the caller may then try
+ * a smaller scale. */
+BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo);
+
 /* Decodes every row of the picture into the output, after
  * jpeg_start_decompress. */
 void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output);

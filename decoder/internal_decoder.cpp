@@ -1,6 +1,12 @@
 /*
  * internal_decoder.cpp - decodeInternally: open, detect the container, read
  * the header, decode row by row into the bitmap output, post-process.
+ *
+ * A picture whose full-size bitmap cannot be had (in a 32-bit process a
+ * single block of several hundred MB often does not exist) is decoded at
+ * the largest of 1/2, 1/4 and 1/8 whose bitmap can, with libjpeg's own DCT
+ * scaling. The scale is chosen before jpeg_start_decompress, so that no
+ * picture fails after seconds of decoding.
  */
 #include "decoder/internal_decoder.h"
 
@@ -14,6 +20,10 @@
 #include "decoder/progress.h"
 #include "decoder/open_release.h"
 
+extern "C" {
+#include <jerror.h>
+}
+
 namespace {
 
 /* Everything one decode owns; released on every exit. It lives in memory
@@ -26,7 +36,42 @@ struct DecodeJob {
   RequestInput input;
   BitmapOutput *output;             /* once created */
   ColourTransform *colour;          /* the picture's colour conversion, or null */
+  void *turnReserve;                /* address space for the turn's block; or null */
 };
+
+/* Output scales tried in turn, as the denominator of 1/N. */
+constexpr unsigned kScales[] = {1, 2, 4, 8};
+
+/* The bitmap at the largest scale whose blocks can be had, with the turn's
+ * second block when the turn exchanges the sides: the turn copies into a
+ * new block, and a turn without it would leave the picture unturned. Its
+ * address space is reserved now, nothing committed, and given back just
+ * before the turn. Fails with
+ * libjpeg's out-of-memory error when even 1/8 cannot be had. */
+BitmapOutput *bitmapThatFits(DecodeJob *job, bool sidesExchanged) {
+  jpeg_decompress_struct *cinfo = &job->context.cinfo;
+  for (unsigned denominator : kScales) {
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = denominator;
+    BitmapOutput *output = tryBitmapOutput(cinfo);
+    if (output == nullptr) continue;
+    if (!sidesExchanged) return output;
+    const int64_t turned =
+        blockBytes(rowStride(cinfo->output_height, output->bitCount), cinfo->output_width);
+    job->turnReserve = turned < 0 ? nullptr
+                                  : VirtualAlloc(nullptr, static_cast<SIZE_T>(turned), MEM_RESERVE,
+                                                 PAGE_NOACCESS);
+    if (job->turnReserve) return output;
+    discardBitmapOutput(output);
+  }
+  ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  return nullptr;
+}
+
+void giveBackTurnReserve(DecodeJob *job) {
+  if (job->turnReserve) VirtualFree(job->turnReserve, 0, MEM_RELEASE);
+  job->turnReserve = nullptr;
+}
 
 /* The output is RGB unless the picture is grey (or grey is asked for);
  * four-component data is read as CMYK and converted by the output. */
@@ -81,7 +126,10 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
                                                 : cinfo->out_color_space == JCS_CMYK ? ColourCmyk
                                                                                      : ColourRgb);
 
-  job->output = createBitmapOutput(cinfo);
+  const bool sidesExchanged =
+      exifTurnWanted(settings, kind) &&
+      exchangesSides(exifTurnFor(&settings, context->exifOrientation));
+  job->output = bitmapThatFits(job, sidesExchanged);
   BitmapOutput *output = job->output;
   /* CMYK samples go through their press profile from the row buffer; RGB
    * and grey pictures are converted whole afterwards, on both cores, with
@@ -103,6 +151,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   if (request->progressCallback) request->progressCallback(100, 100, request->callbackData);
   releaseRequest(context, &job->input, &job->output);
 
+  giveBackTurnReserve(job);
   PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
   if (postProcessor)
     postProcessor(&settings, job->headerBlock, context->exifOrientation,
@@ -122,6 +171,7 @@ ResultCode decodeInternally(const DecodeRequest *request,
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
   ResultCode result = runDecode(&job, request, exifOrientationReader, prompt);
+  giveBackTurnReserve(&job);
   releaseColourTransform(job.colour);
   return result;
 }

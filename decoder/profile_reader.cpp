@@ -83,6 +83,7 @@ ColourTransform *acquirePictureColour(RequestContext *context, ColourModel model
   for (uint32_t i = 0; i < kProfileChunkSlots; ++i) {
     if (chunks.data[i]) jpeg_free_small(common, chunks.data[i], chunks.size[i]);
     chunks.data[i] = nullptr;
+    chunks.size[i] = 0; /* a later call assembles nothing from them */
   }
   ColourSource source = {model, profile, profile ? total : 0,
                          context->settings.ExifSupport != 0 && context->adobeRgbMark};

@@ -9,6 +9,12 @@
  * external decoder while we are its: each would call the other without
  * end. Calls into the external decoder are counted per thread, and a
  * request that arrives this deep inside them is declined at once.
+ *
+ * A wrapped copy of this very build turns and converts a plain JPEG stream
+ * itself, so its picture is not post-processed again here. A stream whose
+ * own Exif and profile do not count (a container's, or a thumbnail turned
+ * and converted by the caller) goes to it with the as-decoded mark in the
+ * flag, and comes back as decoded, for our own steps.
  */
 #include "plugin/dispatcher.h"
 
@@ -43,6 +49,22 @@ namespace {
  * progress callback of another nests only once or twice. */
 constexpr intptr_t kMaxDecoderNesting = 4;
 
+/* The as-decoded mark: the high half of the flag, whose low three bits
+ * still give the input kind. Only a copy of this build is handed it, by
+ * another copy; a host's flag is not expected to hold exactly this half. */
+constexpr uint32_t kAsDecodedMark = 0x4D560000u; /* "MV" */
+constexpr uint32_t kMarkMask = 0xFFFF0000u;
+
+/* The settings of a stream read as decoded: no Exif (no turn, no thumbnail,
+ * no colour mark), no colour conversion, the pixel aspect as declared, as
+ * a container's stream is read. */
+void ReadAsDecoded(PluginSettings *settings) {
+  settings->ExifSupport = 0;
+  settings->ExifRotation = 0;
+  settings->ColorManagement = kColourAsDecoded;
+  settings->IgnorePixelAspectRatio = 0;
+}
+
 intptr_t DecoderNesting() {
   DWORD slot = ModuleNestingSlot();
   if (slot == TLS_OUT_OF_INDEXES) return 0;
@@ -63,6 +85,7 @@ struct DispatchJob {
   uint8_t headerBlock[kHeaderBlockSize];
   RequestInput input;
   ColourTransform *colour; /* the picture's colour conversion, or null */
+  bool asDecoded;          /* the stream's own Exif and profile do not count */
   TurnBlock early;         /* the turn's block, made ready while the picture decodes */
 };
 
@@ -99,7 +122,7 @@ bool PreviewFromThumbnail(DispatchJob *job, const DecodeRequest *request) {
     inner.preview = 0;
     *request->infoHandleOut = nullptr;
     *request->bitsHandleOut = nullptr;
-    if (DispatchRequest(&inner) == Success) {
+    if (DispatchRequest(&inner, true) == Success) {
       BitmapHandles bitmap = {*request->infoHandleOut, *request->bitsHandleOut};
       turnAndConvert(&bitmap, turn, job->colour);
       *request->bitsHandleOut = bitmap.bits;
@@ -139,18 +162,14 @@ void UndoDelegation(UnwindGuard *guard) {
   ReleaseExternalDecoder(delegation->hold);
 }
 
-/* Whether the wrapped plug-in is a copy of this one, which would make a
- * turn's block of its own while ours waits. Until the loader tells, no
- * wrapped plug-in counts as a copy. */
-bool WrappedIsCopyOfThisPlugin(const DecoderHold *) { return false; }
-
 /* A large plain JPEG picture that its Exif orientation will turn by a
  * quarter gets the turn's block made ready while the wrapped plug-in
- * decodes (containers/turn.h). */
+ * decodes (containers/turn.h); not when that is a copy of this build,
+ * which would make a block of its own while ours waits. */
 void StartEarlyTurnBlock(DispatchJob *job, int32_t kind, const DecoderHold *hold) {
   const jpeg_decompress_struct &cinfo = job->context.cinfo;
   const uint32_t turn = exifTurnFor(&job->context.settings, job->context.exifOrientation);
-  if (kind != ContainerPlainJpeg || !exchangesSides(turn) || WrappedIsCopyOfThisPlugin(hold) ||
+  if (kind != ContainerPlainJpeg || !exchangesSides(turn) || hold->isCopy ||
       int64_t{cinfo.image_width} * cinfo.image_height < kPixelsForThreads)
     return;
   startTurnBlock(&job->early, static_cast<int32_t>(cinfo.image_width),
@@ -183,18 +202,26 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
     ReleaseJob(job);
     return UnknownFormat;
   }
+  /* A wrapped copy makes the plain-JPEG steps itself (the turn, the colour
+   * conversion, square pixels); otherwise it is handed the stream marked
+   * and they are ours. A preview may still come from the thumbnail here. */
+  const bool copy = hold != nullptr && hold->isCopy;
+  const bool marked = copy && (job->asDecoded || kind != ContainerPlainJpeg);
+  const bool copyMakesSteps = copy && !marked;
+  const bool stepsHere = preview || !copyMakesSteps;
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
   if (preview && ContainerHandlers[kind].readsStreamMetadata && settings.ExifSupport)
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
-  else if (exifTurnWanted(settings, kind) || (colourWanted(settings, kind) && settings.ExifSupport))
+  else if (stepsHere && (exifTurnWanted(settings, kind) ||
+                         (colourWanted(settings, kind) && settings.ExifSupport)))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
-  if (colourWanted(settings, kind))
+  if (stepsHere && colourWanted(settings, kind))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
   jpeg_read_header(cinfo, TRUE);
   /* The wrapped plug-in's bitmap of four-component data is RGB of its own
    * making: it stays as returned. */
-  if (colourWanted(settings, kind) && cinfo->jpeg_color_space != JCS_CMYK &&
+  if (stepsHere && colourWanted(settings, kind) && cinfo->jpeg_color_space != JCS_CMYK &&
       cinfo->jpeg_color_space != JCS_YCCK)
     job->colour = acquirePictureColour(
         context, cinfo->jpeg_color_space == JCS_GRAYSCALE ? ColourGrey : ColourRgb);
@@ -223,10 +250,11 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   guard.hold = hold;
   guard.colour = job->colour;
   guard.early = &job->early;
+  const uint32_t flag = (in.fileInput ? 0u : 1u) | (marked ? kAsDecodedMark : 0u);
   CountDecoderNesting(1);
   PushUnwindGuard(&guard.guard, UndoDelegation);
-  int32_t result = hold->entry(stream, in.extent, in.fileInput ? 0 : 1, &handles.info,
-                               &handles.bits, request->progressCallback, request->callbackData);
+  int32_t result = hold->entry(stream, in.extent, flag, &handles.info, &handles.bits,
+                               request->progressCallback, request->callbackData);
   PopUnwindGuard(&guard.guard);
   CountDecoderNesting(-1);
   if (result == Success && job->early.handle) {
@@ -236,7 +264,7 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
                    &job->early);
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, kOrientationUpright,
                                           nullptr, &handles);
-  } else if (result == Success && ContainerHandlers[kind].postProcessor) {
+  } else if (result == Success && !copyMakesSteps && ContainerHandlers[kind].postProcessor) {
     ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
                                           job->colour, &handles);
   }
@@ -248,7 +276,7 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
 
 }  // namespace
 
-ResultCode DispatchRequest(const DecodeRequest *request) {
+ResultCode DispatchRequest(const DecodeRequest *request, bool asDecoded) {
   /* The decoder stays loaded until this request is done with it, whatever
    * the settings dialog does meanwhile on another thread. */
   DecoderHold hold;
@@ -259,6 +287,7 @@ ResultCode DispatchRequest(const DecodeRequest *request) {
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
+  job.asDecoded = asDecoded;
   ResultCode result = RunDispatch(&job, request, slot ? &hold : nullptr);
   releaseColourTransform(job.colour);
   if (slot) ReleaseExternalDecoder(&hold);
@@ -274,11 +303,16 @@ int32_t PictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   if (buf == nullptr || infoHandleOut == nullptr || bitsHandleOut == nullptr) return UnknownFormat;
   PluginSettings settings;
   LoadSettings(ModuleInstance(), &settings);
+  const bool asDecoded = (flag & kMarkMask) == kAsDecodedMark;
+  if (asDecoded) ReadAsDecoded(&settings);
   DecodeRequest request = {buf,           len,           FileInputFromFlag(flag),
                            infoHandleOut, bitsHandleOut, progressCallback,
                            callbackData,  preview,       &settings};
-  ResultCode result = DispatchRequest(&request);
-  if (!preview && result == ExternalDeclined && settings.UseInternalDecoder) {
+  ResultCode result = DispatchRequest(&request, asDecoded);
+  /* A picture the wrapped plug-in has no memory for may fit our decoder,
+   * which decodes at a smaller scale when the full size cannot be had. */
+  if (!preview && (result == ExternalDeclined || result == OutOfMemory) &&
+      settings.UseInternalDecoder) {
     /* Whatever the wrapped plug-in left goes before our own answer. */
     FreeLeftHandles(&request);
     result = decodeInternally(&request, readExifOrientation, BrokenFilePrompt);

@@ -7,6 +7,9 @@
 
 #include "base/host_interface.h"
 
+/* GetPluginInfo's text for index 1: this build's name and version. */
+extern const char kPluginVersionText[];
+
 PLUGIN_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t bufferSize);
 PLUGIN_EXPORT int32_t WINAPI IsSupported(char *buf, UINT_PTR source);
 PLUGIN_EXPORT int32_t WINAPI GetPictureInfo(char *buf, int32_t len, uint32_t flag,

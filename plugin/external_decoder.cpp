@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/module_state.h"
+#include "plugin/exports.h"
 #include "settings/settings.h"
 
 ExternalDecoder g_externalDecoder;
@@ -137,6 +138,16 @@ HMODULE LoadFromTrustedPlaces(const char *name) {
   return module;
 }
 
+/* Whether the plug-in whose GetPluginInfo this is answers our own text for
+ * index 1, exactly. The buffer has room for a longer text, so that one that
+ * merely starts with ours is not taken for it. */
+bool AnswersOurVersionText(GetPluginInfoFn info) {
+  char text[256];
+  std::memset(text, 0, sizeof text);
+  info(1, text, sizeof text - 1);
+  return std::strcmp(text, kPluginVersionText) == 0;
+}
+
 /* Where the module of `generation` goes when it leaves the record: freed
  * now when no request is inside it, else retired until the last one ends. */
 void RetireModule(HMODULE module, int32_t users, uint32_t generation) {
@@ -173,6 +184,7 @@ HMODULE LoadLocked(const char *name) {
   g_externalDecoder.GetPictureInfo = ProcAs<GetPictureInfoFn>(entries[2]);
   g_externalDecoder.GetPicture = ProcAs<GetPictureFn>(entries[3]);
   g_externalDecoder.GetPreview = ProcAs<GetPictureFn>(entries[4]);
+  g_externalDecoder.isCopy = AnswersOurVersionText(g_externalDecoder.GetPluginInfo);
   g_externalDecoder.users = 0;
   ++g_externalDecoder.generation;
   return module;
@@ -194,6 +206,7 @@ void ClearExternalDecoder() {
   g_externalDecoder.GetPicture = nullptr;
   g_externalDecoder.GetPreview = nullptr;
   g_externalDecoder.loadedName[0] = 0;
+  g_externalDecoder.isCopy = false;
   g_externalDecoder.users = 0;
 }
 
@@ -222,8 +235,14 @@ bool HoldExternalDecoder(const char *name, bool preview, DecoderHold *hold) {
   hold->module = g_externalDecoder.module;
   hold->entry = preview ? g_externalDecoder.GetPreview : g_externalDecoder.GetPicture;
   hold->generation = g_externalDecoder.generation;
+  hold->isCopy = g_externalDecoder.isCopy;
   ++g_externalDecoder.users;
   return true;
+}
+
+bool ExternalDecoderIsCopy() {
+  DecoderLockGuard lock;
+  return g_externalDecoder.module != nullptr && g_externalDecoder.isCopy;
 }
 
 void ReleaseExternalDecoder(const DecoderHold *hold) {

@@ -19,6 +19,7 @@ struct ExternalDecoder {
   GetPictureFn GetPicture;
   GetPictureFn GetPreview;
   char loadedName[260];
+  bool isCopy;         /* it is a copy of this build (GetPluginInfo 1 is ours) */
   int32_t users;       /* requests holding this module now */
   uint32_t generation; /* counts the loads, so that a hold knows its module */
 };
@@ -32,6 +33,7 @@ struct DecoderHold {
   HMODULE module;
   GetPictureFn entry; /* GetPicture or GetPreview of that module */
   uint32_t generation;
+  bool isCopy;        /* that module is a copy of this build */
 };
 
 /* Clears the record without releasing anything. */
@@ -61,6 +63,12 @@ HMODULE SwitchExternalDecoder(const char *name);
  * ReleaseExternalDecoder even if the settings dialog switches meanwhile.
  * False, with nothing held, when no decoder can be had. */
 bool HoldExternalDecoder(const char *name, bool preview, DecoderHold *hold);
+
+/* True when the loaded wrapped plug-in is a copy of this build: its
+ * GetPluginInfo text for index 1, asked once at load, equals ours exactly.
+ * Such a copy reads a plain JPEG stream as we would and returns it upright
+ * and converted. */
+bool ExternalDecoderIsCopy();
 
 /* Ends a hold; frees a module switched away from when its last hold ends. */
 void ReleaseExternalDecoder(const DecoderHold *hold);

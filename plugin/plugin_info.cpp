@@ -12,6 +12,8 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 
+const char kPluginVersionText[] = "Talvo JPEG Filter Ver0.04 based on QUORELV6.MQF V0.11 by doru";
+
 namespace {
 
 /* Copies `text` with its terminator when it fits in fewer than `bufferSize`
@@ -82,8 +84,7 @@ PLUGIN_EXPORT int32_t WINAPI GetPluginInfo(int32_t infoIndex, char *buf, int32_t
     case 0:
       return CopyInfoString("00IN", buf, bufferSize);
     case 1:
-      return CopyInfoString("Talvo JPEG Filter Ver0.04 based on QUORELV6.MQF V0.11 by doru", buf,
-                            bufferSize);
+      return CopyInfoString(kPluginVersionText, buf, bufferSize);
     default: {
       PluginSettings settings;
       LoadSettings(ModuleInstance(), &settings);

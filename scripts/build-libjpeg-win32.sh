@@ -4,7 +4,7 @@
 #
 #   scripts/build-libjpeg-win32.sh [OUT_DIR]     (default <repo>/build/deps/libjpeg-win32)
 #
-# Installs OUT_DIR/include/{jpeglib.h,jconfig.h,jmorecfg.h,jerror.h} and
+# Installs OUT_DIR/include/{jpeglib.h,jconfig.h,jmorecfg.h,jerror.h,jmemsys.h} and
 # OUT_DIR/lib/libjpeg.a, then builds scripts/check-libjpeg-win32.c against them
 # (with <windows.h> included first, as product code does) and runs it under
 # Wine. Does nothing when OUT_DIR already holds a finished build of 2.1.5.
@@ -23,6 +23,11 @@ srcdir="$deps/libjpeg-turbo-$VERSION"
 blddir="$deps/libjpeg-turbo-$VERSION-win32-build"
 logdir="$deps/logs"
 stamp="$out/.libjpeg-turbo-version"
+# Large arrays are served in pieces of at most 16 MB, so that a progressive
+# picture's coefficients need no single large block of the 32-bit address
+# space. A change here changes the stamp, so that a finished build with
+# other flags is built again.
+CFLAGS_EXTRA="-DMAX_ALLOC_CHUNK=16777216L"
 orig="libjpeg-turbo_$VERSION.orig.tar.gz"
 
 say() { echo "build-libjpeg-win32: $*"; }
@@ -37,7 +42,7 @@ run_logged() {
   fi
 }
 
-done_already() { [ -f "$out/lib/libjpeg.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "libjpeg-turbo $VERSION" ]; }
+done_already() { [ -f "$out/lib/libjpeg.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "libjpeg-turbo $VERSION $CFLAGS_EXTRA" ]; }
 
 if done_already; then
   say "libjpeg-turbo $VERSION already in $out ($(elapsed) s)"
@@ -110,11 +115,14 @@ fi
 
 # --- Configure and build ------------------------------------------------------
 say "configuring (log: $logdir/configure.log)"
+# A fresh tree: one left by other flags, or by a copy of build/ from
+# another checkout, would keep its old cache.
+rm -rf "$blddir"
 run_logged configure cmake -S "$srcdir" -B "$blddir" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
   -DENABLE_SHARED=0 -DENABLE_STATIC=1 -DWITH_TURBOJPEG=0 \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" \
-  -DREQUIRE_SIMD=1
+  -DCMAKE_C_FLAGS="$CFLAGS_EXTRA" -DREQUIRE_SIMD=1
 # REQUIRE_SIMD makes configuring fail without nasm; confirm what it chose.
 grep -q '^-- SIMD extensions: i386 (WITH_SIMD = 1)' "$logdir/configure.log" ||
   die "SIMD is not enabled (see $logdir/configure.log)"
@@ -133,7 +141,7 @@ i686-w64-mingw32-nm --defined-only "$lib" | grep ' T _jsimd_idct_islow_sse2$' >/
 # --- Install what the plug-in needs -------------------------------------------
 rm -f "$stamp"
 install -d "$out/include" "$out/lib"
-install -m 644 "$srcdir/jpeglib.h" "$srcdir/jmorecfg.h" "$srcdir/jerror.h" \
+install -m 644 "$srcdir/jpeglib.h" "$srcdir/jmorecfg.h" "$srcdir/jerror.h" "$srcdir/jmemsys.h" \
   "$blddir/jconfig.h" "$out/include/"
 install -m 644 "$lib" "$out/lib/libjpeg.a"
 
@@ -158,5 +166,5 @@ else
     die "the check program failed under Wine without SIMD"
 fi
 
-echo "libjpeg-turbo $VERSION" >"$stamp"
+echo "libjpeg-turbo $VERSION $CFLAGS_EXTRA" >"$stamp"
 say "libjpeg-turbo $VERSION built into $out in $(elapsed) s"

@@ -9,6 +9,16 @@
 # status per target, is printed at the end. FUZZ_JOBS=N runs N targets at a
 # time (default 1); each still gets MINUTES of its own.
 #
+# Fork mode may keep an input that failed under its own name for any
+# failure (a time-out as crash-...), so each failing input of this run is
+# run again alone, with the same limits, and counted (and named) by what
+# it does then: crash, leak, time-out or out-of-memory.
+#
+# FUZZ_SECONDS, FUZZ_TIMEOUT (default 5), FUZZ_TARGETS_DIR (default
+# build/fuzz/tests/fuzz, built here) and FUZZ_WORK (corpora, failing
+# inputs, logs and the table; default beside the targets) serve the tests,
+# which run a planted endless loop through this script.
+#
 # Exit status: 0 when no target failed, 1 when any had a crash (a work
 # bound passed included), a leak, a time-out or an out-of-memory case, or
 # did not run.
@@ -18,37 +28,63 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-20}
 shift || true
-scripts/setup.sh >/dev/null && scripts/build-libjpeg-native.sh >/dev/null && scripts/build-fuzz.sh >/dev/null ||
-  { echo "fuzz: build failed" >&2; exit 1; }
-dir=build/fuzz/tests/fuzz
+seconds=${FUZZ_SECONDS:-$((minutes * 60))} timeout=${FUZZ_TIMEOUT:-5}
+bin=${FUZZ_TARGETS_DIR:-build/fuzz/tests/fuzz}
+if [ -z "${FUZZ_TARGETS_DIR:-}" ]; then
+  scripts/setup.sh >/dev/null && scripts/build-libjpeg-native.sh >/dev/null && scripts/build-fuzz.sh >/dev/null ||
+    { echo "fuzz: build failed" >&2; exit 1; }
+fi
+dir=${FUZZ_WORK:-$bin} logs=${FUZZ_WORK:-build/fuzz}
+mkdir -p "$dir" "$logs"
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  mapfile -t targets < <(find "$dir" -maxdepth 1 -type f -name '*_fuzzer' -printf '%f\n' | sort)
+  mapfile -t targets < <(find "$bin" -maxdepth 1 -type f -name '*_fuzzer' -printf '%f\n' | sort)
 fi
-export MOVRELA_WINROOT=$PWD/build/fuzz/winroot-campaign
-report=build/fuzz/campaign.txt
+export MOVRELA_WINROOT=${MOVRELA_WINROOT:-$PWD/build/fuzz/winroot-campaign}
+report=$logs/campaign.txt
 row() { printf '%-28s %12s %8s %8s %8s %8s %5s %5s  %s\n' "$@"; }
 row target executions cov features crashes timeouts oom slow status > "$report"
+# The kind of failure the input in file $2 is to target $1, run alone with
+# the campaign's limits: crash, leak, timeout, oom, or its fork-mode name
+# when it does not fail alone.
+kind_alone() {
+  local out code
+  out=$("$bin/$1" -runs=1 -timeout="$timeout" -rss_limit_mb=512 "$2" 2>&1)
+  code=$?
+  case $out in
+    *"ERROR: libFuzzer: timeout"*) echo timeout ;;
+    *"ERROR: libFuzzer: out-of-memory"*) echo oom ;;
+    *"ERROR: LeakSanitizer"*) echo leak ;;
+    *) if [ "$code" -ne 0 ]; then echo crash; else basename "$2" | sed 's/-[^-]*$//'; fi ;;
+  esac
+}
 run_target() {
-  local t=$1 log=build/fuzz/campaign-$1.log corpus=$dir/corpus-$1 started=build/fuzz/campaign-$1.started
-  rm -f "build/fuzz/campaign-$t.row"
+  local t=$1 log=$logs/campaign-$1.log corpus=$dir/corpus-$1 started=$logs/campaign-$1.started
+  rm -f "$logs/campaign-$t.row"
   # Seeds: what earlier runs gathered, plus the corpus and our samples.
   mkdir -p "$corpus" "$dir/crashes-$t"
   cp -n tests/corpus/{camera,exif-org,invalid,orientation}/*.jpg tests/samples/*.jpg tests/fuzz/seeds/* "$corpus/" 2>/dev/null
   touch "$started"
   # Budgets: an input that takes over 5 s or 512 MB is a failure. One job at
   # a time, restarted after each failure until the minutes are used.
-  "$dir/$t" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
-    -max_total_time=$((minutes * 60)) -timeout=5 -rss_limit_mb=512 -report_slow_units=2 \
+  "$bin/$t" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+    -max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=512 -report_slow_units=2 \
     -dict=tests/fuzz/movrela.dict -artifact_prefix="$dir/crashes-$t/" "$corpus" > "$log" 2>&1
   local code=$? execs cov ft
   # Fork mode's progress lines: "#RUNS: cov: N ft: N corp: ...".
   execs=$(sed -n 's/^#\([0-9]*\): cov:.*/\1/p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  # This run's artifacts. Crashes, leaks, time-outs and memory blow-ups are
-  # failures; slow units (over 2 s, often only a busy machine) are counted
-  # apart.
+  # This run's artifacts, each named anew by what it does alone. Crashes,
+  # leaks, time-outs and memory blow-ups are failures; slow units (over 2 s,
+  # often only a busy machine) are counted apart.
+  local file kind
+  while read -r file; do
+    kind=$(kind_alone "$t" "$file")
+    [ "$kind" = "$(basename "$file" | sed 's/-[^-]*$//')" ] ||
+      mv "$file" "$(dirname "$file")/$kind-${file##*-}"
+  done < <(find "$dir/crashes-$t" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+             -o -name 'oom-*' \) -newer "$started")
   count() { find "$dir/crashes-$t" -type f -name "$1-*" -newer "$started" | wc -l; }
   local crashes=$(( $(count crash) + $(count leak) )) timeouts oom status=()
   timeouts=$(count timeout)
@@ -61,8 +97,8 @@ run_target() {
   local text=ok
   [ ${#status[@]} -gt 0 ] && text=FAIL:$(IFS=,; echo "${status[*]}")
   row "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" "$timeouts" "$oom" "$(count slow-unit)" "$text" \
-    > "build/fuzz/campaign-$t.row"
-  cat "build/fuzz/campaign-$t.row"
+    > "$logs/campaign-$t.row"
+  cat "$logs/campaign-$t.row"
 }
 jobs=${FUZZ_JOBS:-1}
 for t in "${targets[@]}"; do
@@ -72,9 +108,9 @@ done
 wait
 failed=0
 for t in "${targets[@]}"; do
-  if [ -f "build/fuzz/campaign-$t.row" ]; then
-    cat "build/fuzz/campaign-$t.row" >> "$report"
-    grep -q ' ok$' "build/fuzz/campaign-$t.row" || failed=1
+  if [ -f "$logs/campaign-$t.row" ]; then
+    cat "$logs/campaign-$t.row" >> "$report"
+    grep -q ' ok$' "$logs/campaign-$t.row" || failed=1
   else
     row "$t" ? ? ? ? ? ? ? FAIL:no-run >> "$report"
     failed=1

@@ -64,4 +64,17 @@ for jpeg in "$out"/*.jpg; do
 done
 rm -f "$base" "$grey"
 (cd "$out" && ls *.bmp | sed "s/\.bmp$//") > "$out/index.txt"
+# Pictures decoded smaller when memory is short, outside the index:
+# 2000 x 1500 (big enough that each scale's bitmap outweighs the library's
+# own blocks), with djpeg's bitmaps at full size and at 1/2, 1/4 and 1/8
+# (NAME.bmp, NAME.scale-N).
+big=$here/bench/big_picture.sh
+"$big" 2000 1500 "$out/big-colour.jpg"
+"$big" 2000 1500 "$out/big-progressive.jpg" -progressive
+"$big" 2000 1500 "$out/big-grey.jpg" -grayscale
+exiftool -q -n -Orientation=6 -o "$out/orientation-big-6.jpg" "$out/big-colour.jpg"
+for name in big-colour big-progressive big-grey orientation-big-6; do
+  djpeg -bmp -outfile "$out/$name.bmp" "$out/$name.jpg"
+  for n in 2 4 8; do djpeg -scale 1/$n -bmp -outfile "$out/$name.scale-$n" "$out/$name.jpg"; done
+done
 echo "$(ls "$out"/*.bmp | wc -l) reference bitmaps in $out"

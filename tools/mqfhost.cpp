@@ -68,7 +68,53 @@ struct Options {
   bool progress = false;
   int abortAt = -1; /* answer "stop" at this percentage */
   int japanese = -1; /* the viewer's language flag to record; -1 leaves it */
+  long reserveLargest = 0; /* MB: no free region larger is left; 0: none */
+  bool addressSpace = false; /* report the free address space */
 };
+
+/* The address space a viewer's own DLLs and heaps leave: every free region
+ * larger than `largest` bytes is split by small reservations, as DLLs
+ * loaded at scattered bases split it, so that no larger block can be had
+ * while the total stays. The stand-in refuses such blocks itself. */
+void ReserveAddressSpace(size_t largest) {
+#ifdef _WIN32
+  constexpr size_t kStub = 64 << 10;
+  uintptr_t at = 0x10000;
+  MEMORY_BASIC_INFORMATION region;
+  while (VirtualQuery(reinterpret_cast<void *>(at), &region, sizeof region) == sizeof region) {
+    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    if (region.State == MEM_FREE)
+      for (uintptr_t stub = at + largest; stub + kStub <= end; stub += largest + kStub)
+        VirtualAlloc(reinterpret_cast<void *>(stub), kStub, MEM_RESERVE, PAGE_NOACCESS);
+    if (end <= at) break;
+    at = end;
+  }
+#else
+  StandinLimitAddressSpace(largest, 0);
+#endif
+}
+
+/* The largest free block and the free space in 16 MB pieces, in MB. */
+void ReportAddressSpace(const char *when) {
+#ifdef _WIN32
+  size_t largest = 0, pieces = 0;
+  uintptr_t at = 0x10000;
+  MEMORY_BASIC_INFORMATION region;
+  while (VirtualQuery(reinterpret_cast<void *>(at), &region, sizeof region) == sizeof region) {
+    const uintptr_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    if (region.State == MEM_FREE) {
+      if (region.RegionSize > largest) largest = region.RegionSize;
+      pieces += region.RegionSize >> 24;
+    }
+    if (end <= at) break;
+    at = end;
+  }
+  std::printf("address space %s: largest free block %zu MB, %zu MB in 16 MB pieces\n", when,
+              largest >> 20, pieces * 16);
+#else
+  std::printf("address space %s: not measured natively\n", when);
+#endif
+}
 
 const char *ResultName(int32_t code) {
   switch (code) {
@@ -383,14 +429,16 @@ int CmdConfig(const Plugin &plugin, int32_t function) {
 int Usage() {
   std::fprintf(stderr,
                "usage: mqfhost PLUGIN COMMAND [ARGS] [--memory] [--offset N] [--progress] "
-               "[--abort-at P] [--japanese 0|1]\n"
+               "[--abort-at P] [--japanese 0|1] [--reserve-largest MB] [--address-space]\n"
                "  info                     plug-in information, every index\n"
                "  supported FILE           format test with a file handle and a 2048-byte block\n"
                "  pictureinfo FILE         size, density, depth and text\n"
                "  picture FILE OUT.bmp     the full picture\n"
                "  preview FILE OUT.bmp     the preview\n"
                "  config N                 configuration dialog N (0 About, 1 settings)\n"
-               "  --japanese 0|1           first record the viewer's language: 0 English, 1 Japanese\n");
+               "  --japanese 0|1           first record the viewer's language: 0 English, 1 Japanese\n"
+               "  --reserve-largest MB     leave no free block larger, as a viewer's DLLs do\n"
+               "  --address-space          report the free address space before and after loading, and at the end\n");
   return 2;
 }
 
@@ -405,9 +453,13 @@ int main(int argc, char **argv) {
       options.memory = true;
     } else if (a == "--progress") {
       options.progress = true;
-    } else if ((a == "--offset" || a == "--abort-at" || a == "--japanese") && i + 1 < argc) {
+    } else if (a == "--address-space") {
+      options.addressSpace = true;
+    } else if ((a == "--offset" || a == "--abort-at" || a == "--japanese" ||
+                a == "--reserve-largest") && i + 1 < argc) {
       long value = std::strtol(argv[++i], nullptr, 10);
       if (a == "--offset") options.offset = static_cast<int32_t>(value);
+      else if (a == "--reserve-largest") options.reserveLargest = value;
       else if (a == "--abort-at") options.abortAt = static_cast<int>(value);
       else options.japanese = value != 0 ? 1 : 0;
     } else {
@@ -423,8 +475,11 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "mqfhost: cannot record the viewer's language\n");
     return 1;
   }
+  if (options.addressSpace) ReportAddressSpace("before loading");
   Plugin plugin;
   if (!LoadPlugin(pluginPath, &plugin)) return 1;
+  if (options.addressSpace) ReportAddressSpace("after loading");
+  if (options.reserveLargest > 0) ReserveAddressSpace(static_cast<size_t>(options.reserveLargest) << 20);
 
   const std::string &command = args[1];
   int status;
@@ -441,6 +496,7 @@ int main(int argc, char **argv) {
   else
     status = Usage();
 
+  if (options.addressSpace) ReportAddressSpace("after the command");
   std::fflush(stdout);
   FreeLibrary(plugin.module);
   return status;

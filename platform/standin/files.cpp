@@ -6,6 +6,11 @@
  * a shared entry; the descriptor closes when CloseHandle has removed the
  * entry and no call on another thread still uses it. Share modes are not
  * enforced (POSIX has no such locks); overlapped I/O is not supported.
+ *
+ * Every file is opened without blocking, so that a FIFO opens at once
+ * instead of waiting for a writer (Windows opens a pipe's client end at
+ * once). A regular file then blocks as usual; a FIFO or a device stays
+ * non-blocking, so that a read there answers at once instead of waiting.
  */
 #include "internal.h"
 
@@ -78,7 +83,6 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD disposition, DWORD flags, HANDLE templ) {
   (void)share;
   (void)sa;
-  (void)flags;
   (void)templ;
   if (!name) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -92,7 +96,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   bool canRead = (access & (GENERIC_READ | GENERIC_ALL)) != 0;
   bool canWrite = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
   int mode = canWrite ? (canRead ? O_RDWR : O_WRONLY) : O_RDONLY;
-  mode |= O_CLOEXEC;
+  mode |= O_CLOEXEC | O_NONBLOCK;
 
   int fd = -1;
   bool existed = false;
@@ -136,14 +140,17 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) st.st_mode = 0;
+  if (S_ISDIR(st.st_mode)) {
     /* Win32 opens no folder without FILE_FLAG_BACKUP_SEMANTICS. */
     ::close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  if (S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   HANDLE h = Register(fd);
   if (h == INVALID_HANDLE_VALUE) return h;
+  if (flags & FILE_FLAG_DELETE_ON_CLOSE) ::unlink(path.c_str()); /* temp_files.cpp */
   if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   else
@@ -304,6 +311,76 @@ BOOL CloseHandle(HANDLE object) {
     return FALSE;
   }
   return TRUE; /* the descriptor closes with the last reference */
+}
+
+DWORD GetFileType(HANDLE file) {
+  std::shared_ptr<OpenFile> f = Lookup(file);
+  if (!f) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  struct stat st;
+  if (::fstat(f->fd, &st) != 0) {
+    SetLastError(standin::ErrorFromErrno(errno));
+    return FILE_TYPE_UNKNOWN;
+  }
+  /* Callers tell an unknown kind from failure by NO_ERROR. */
+  SetLastError(NO_ERROR);
+  if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+namespace {
+
+/* Seconds from 1 January 1601 to 1 January 1970. */
+constexpr uint64_t kFileTimeToUnixEpoch = 11644473600ull;
+
+FILETIME FileTimeOf(const struct timespec &t) {
+  uint64_t ticks = (static_cast<uint64_t>(t.tv_sec) + kFileTimeToUnixEpoch) * 10000000u +
+                   static_cast<uint64_t>(t.tv_nsec) / 100u;
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+}  // namespace
+
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
+  std::shared_ptr<OpenFile> f = Lookup(file);
+  if (!f) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  struct stat st;
+  if (::fstat(f->fd, &st) != 0) {
+    SetLastError(standin::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  if (creation) *creation = FileTimeOf(st.st_ctim);
+  if (access) *access = FileTimeOf(st.st_atim);
+  if (write) *write = FileTimeOf(st.st_mtim);
+  return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR name) {
+  std::string path = standin::NativePath(name);
+  if (path.empty()) {
+    SetLastError(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    SetLastError(standin::ErrorFromErrno(errno, &path));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    bool folder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    return FILE_ATTRIBUTE_REPARSE_POINT | (folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
+  }
+  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_ATTRIBUTE_DEVICE;
+  return FILE_ATTRIBUTE_ARCHIVE;
 }
 
 extern "C" long StandinOpenFiles(void) {

@@ -13,7 +13,10 @@
  *   always, a fixed or locked block only with LMEM_MOVEABLE in the flags
  *   (otherwise only shrinking works, in place, as Win32's in-place rule);
  * - requests above 0x7FFFFFFF bytes fail (a 32-bit process has no more);
- * - StandinFailLocalAllocAt counts LocalAlloc calls only.
+ * - StandinFailLocalAllocAt counts LocalAlloc calls only;
+ * - StandinLimitAddressSpace refuses LocalAlloc and HeapAlloc blocks above
+ *   a size, and any block that would take the live bytes of both above a
+ *   total, as a 32-bit process's fragmented address space does.
  */
 #include "internal.h"
 
@@ -21,6 +24,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
+#include <sys/mman.h>
 #include <mutex>
 #include <unordered_map>
 
@@ -55,6 +60,29 @@ int g_processHeap;
 /* Bytes handed out by LocalAlloc and HeapAlloc since the process began. */
 std::atomic<long long> g_allocatedBytes(0);
 
+/* The address-space limits; 0: none. Live bytes count only while a total
+ * is set. */
+std::atomic<size_t> g_largestBlock(0);
+std::atomic<size_t> g_totalLimit(0);
+std::atomic<long long> g_liveBytes(0);
+
+/* Whether a block of `bytes` may be had now; when it may, it is counted. */
+bool TakeAddressSpace(size_t bytes) {
+  const size_t largest = g_largestBlock.load();
+  if (largest != 0 && bytes > largest) return false;
+  const size_t total = g_totalLimit.load();
+  if (total == 0) return true;
+  if (g_liveBytes.fetch_add(static_cast<long long>(bytes)) + static_cast<long long>(bytes) <=
+      static_cast<long long>(total))
+    return true;
+  g_liveBytes -= static_cast<long long>(bytes);
+  return false;
+}
+
+void GiveAddressSpace(size_t bytes) {
+  if (g_totalLimit.load() != 0) g_liveBytes -= static_cast<long long>(bytes);
+}
+
 }  // namespace
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
@@ -63,12 +91,13 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  if (bytes > kLargestBlock) {
+  if (bytes > kLargestBlock || !TakeAddressSpace(bytes)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   void *data = Allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
   if (!data) {
+    GiveAddressSpace(bytes);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
@@ -94,6 +123,7 @@ HLOCAL LocalReAlloc(HLOCAL mem, SIZE_T bytes, UINT flags) {
   bool mayMove = (flags & LMEM_MOVEABLE) || (r->moveable && r->lockCount == 0);
   if (bytes <= r->size) {
     /* Shrinking stays in place. */
+    GiveAddressSpace(r->size - bytes);
     r->size = bytes;
     return mem;
   }
@@ -101,11 +131,17 @@ HLOCAL LocalReAlloc(HLOCAL mem, SIZE_T bytes, UINT flags) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void *grown = std::realloc(r->data, bytes);
-  if (!grown) {
+  if (!TakeAddressSpace(bytes)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  void *grown = std::realloc(r->data, bytes);
+  if (!grown) {
+    GiveAddressSpace(bytes);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  GiveAddressSpace(r->size);
   if (flags & LMEM_ZEROINIT) std::memset(static_cast<char *>(grown) + r->size, 0, bytes - r->size);
   r->data = grown;
   r->size = bytes;
@@ -152,6 +188,7 @@ HLOCAL LocalFree(HLOCAL mem) {
   }
   LocalRecord *r = it->second;
   g_blocks.erase(it);
+  GiveAddressSpace(r->size);
   std::free(r->data); /* Win32 frees locked blocks too */
   delete r;
   return nullptr;
@@ -193,9 +230,20 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void *p = bytes > kLargestBlock ? nullptr : Allocate(bytes, (flags & HEAP_ZERO_MEMORY) != 0);
-  if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  else g_allocatedBytes += static_cast<long long>(bytes);
+  if (bytes > kLargestBlock || !TakeAddressSpace(bytes)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  void *p = Allocate(bytes, (flags & HEAP_ZERO_MEMORY) != 0);
+  GiveAddressSpace(bytes);
+  if (!p) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  /* Counted from here on by the size the C library keeps, which HeapFree
+   * can read. */
+  if (g_totalLimit.load() != 0) g_liveBytes += static_cast<long long>(malloc_usable_size(p));
+  g_allocatedBytes += static_cast<long long>(bytes);
   return p;
 }
 
@@ -207,6 +255,7 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  if (mem) GiveAddressSpace(malloc_usable_size(mem));
   std::free(mem);
   return TRUE;
 }
@@ -220,6 +269,52 @@ extern "C" int StandinLocalLockCount(HLOCAL mem) {
   std::lock_guard<std::mutex> lock(g_localMutex);
   LocalRecord *r = Find(mem);
   return r ? static_cast<int>(r->lockCount) : -1;
+}
+
+/* Reservations only: address space without pages, under the same limits
+ * as the blocks. */
+namespace {
+std::mutex g_reserveMutex;
+std::unordered_map<void *, size_t> g_reservations;
+}  // namespace
+
+LPVOID VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD protect) {
+  if (address != nullptr || type != MEM_RESERVE || protect != PAGE_NOACCESS || bytes == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!TakeAddressSpace(bytes)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  void *base = ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (base == MAP_FAILED) {
+    GiveAddressSpace(bytes);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(g_reserveMutex);
+  g_reservations.emplace(base, bytes);
+  return base;
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T bytes, DWORD type) {
+  std::lock_guard<std::mutex> lock(g_reserveMutex);
+  auto it = g_reservations.find(address);
+  if (it == g_reservations.end() || bytes != 0 || type != MEM_RELEASE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  ::munmap(address, it->second);
+  GiveAddressSpace(it->second);
+  g_reservations.erase(it);
+  return TRUE;
+}
+
+extern "C" void StandinLimitAddressSpace(size_t largestBlock, size_t total) {
+  g_liveBytes = 0;
+  g_largestBlock = largestBlock;
+  g_totalLimit = total;
 }
 
 extern "C" void StandinFailHeapAllocAt(long n) { g_heapFailCountdown = n > 0 ? n : 0; }

@@ -115,7 +115,17 @@ void SetLastError(DWORD code);
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 #define GENERIC_ALL 0x10000000u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_DEVICE 0x40u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#define FILE_ATTRIBUTE_OFFLINE 0x1000u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -128,9 +138,15 @@ typedef struct _SECURITY_ATTRIBUTES {
   BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+/* 100-nanosecond ticks since 1 January 1601 (UTC). */
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
 
 /* File handles are small values (below 0x10000), as Win32's are. Backslashes
- * in names are taken as path separators. */
+ * in names are taken as path separators. CreateFileA never waits for the
+ * other end of a FIFO: it opens at once, and GetFileType tells it a pipe. */
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                    DWORD disposition, DWORD flags, HANDLE templ);
 BOOL ReadFile(HANDLE file, LPVOID buf, DWORD toRead, LPDWORD read, LPOVERLAPPED ov);
@@ -138,6 +154,35 @@ BOOL WriteFile(HANDLE file, LPCVOID buf, DWORD toWrite, LPDWORD written, LPOVERL
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 BOOL CloseHandle(HANDLE object);
+/* FILE_TYPE_DISK for a regular file (and a block device, as for a volume),
+ * FILE_TYPE_CHAR for a character device, FILE_TYPE_PIPE for a FIFO or a
+ * socket. */
+DWORD GetFileType(HANDLE file);
+/* The creation time is the status-change time: POSIX keeps no creation
+ * time. The last access and write times are the file's. */
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write);
+/* FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_DEVICE for a
+ * character or block device, FILE_ATTRIBUTE_REPARSE_POINT (with the folder
+ * bit when it leads to one) for a symbolic link, and otherwise
+ * FILE_ATTRIBUTE_ARCHIVE. A FIFO or a socket has a plain file's
+ * attributes: only GetFileType, once it is open, tells it from one. */
+DWORD GetFileAttributesA(LPCSTR name);
+
+/* ---- temporary files (temp_files.cpp) ---- */
+#define FILE_ATTRIBUTE_TEMPORARY 0x100u
+/* The file leaves its folder when opened (POSIX keeps it readable through
+ * the handle), so that none is left however the handle ends. */
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#define ERROR_BUFFER_OVERFLOW 111L
+typedef union _ULARGE_INTEGER {
+  unsigned long long QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
+/* MOVRELA_WINROOT/temp/, made on first use. */
+DWORD GetTempPathA(DWORD size, LPSTR buf);
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
+BOOL DeleteFileA(LPCSTR name);
+BOOL GetDiskFreeSpaceExA(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                         PULARGE_INTEGER totalFree);
 
 /* ---- local memory ---- */
 #define LMEM_FIXED 0x0000u
@@ -162,6 +207,13 @@ HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define HEAP_ZERO_MEMORY 0x00000008u
+
+/* ---- address space: reservations only ---- */
+#define MEM_RESERVE 0x00002000u
+#define MEM_RELEASE 0x00008000u
+#define PAGE_NOACCESS 0x01u
+LPVOID VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T bytes, DWORD type);
 
 /* ---- version ---- */
 #define VER_PLATFORM_WIN32s 0
@@ -752,6 +804,12 @@ int StandinLocalLockCount(HLOCAL mem);
 void StandinFailLocalAllocAt(long n);
 /* The same for HeapAlloc on the process heap (libjpeg's memory). */
 void StandinFailHeapAllocAt(long n);
+/* LocalAlloc, HeapAlloc and VirtualAlloc refuse a block above
+ * `largestBlock` bytes, and one that would take the bytes live in them
+ * above `total` (counted from this call on); 0: no limit. */
+void StandinLimitAddressSpace(size_t largestBlock, size_t total);
+/* The free space GetDiskFreeSpaceExA reports; -1: the file system's. */
+void StandinSetFreeDiskSpace(long long bytes);
 /* Platform id reported by GetVersionExA; -1 makes the query fail. Default
  * VER_PLATFORM_WIN32_NT. */
 void StandinSetPlatformId(long id);

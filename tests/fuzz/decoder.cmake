@@ -20,6 +20,7 @@ target_include_directories(handover_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/tests/fak
 target_compile_definitions(handover_fuzzer PRIVATE FAKE_PATH="Z:$<TARGET_FILE:fake_full>")
 add_dependencies(handover_fuzzer fake_full)
 # Embedded colour profiles: the APP2 chunks, the profile lcms2 opens and the
-# transform it makes, under the colour bound, from tagged camera pictures.
-movrela_fuzzer(NAME colour_fuzzer SOURCES colour_fuzzer.cpp
+# transform it makes, under the colour bounds, from tagged camera pictures;
+# their profiles are mutated by structure too (icc_mutator.cpp).
+movrela_fuzzer(NAME colour_fuzzer SOURCES colour_fuzzer.cpp icc_mutator.cpp
                SEEDS ${CORPUS}/orientation ${CORPUS}/camera/Canon_40D.jpg)

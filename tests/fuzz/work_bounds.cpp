@@ -12,6 +12,7 @@
 
 #include "base/jpeg.h"
 #include "base/work_hooks.h"
+#include "colour/profile_limits.h"
 #include "platform.h"
 
 namespace {
@@ -22,6 +23,13 @@ constexpr uint64_t kEntrySize = 12;
 constexpr uint64_t kWalksPerSegment = 2 + 8 + 8;
 constexpr long long kBytesPerRequest = 256 << 10;
 constexpr size_t kWasteLevels = 8; /* eighths of the wasted-work bound */
+/* Stages of one transform's pipeline: the element lists of its two
+ * profiles, at most kMostElements each, and what lcms2 puts around them
+ * (curves, matrices, tables, the PCS conversions; real transforms have a
+ * dozen at most). */
+constexpr uint64_t kConversionStages = 16;
+constexpr uint64_t kMostStages = 2 * kMostElements + kConversionStages;
+constexpr size_t kStageLevels = 8; /* eighths of kMostStages */
 
 uint64_t g_entriesRead = 0;
 uint64_t g_entryBudget = 0;
@@ -44,6 +52,16 @@ constexpr std::array<void (*)(), sizeof...(N)> levels(std::index_sequence<N...>)
 }
 constexpr auto kLevels = levels<0>(std::make_index_sequence<4 * kWalksPerSegment + 1>());
 constexpr auto kWaste = levels<1>(std::make_index_sequence<kWasteLevels + 1>());
+constexpr auto kStages = levels<2>(std::make_index_sequence<kStageLevels + 1>());
+
+/* The points lcms2 resamples a pipeline of `channels` inputs at: its grid
+ * of 33 a channel, 17 for four, 7 beyond. */
+uint64_t gridPoints(uint32_t channels) {
+  const uint64_t grid = channels > 4 ? 7 : channels == 4 ? 17 : 33;
+  uint64_t points = 1;
+  for (uint32_t i = 0; i < channels && i < 16; ++i) points *= grid;
+  return points;
+}
 
 /* One decode's wasted work: block passes of scans that bring no coefficient
  * a bit it lacks (a first scan of a coefficient already sent, a refinement
@@ -124,6 +142,16 @@ extern "C" void WorkSegmentOpened(uint32_t size) {
 
 extern "C" void WorkColourBytes(size_t held) {
   if (g_colourBound != 0 && held > g_colourBound) passed("colour transform bytes", held, g_colourBound);
+}
+
+/* Each stage is evaluated at every grid point: the evaluations are bounded
+ * by kMostStages of them, and how close a pipeline came is coverage. */
+extern "C" void WorkColourPipeline(uint32_t stages, uint32_t inputChannels) {
+  if (g_colourBound == 0) return;
+  const uint64_t level = kStageLevels * stages / kMostStages;
+  kStages[level < kStages.size() ? level : kStages.size() - 1]();
+  const uint64_t points = gridPoints(inputChannels);
+  if (stages > kMostStages) passed("colour stage evaluations", stages * points, kMostStages * points);
 }
 
 extern "C" void WorkEntryRead(void) {

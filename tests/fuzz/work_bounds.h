@@ -15,12 +15,17 @@
  *   bytes allocated     per request, 8 x the input + 8 x the largest frame
  *                       it declares (padded to whole MCUs) + 256 KB
  *   colour transform    what one transform's lcms2 context holds: twice
- *                       the input (which holds the profile) + 4 MB
+ *                       the input (which holds the profile) + 4 MB; the
+ *                       stages of its pipeline times the grid lcms2
+ *                       resamples it at (33^3 points for three input
+ *                       channels, 17^4 for four): at most 2 element lists
+ *                       of kMostElements and 16 stages more
  *
  * A bound passed is reported on stderr and aborts, so that a walk or decode
  * that multiplies its work is a crash at a few kilobytes rather than a
- * time-out at megabytes; how close an input came to the Exif and the
- * wasted-work bounds is coverage, so that the fuzzer climbs towards them.
+ * time-out at megabytes; how close an input came to the Exif, the
+ * wasted-work and the stage bounds is coverage, so that the fuzzer climbs
+ * towards them.
  * MOVRELA_PRINT_WASTE set prints each decode's wasted work as it grows.
  * The counts come from the product's work hooks (base/work_hooks.h),
  * compiled into the fuzz build only.

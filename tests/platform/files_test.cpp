@@ -1,9 +1,11 @@
 /* Files: CreateFileA, ReadFile, WriteFile, SetFilePointer, GetFileSize,
- * CloseHandle. */
+ * GetFileType, GetFileTime, GetFileAttributesA, CloseHandle. */
 #include "standin_test.h"
 
 #include <set>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +91,10 @@ TEST_F(FilesTest, InvalidHandlesAreRefused) {
     EXPECT_EQ(GetFileSize(h, nullptr), INVALID_FILE_SIZE);
     EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GetFileType(h), FILE_TYPE_UNKNOWN);
+    FILETIME written;
+    EXPECT_FALSE(GetFileTime(h, nullptr, nullptr, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   }
 }
 
@@ -110,6 +116,9 @@ TEST_F(FilesTest, MissingFileAndFolder) {
     HANDLE h = Open(Path(c.name), GENERIC_READ | GENERIC_WRITE, c.disposition);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), c.error);
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA(Path(c.name).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), c.error);
   }
   EXPECT_FALSE(std::filesystem::exists(Path("missing.bin")));
 }
@@ -118,6 +127,41 @@ TEST_F(FilesTest, FolderCannotBeOpened) {
   SetLastError(0);
   EXPECT_EQ(Open(root_, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+/* Each kind of name: its attributes, whether it opens for reading, at once
+ * (a FIFO without a writer too), and the handle's type. */
+TEST_F(FilesTest, KindsOfFileAsWindowsTellsThem) {
+  namespace fs = std::filesystem;
+  WriteText(Path("plain"), "x");
+  fs::create_directory(Path("folder"));
+  fs::create_symlink(Path("plain"), Path("link"));
+  fs::create_directory_symlink(Path("folder"), Path("folder link"));
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+  const DWORD kLink = FILE_ATTRIBUTE_REPARSE_POINT;
+  const struct {
+    std::string name;
+    DWORD attributes;
+    DWORD type; /* FILE_TYPE_UNKNOWN: does not open */
+  } cases[] = {
+      {Path("plain"), FILE_ATTRIBUTE_ARCHIVE, FILE_TYPE_DISK},
+      {Path("folder"), FILE_ATTRIBUTE_DIRECTORY, FILE_TYPE_UNKNOWN},
+      {Path("link"), kLink | FILE_ATTRIBUTE_ARCHIVE, FILE_TYPE_DISK},
+      {Path("folder link"), kLink | FILE_ATTRIBUTE_DIRECTORY, FILE_TYPE_UNKNOWN},
+      {Path("fifo"), FILE_ATTRIBUTE_ARCHIVE, FILE_TYPE_PIPE},
+      {"/dev/null", FILE_ATTRIBUTE_DEVICE, FILE_TYPE_CHAR},
+  };
+  alarm(10); /* an open that waits ends the test instead of hanging it */
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(GetFileAttributesA(c.name.c_str()), c.attributes);
+    HANDLE h = Open(c.name, GENERIC_READ, OPEN_EXISTING);
+    EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.type != FILE_TYPE_UNKNOWN);
+    if (h == INVALID_HANDLE_VALUE) continue;
+    EXPECT_EQ(GetFileType(h), c.type);
+    EXPECT_TRUE(CloseHandle(h));
+  }
+  alarm(0);
 }
 
 TEST_F(FilesTest, BackslashesAreSeparators) {

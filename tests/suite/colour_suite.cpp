@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,10 @@
 #include "colour/profile_limits.h"
 #include "colour_profiles.h"
 #include "harness.h"
+
+#ifndef _WIN32
+#include <utime.h>
+#endif
 
 namespace {
 
@@ -179,6 +185,42 @@ SUITE_CASE(grey_profiles_apply_to_equal_24_bit_rows) {
   }
   releaseColourTransform(transform);
 }
+
+#ifndef _WIN32
+/* The display's profile is known by its path, size and time written: the
+ * same version is not read again (new bytes under an old size and time go
+ * unseen), and a new time brings the new profile's colours. */
+SUITE_CASE(display_profile_is_read_again_only_when_its_file_changes) {
+  suite::AttachOnce();
+  const std::string file = std::string(StandinRootFolder()) + "/display.icc";
+  const Bytes picture = colour::Make(colour::kDisplayP3);
+  const Bytes pro = colour::Make(colour::kProPhoto), gamma = colour::Make(colour::kGamma18);
+  CHECK_EQ(pro.size(), gamma.size());
+  const uint8_t pixel[3] = {30, 120, 220};
+  const struct {
+    const Bytes *display;
+    time_t written;
+    const Bytes *seen;
+  } steps[] = {{&pro, 1700000000, &pro}, {&gamma, 1700000000, &pro}, {&gamma, 1700000001, &gamma}};
+  std::filesystem::create_directories(StandinRootFolder());
+  StandinSetDisplayProfile(file.c_str());
+  for (const auto &step : steps) {
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char *>(step.display->data()), static_cast<long>(step.display->size()));
+    const utimbuf times = {step.written, step.written};
+    CHECK(utime(file.c_str(), &times) == 0);
+    ColourSource source = {ColourRgb, picture.data(), static_cast<uint32_t>(picture.size()), false};
+    ColourTransform *transform = acquireColourTransform(2, &source);
+    CHECK(transform != nullptr);
+    uint8_t out[3] = {};
+    if (transform) convertPixels(transform, pixel, out, 1);
+    releaseColourTransform(transform);
+    CHECK(Bytes(out, out + 3) == colour::Transformed(picture, TYPE_BGR_8, pixel, 1, *step.seen));
+  }
+  StandinSetDisplayProfile(nullptr);
+  std::remove(file.c_str());
+}
+#endif
 
 /* The cache's digest: the standard's test vectors, on both sides of the
  * one-block and two-block tails. */

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#ifndef _WIN32
+#include <dirent.h>
+#endif
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,9 +18,18 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+#endif
+
 #include "attach.h"
 #include "base/all_cores.h"
 #include "colour/colour.h"
+#include "colour/display_profile.h"
 #include "colour/kernel_choice.h"
 #include "colour_profiles.h"
 #include "decoder/internal_decoder.h"
@@ -402,6 +414,56 @@ SUITE_CASE(colour_transforms_are_cached_and_outlive_eviction) {
   releaseColourTransform(held);
 }
 
+#ifndef _WIN32
+/* The display's profile comes only from a regular disk file, and at once
+ * whatever else its path names (a FIFO would wait for a writer for ever);
+ * its identity follows the file's size and time written. */
+SUITE_CASE(display_profile_only_from_a_regular_file) {
+  const std::string dir = std::string(StandinRootFolder()) + "/display", file = dir + "/p3.icc";
+  const colour::Bytes p3 = colour::Make(colour::kDisplayP3);
+  auto put = [&](size_t extra, time_t when) { /* p3 and `extra` bytes, written at `when` */
+    colour::Bytes bytes(p3);
+    bytes.resize(p3.size() + extra);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    const utimbuf times = {when, when};
+    return utime(file.c_str(), &times) == 0;
+  };
+  std::filesystem::create_directories(dir + "/folder");
+  std::ofstream(dir + "/empty").flush();
+  std::filesystem::create_symlink(file, dir + "/link");
+  CHECK(put(0, 1700000000) && mkfifo((dir + "/fifo").c_str(), 0600) == 0);
+  for (const std::string &path : {file, "\\\\.\\" + file, "//./" + file, dir + "/folder", dir + "/fifo",
+                                  std::string("/dev/zero"), dir + "/link", dir + "/empty", dir + "/none"}) {
+    StandinSetDisplayProfile(path.c_str());
+    alarm(10); /* a read that waits ends the suite instead of hanging it */
+    DisplayProfile profile;
+    readDisplayProfile(&profile);
+    DisplayProfileIdentity identity;
+    const bool found = queryDisplayProfile(&identity), wanted = path == file;
+    alarm(0);
+    if (found != wanted || (profile.bytes && colour::Bytes(profile.bytes, profile.bytes + profile.size) == p3) != wanted)
+      suite::Report(__FILE__, __LINE__, path + ": wrongly found or read");
+    freeDisplayProfile(&profile);
+  }
+  StandinSetDisplayProfile(file.c_str());
+  DisplayProfileIdentity kept, now;
+  CHECK(queryDisplayProfile(&kept));
+  const struct { size_t extra; time_t when; bool same; } changes[] = {
+      {0, 1700000000, true}, {0, 1700000001, false}, {1, 1700000000, false}};
+  for (const auto &change : changes) {
+    DisplayProfile profile;
+    CHECK(put(change.extra, change.when) && queryDisplayProfile(&now));
+    CHECK_EQ(sameDisplayProfile(kept, now), change.same);
+    CHECK_EQ(readDisplayProfileAs(kept, &profile), change.same); /* not the bytes of another */
+    freeDisplayProfile(&profile);
+    CHECK(readDisplayProfileAs(now, &profile) && profile.size == p3.size() + change.extra);
+    freeDisplayProfile(&profile);
+  }
+  StandinSetDisplayProfile(nullptr);
+  std::filesystem::remove_all(dir);
+}
+#endif
+
 SUITE_CASE(progress_counts_up_once_per_percent_then_100) {
   PluginSettings settings = Settings();
   maker::Picture p;
@@ -525,8 +587,11 @@ SUITE_CASE(allocation_failures_end_cleanly) {
   std::vector<uint8_t> jpeg = maker::Encode(maker::Picture());
   for (long n : {1L, 2L}) {
     StandinFailLocalAllocAt(n);
-    CHECK_EQ(DecodeMemory(jpeg, settings).result, OutOfMemory);
+    /* The bitmap or its info block fails at full size: half size comes. */
+    Bitmap b = DecodeMemory(jpeg, settings);
     StandinFailLocalAllocAt(0);
+    CHECK_EQ(b.result, Success);
+    CHECK_EQ(b.header.biWidth, 8);
   }
   /* libjpeg retries a failed small allocation with less slack, so a failure
    * need not end the decode: every n is tried. */
@@ -560,6 +625,109 @@ SUITE_CASE(allocation_failures_end_cleanly) {
   }
   CHECK(succeeded);
   CHECK(brokenData >= 1);
+}
+#endif
+
+#ifndef _WIN32
+/* Bytes of the bitmap of a w x h picture at 1/n, as djpeg scales it. */
+size_t ScaledBytes(const UprightBitmap &full, int n) {
+  const size_t w = (full.width + n - 1) / n, h = (full.height + n - 1) / n;
+  return (w * full.bitCount / 8 + 3) / 4 * 4 * h;
+}
+
+/* A picture whose bitmap, or the block of a turn that exchanges its sides,
+ * cannot be had comes at the largest of 1/2, 1/4 and 1/8 that can, as
+ * djpeg scales it, then turned; OutOfMemory when none can. */
+SUITE_CASE(pictures_without_memory_for_their_size_come_smaller) {
+  PluginSettings settings = Settings();
+  settings.ColorManagement = 0;
+  const std::string dir = suite::Path(suite::Current().argument);
+  struct Row {
+    const char *name;
+    int largestAt; /* the largest block is the bitmap's at 1/this; 0: any */
+    bool noTurnRoom; /* room for the full-size bitmap, not for its turn too */
+    int expected;  /* 1/this comes; 0: OutOfMemory */
+  } rows[] = {
+      {"big-colour", 2, false, 2},       {"big-colour", 4, false, 4},
+      {"big-colour", 8, false, 8},       {"big-colour", 16, false, 0},
+      {"big-progressive", 2, false, 2},  {"big-grey", 4, false, 4},
+      {"orientation-big-6", 0, true, 2}, {"orientation-big-6", 8, false, 8},
+  };
+  for (const Row &row : rows) {
+    const std::string label = std::string(row.name) + (row.noTurnRoom ? ", no room to turn"
+                                                                       : ", blocks up to 1/" + std::to_string(row.largestAt));
+    std::string stored, scaled;
+    CHECK(ReadFile(dir + "/" + row.name + ".bmp", &stored));
+    const std::string ref = row.expected == 1 ? "" : ".scale-" + std::to_string(row.expected);
+    CHECK(row.expected == 0 || ReadFile(dir + "/" + row.name + (ref.empty() ? ".bmp" : ref), &scaled));
+    const UprightBitmap full = Upright(stored, 1);
+    StandinLimitAddressSpace(row.largestAt ? ScaledBytes(full, row.largestAt) : 0,
+                             row.noTurnRoom ? ScaledBytes(full, 1) + (512 << 10) : 0);
+    Bitmap b = Decode(dir + "/" + row.name + ".jpg", true, settings);
+    StandinLimitAddressSpace(0, 0);
+    CHECK_EQ_AT(label, b.result, row.expected ? Success : OutOfMemory);
+    if (b.result != Success || scaled.empty()) continue;
+    const UprightBitmap want = Upright(scaled, SampleOrientation(row.name));
+    CHECK_EQ_AT(label, b.header.biWidth, want.width);
+    CHECK_EQ_AT(label, b.header.biHeight, want.height);
+    CHECK_AT(label + ": bits", b.bits == want.bits);
+  }
+}
+
+/* Files in the temporary folder. */
+int TempFiles() {
+  char folder[MAX_PATH];
+  GetTempPathA(sizeof folder, folder);
+  int count = 0;
+  if (DIR *d = opendir(folder)) {
+    while (dirent *e = readdir(d)) count += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return count;
+}
+
+/* A progressive picture's coefficients (18 MB, one component) come in
+ * 16 MB pieces when no larger block exists, and in temporary files when
+ * memory is short, with the same bits; the files are gone after the
+ * request, stopped or not; a disk without room for them answers
+ * OutOfMemory at once. */
+SUITE_CASE(coefficients_in_pieces_or_temporary_files) {
+  PluginSettings settings = Settings();
+  maker::Picture p;
+  p.width = p.height = 3000;
+  p.input = JCS_GRAYSCALE;
+  p.progressive = true;
+  p.pixel = [](int x, int y, uint8_t *s) { s[0] = static_cast<uint8_t>((x * x + y * 7) >> 3); };
+  const std::vector<uint8_t> jpeg = maker::Encode(p);
+  const Bitmap whole = DecodeMemory(jpeg, settings);
+  CHECK_EQ(whole.result, Success);
+  constexpr size_t kMB = size_t{1} << 20;
+  const size_t bitmap = whole.bits.size();
+  struct Row {
+    const char *label;
+    size_t largest, total;
+    long long disk;  /* free bytes; -1: the real disk's */
+    int stopAt;      /* the progress call that stops; -1: none */
+    ResultCode expected;
+  } rows[] = {
+      {"pieces", 17 * kMB, 0, -1, -1, Success},
+      {"files", 0, bitmap + 12 * kMB, -1, -1, Success},
+      {"files, stopped", 0, bitmap + 12 * kMB, -1, 40, Aborted},
+      {"files, disk full", 0, bitmap + 12 * kMB, 30 * kMB, -1, OutOfMemory},
+  };
+  for (const Row &row : rows) {
+    g_progress = Progress();
+    g_progress.stopAt = row.stopAt;
+    StandinLimitAddressSpace(row.largest, row.total);
+    StandinSetFreeDiskSpace(row.disk);
+    Bitmap b = DecodeMemory(jpeg, settings, row.stopAt >= 0);
+    StandinLimitAddressSpace(0, 0);
+    StandinSetFreeDiskSpace(-1);
+    CHECK_EQ_AT(row.label, b.result, row.expected);
+    if (b.result == Success) CHECK_AT(row.label, b.bits == whole.bits);
+    CHECK_EQ_AT(row.label, TempFiles(), 0);
+    CHECK_EQ_AT(row.label, StandinOpenFiles(), 0L);
+  }
 }
 #endif
 

@@ -52,6 +52,12 @@ SUITE_CASE(switching_keeps_reloads_or_clears_the_decoder) {
   if (!full) return;
   ExternalDecoder loaded = g_externalDecoder;
   CHECK_EQ(std::string(loaded.loadedName), std::string("fake_full.mqf"));
+  /* The built plug-in answers our version text: a copy; a fake does not. */
+  CHECK(!ExternalDecoderIsCopy());
+  CHECK(SwitchExternalDecoder(e2e::HostPath(e2e::Where().plugin).c_str()) && ExternalDecoderIsCopy());
+  full = SwitchExternalDecoder("fake_full.mqf");
+  CHECK(full != nullptr && !ExternalDecoderIsCopy());
+  loaded = g_externalDecoder;
 
   for (const char *same : {"fake_full.mqf", "FAKE_FULL.MQF", "Fake_Full.mqf"}) {
     CHECK_AT(same, SwitchExternalDecoder(same) == full);

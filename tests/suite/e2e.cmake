@@ -30,3 +30,12 @@ if(NOT WIN32)
     set_tests_properties(wine_e2e_dispatch PROPERTIES FIXTURES_REQUIRED decoder_samples)
   endif()
 endif()
+
+# A 200 MP picture through the real plug-in under Wine, in a host whose
+# address space holds no block for its full-size bitmap.
+if(NOT WIN32 AND MOVRELA_WIN32_DIR)
+  add_test(NAME wine_big_pictures
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/suite/big_pictures.sh ${MOVRELA_WIN32_DIR}
+                   ${CMAKE_BINARY_DIR}/big-pictures)
+  set_tests_properties(wine_big_pictures PROPERTIES RESOURCE_LOCK wineprefix)
+endif()

@@ -282,7 +282,8 @@ SUITE_CASE(the_external_decoders_answers_reach_the_host) {
       {"picture, 3 with a bitmap", false, 3, true, 1, 3, true, 16, 2835},
       {"picture, 3 without one", false, 3, false, 1, 3, true, 0, 0},
       {"preview, 3 with a bitmap", true, 3, true, 1, 3, true, 16, 2835},
-      {"picture, 4", false, 4, false, 1, 4, true, 0, 0},
+      {"picture, 4, internal decoder on", false, 4, false, 1, 0, false, e2e::kPlainWidth, 1},
+      {"picture, 4, internal decoder off", false, 4, false, 0, 4, true, 0, 0},
       {"picture, -1", false, -1, false, 1, -1, true, 0, 0},
       {"picture, 42 with a bitmap", false, 42, true, 1, 42, true, 16, 2835},
       {"picture, 10, internal decoder on", false, 10, true, 1, 0, false, e2e::kPlainWidth, 1},
@@ -430,33 +431,61 @@ SUITE_CASE(the_external_decoder_is_found_by_folder_path_or_name) {
   }
 }
 
+/* This plug-in's file name, which names its copy as the decoder. */
+std::string OwnFileName() {
+  const std::string plugin = e2e::HostPath(e2e::Where().plugin);
+  return plugin.substr(plugin.find_last_of("/\\") + 1);
+}
+
 /* The viewer's plug-in folder holds this plug-in, the system folder a copy,
  * and the decoder's name is the plug-in's own: each passes over itself and
  * loads the other. Nesting stops the loop; the innermost copy then decodes
  * the picture itself, while a preview has no such fall-back. Without a
- * nesting slot no copy delegates, with the same answers. Run in a process
- * of its own, by the case below. */
+ * nesting slot no copy delegates, with the same answers. Whatever the
+ * chain, a picture is turned, converted and post-processed by its
+ * container once: it equals one copy's answer with quorel.mqf. Run in a
+ * process of its own, by the case below. */
 void CopyLoopEnds() {
-  Plugin plugin;
-  if (!plugin.ok()) return;
-  Input in(e2e::Jpeg());
+  const camera::Data tagged = colour::Tagged(e2e::ExifJpeg(0, {}, 6), colour::Make(colour::kAdobeRgb));
+  constexpr int32_t kOneCopys = -1; /* as one copy with quorel.mqf answers */
   struct Row {
     const char *label;
+    camera::Data input;
     bool preview;
     int32_t internal; /* UseInternalDecoder */
     int32_t result, width;
+    Answer one[2]; /* one copy's answers, by file and by block */
   } rows[] = {
-      {"picture", false, 1, 0, 48},
-      {"preview", true, 1, 10, 0},
-      {"picture, internal decoder off", false, 0, 10, 0},
+      {"picture", e2e::Jpeg(), false, 1, 0, 48},
+      {"preview", e2e::Jpeg(), true, 1, 10, 0},
+      {"picture, internal decoder off", e2e::Jpeg(), false, 0, 10, 0},
+      {"tagged and turned picture", tagged, false, 1, kOneCopys, kOneCopys},
+      {"PMP picture", PmpTurned(e2e::Jpeg()), false, 1, kOneCopys, kOneCopys},
+      {"PMP around a tagged and turned stream", PmpTurned(tagged), false, 1, kOneCopys, kOneCopys},
+      {"J6I around a tagged and turned stream", camera::MakeJ6i(tagged), false, 1, kOneCopys, kOneCopys},
   };
-  for (const Row &row : rows) {
-    e2e::SetMain("UseInternalDecoder", row.internal);
-    for (uint32_t flag : {0u, 1u}) {
-      std::string where = row.label + std::string(InputKind(flag));
-      Answer a = e2e::Request(row.preview ? plugin.GetPreview : plugin.GetPicture, in, flag);
-      CHECK_EQ_AT(where, a.result, row.result);
-      CHECK_EQ_AT(where, a.header.biWidth, row.width);
+  for (bool chain : {false, true}) {
+    e2e::UseDecoder(e2e::Where().folder, chain ? OwnFileName() : "quorel.mqf");
+    Plugin plugin; /* loaded afresh, with quorel.mqf, then with the copy */
+    if (!plugin.ok()) return;
+    for (Row &row : rows) {
+      e2e::SetMain("UseInternalDecoder", row.internal);
+      Input in(row.input);
+      for (uint32_t flag : {0u, 1u}) {
+        Answer a = e2e::Request(row.preview ? plugin.GetPreview : plugin.GetPicture, in, flag);
+        if (!chain) {
+          row.one[flag] = a;
+          continue;
+        }
+        const Answer &one = row.one[flag];
+        std::string where = row.label + std::string(InputKind(flag));
+        CHECK_EQ_AT(where, a.result, row.result == kOneCopys ? one.result : row.result);
+        CHECK_EQ_AT(where, a.header.biWidth, row.width == kOneCopys ? one.header.biWidth : row.width);
+        if (row.width != kOneCopys) continue;
+        CHECK_EQ_AT(where, a.header.biHeight, one.header.biHeight);
+        CHECK_EQ_AT(where, a.header.biXPelsPerMeter, one.header.biXPelsPerMeter);
+        CHECK_AT(where, colour::LargestDifference(a.pixels, one.pixels) <= 1);
+      }
     }
   }
 }
@@ -501,11 +530,8 @@ SUITE_CASE(a_copy_of_the_plugin_as_its_own_decoder_ends_its_loop) {
   GetSystemDirectoryA(system, sizeof system);
   for (char *c = system + 1; *c; ++c) /* natively the folders are made on demand */
     if (*c == '/') *c = 0, MakeFolder(system), *c = '/';
-  const std::string plugin = e2e::HostPath(e2e::Where().plugin);
-  const std::string name = plugin.substr(plugin.find_last_of("/\\") + 1);
-  const std::string copy = std::string(system) + "/" + name;
+  const std::string copy = std::string(system) + "/" + OwnFileName();
   CHECK(MakeFolder(system) && CopyWholeFile(e2e::Where().plugin, copy));
-  e2e::UseDecoder(e2e::Where().folder, name);
   CHECK(AloneRanToItsEnd("alone_a_copy_of_the_plugin_as_its_own_decoder"));
   CHECK(AloneRanToItsEnd("alone_a_copy_of_the_plugin_without_a_nesting_slot"));
   CHECK_EQ(std::remove(copy.c_str()), 0);

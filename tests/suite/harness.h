@@ -255,6 +255,22 @@ inline int RunAll(int argc, char **argv) {
                         suite::Show(expected_));                                      \
   } while (0)
 
+/* CHECK and CHECK_EQ for rows of a table: `where` names the row. */
+#define CHECK_AT(where, cond)                                                              \
+  do {                                                                                     \
+    if (!(cond)) suite::Report(__FILE__, __LINE__, std::string(where) + ": CHECK(" #cond ")"); \
+  } while (0)
+
+#define CHECK_EQ_AT(where, actual, expected)                                               \
+  do {                                                                                     \
+    auto actual_ = (actual);                                                               \
+    auto expected_ = (expected);                                                           \
+    if (!(actual_ == expected_))                                                           \
+      suite::Report(__FILE__, __LINE__, std::string(where) + ": " #actual " is " +          \
+                                            suite::Show(actual_) + ", expected " +          \
+                                            suite::Show(expected_));                        \
+  } while (0)
+
 #define SUITE_MAIN() \
   int main(int argc, char **argv) { return suite::RunAll(argc, argv); }
 

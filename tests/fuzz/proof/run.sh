@@ -14,21 +14,43 @@
 #                                      COM, APPn or DNL of length 0 or 1
 #   walk-reads-length-after-low-codes  its second: a marker below 0xC0 with
 #                                      a body, where libjpeg sees none
+#   element-lists-unbounded            colour profiles whose element lists
+#                                      (float D2Bx tags) name any number of
+#                                      elements, each a stage lcms2
+#                                      evaluates at every grid point
+#
+# The fuzzer runs on one core (PROOF_CPU, default the last), so that the
+# seconds compare between runs and machines.
+#
+#   tests/fuzz/proof/run.sh --check  only checks that every patch here has a
+#                                    row below and applies to the checkout
+#                                    (part of the tests: a move of the code
+#                                    breaks a patch there, not here later)
 #
 # usage: tests/fuzz/proof/run.sh [SEEDS] [PATCH...]   (default: 1 2 3, all)
 set -uo pipefail
 cd "$(dirname "$0")/../../.."
 root=$PWD
+declare -A target=([exif-walk-per-pointer]=exif_report_reader_fuzzer
+  [no-progression-rule]=decoder_fuzzer [walk-stops-at-short-length]=handover_fuzzer
+  [walk-reads-length-after-low-codes]=handover_fuzzer [element-lists-unbounded]=colour_fuzzer)
+declare -A limit=([exif-walk-per-pointer]=60 [no-progression-rule]=60
+  [walk-stops-at-short-length]=300 [walk-reads-length-after-low-codes]=300
+  [element-lists-unbounded]=300)
+if [ "${1:-}" = --check ]; then
+  failed=0
+  for file in tests/fuzz/proof/*.patch; do
+    patch=$(basename "$file" .patch)
+    [ -n "${target[$patch]:-}" ] || { echo "proof: $patch has no target row in run.sh"; failed=1; }
+    patch --dry-run -s -p1 < "$file" >/dev/null || { echo "proof: $patch no longer applies"; failed=1; }
+  done
+  exit "$failed"
+fi
 seeds=${1:-"1 2 3"}
 shift || true
 patches=("$@")
-[ ${#patches[@]} -eq 0 ] && patches=(exif-walk-per-pointer no-progression-rule
-  walk-stops-at-short-length walk-reads-length-after-low-codes)
-declare -A target=([exif-walk-per-pointer]=exif_report_reader_fuzzer
-  [no-progression-rule]=decoder_fuzzer [walk-stops-at-short-length]=handover_fuzzer
-  [walk-reads-length-after-low-codes]=handover_fuzzer)
-declare -A limit=([exif-walk-per-pointer]=60 [no-progression-rule]=60
-  [walk-stops-at-short-length]=300 [walk-reads-length-after-low-codes]=300)
+[ ${#patches[@]} -eq 0 ] && mapfile -t patches < <(printf '%s\n' "${!target[@]}" | sort)
+cpu=${PROOF_CPU:-$(($(nproc) - 1))}
 src=build/fuzz-proof/src out=build/fuzz-proof/build
 for patch in "${patches[@]}"; do
   # A fresh copy; the files any patch touches are made newer than their
@@ -46,7 +68,7 @@ for patch in "${patches[@]}"; do
     rm -rf "$work" && mkdir -p "$work/corpus"
     cp tests/corpus/{camera,exif-org,invalid,orientation}/*.jpg tests/samples/*.jpg "$work/corpus/"
     start=$(date +%s.%N)
-    MOVRELA_WINROOT=$PWD/$work/winroot "$out/tests/fuzz/${target[$patch]}" -seed="$seed" \
+    MOVRELA_WINROOT=$PWD/$work/winroot taskset -c "$cpu" "$out/tests/fuzz/${target[$patch]}" -seed="$seed" \
       -max_total_time="${limit[$patch]}" -timeout=5 -rss_limit_mb=512 -dict=tests/fuzz/movrela.dict \
       -artifact_prefix="$work/" "$work/corpus" > "$work/log" 2>&1
     seconds=$(echo "$(date +%s.%N) - $start" | bc)
