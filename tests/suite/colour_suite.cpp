@@ -23,6 +23,9 @@
 #ifndef _WIN32
 #include <utime.h>
 #endif
+#ifdef __SANITIZE_ADDRESS__
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void); /* the sanitizer's count */
+#endif
 
 namespace {
 
@@ -219,6 +222,26 @@ SUITE_CASE(display_profile_is_read_again_only_when_its_file_changes) {
   }
   StandinSetDisplayProfile(nullptr);
   std::remove(file.c_str());
+}
+#endif
+
+#ifdef __SANITIZE_ADDRESS__
+/* The cache keeps transforms, not profiles: eight 2 MB profiles leave no
+ * more live memory than their eight transforms. */
+SUITE_CASE(cached_transforms_keep_no_profile_bytes) {
+  suite::AttachOnce();
+  closeColourCache();
+  openColourCache();
+  const size_t before = __sanitizer_get_current_allocated_bytes();
+  for (uint8_t i = 0; i < 8; ++i) {
+    const Bytes p = colour::WithTag(colour::Make(colour::kAdobeRgb), "zzzz", Bytes(2u << 20, i));
+    ColourSource source = {ColourRgb, p.data(), static_cast<uint32_t>(p.size()), false};
+    ColourTransform *transform = acquireColourTransform(1, &source);
+    CHECK(transform != nullptr);
+    releaseColourTransform(transform);
+  }
+  const size_t held = __sanitizer_get_current_allocated_bytes() - before;
+  if (held > (4u << 20)) suite::Report(__FILE__, __LINE__, "the cache holds " + std::to_string(held) + " bytes");
 }
 #endif
 
