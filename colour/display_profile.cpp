@@ -120,16 +120,6 @@ bool readDisplayProfileAs(const DisplayProfileIdentity &identity, DisplayProfile
   return profile->bytes != nullptr;
 }
 
-void readDisplayProfile(DisplayProfile *profile) {
-  DisplayProfileIdentity identity;
-  if (queryDisplayProfile(&identity)) {
-    readDisplayProfileAs(identity, profile);
-  } else {
-    profile->bytes = nullptr;
-    profile->size = 0;
-  }
-}
-
 void freeDisplayProfile(DisplayProfile *profile) {
   std::free(profile->bytes);
   profile->bytes = nullptr;

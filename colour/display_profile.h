@@ -20,7 +20,6 @@
  * queryDisplayProfile opens the file but reads none of its bytes;
  * readDisplayProfileAs reads them only while the file still has the size
  * and time written of the identity it is given, before and after the read.
- * readDisplayProfile does both at once.
  */
 #ifndef MOVRELA_DISPLAY_PROFILE_H
 #define MOVRELA_DISPLAY_PROFILE_H
@@ -63,9 +62,6 @@ bool sameDisplayProfile(const DisplayProfileIdentity &a, const DisplayProfileIde
  * or the read fails. Free the bytes with freeDisplayProfile. */
 bool readDisplayProfileAs(const DisplayProfileIdentity &identity, DisplayProfile *profile);
 
-/* Fills `profile` with the display's profile file as it is now, or leaves
- * it empty (queryDisplayProfile and readDisplayProfileAs in one). */
-void readDisplayProfile(DisplayProfile *profile);
 void freeDisplayProfile(DisplayProfile *profile);
 
 #endif /* MOVRELA_DISPLAY_PROFILE_H */
