@@ -81,11 +81,9 @@ boolean readExifForReport(j_decompress_ptr cinfo) {
     RequestContext *context = ContextOf(cinfo);
     bool built = false;
     /* The strings point into the copy: build before it is freed. */
-    if (n > 0 && context->languageKnown)
-      built = buildExifReportIn(context->hostJapanese ? ReportJapanese : ReportEnglish, &data, n,
-                                &report, &length);
-    else if (n > 0)
-      built = buildExifReport(&data, n, &report, &length);
+    if (n > 0)
+      built = buildExifReport(context->hostJapanese ? ReportJapanese : ReportEnglish, &data, n,
+                              &report, &length);
     if (built) {
       if (context->textHandle != nullptr) LocalFree(context->textHandle);
       context->textHandle = report;

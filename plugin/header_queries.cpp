@@ -74,8 +74,7 @@ ResultCode RunPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   PluginSettings &settings = context->settings;
-  context->languageKnown =
-      LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese) != 0;
+  LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese);
   ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), nullptr,
                                   &job->input);
   if (opened != Success) return opened;
