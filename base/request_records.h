@@ -97,7 +97,7 @@ struct RequestContext {
   bool hostJapanese;            /* the report's language, read with the settings */
 };
 
-inline RequestContext *ContextOf(j_decompress_ptr cinfo) {
+inline RequestContext *contextOf(j_decompress_ptr cinfo) {
   return reinterpret_cast<RequestContext *>(cinfo);
 }
 

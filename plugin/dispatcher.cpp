@@ -305,7 +305,7 @@ int32_t PictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   LoadSettings(ModuleInstance(), &settings);
   const bool asDecoded = (flag & kMarkMask) == kAsDecodedMark;
   if (asDecoded) ReadAsDecoded(&settings);
-  DecodeRequest request = {buf,           len,           FileInputFromFlag(flag),
+  DecodeRequest request = {buf,           len,           fileInputFromFlag(flag),
                            infoHandleOut, bitsHandleOut, progressCallback,
                            callbackData,  preview,       &settings};
   ResultCode result = DispatchRequest(&request, asDecoded);

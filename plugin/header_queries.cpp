@@ -75,7 +75,7 @@ ResultCode RunPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   jpeg_decompress_struct *cinfo = &context->cinfo;
   PluginSettings &settings = context->settings;
   LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese);
-  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), nullptr,
+  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, fileInputFromFlag(flag), nullptr,
                                   &job->input);
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
