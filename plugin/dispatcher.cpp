@@ -30,6 +30,7 @@
 #include "decoder/internal_decoder.h"
 #include "decoder/profile_reader.h"
 #include "decoder/progress.h"
+#include "decoder/header_pass.h"
 #include "decoder/open_release.h"
 #include "decoder/scan_walk.h"
 #include "exif/reader.h"

@@ -8,6 +8,7 @@
 
 #include "containers/detect.h"
 #include "decoder/error_manager.h"
+#include "decoder/header_pass.h"
 #include "decoder/open_release.h"
 #include "exif/reader.h"
 #include "plugin/exports.h"
