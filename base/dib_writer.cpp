@@ -37,7 +37,7 @@ void setPixelOf(DibWriter *writer, int32_t x, int32_t y, uint32_t colour) {
   storePixel(pixelAt(writer, x, y), colour);
 }
 
-void Seek(DibWriter *writer, int32_t x, int32_t y) { writer->cursor = pixelAt(writer, x, y); }
+void seekOf(DibWriter *writer, int32_t x, int32_t y) { writer->cursor = pixelAt(writer, x, y); }
 
 void putNextOf(DibWriter *writer, uint32_t colour) {
   storePixel(writer->cursor, colour);
@@ -82,7 +82,7 @@ ResultCode createDibWriter(DibWriter *writer, int32_t width, int32_t height) {
   writer->header = header;
   writer->getPixel = getPixelOf;
   writer->setPixel = setPixelOf;
-  writer->seek = Seek;
+  writer->seek = seekOf;
   writer->putNext = putNextOf;
   return Success;
 }

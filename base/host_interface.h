@@ -53,7 +53,7 @@ typedef int32_t(WINAPI *ProgressCallback)(int32_t numerator, int32_t denominator
 
 /* The low three bits of `flag` give the input kind: 1 memory, anything else
  * a file. Returns 1 for file input, 0 for memory input. */
-inline uint32_t FileInputFromFlag(uint32_t flag) { return (flag & 7u) == 1u ? 0u : 1u; }
+inline uint32_t fileInputFromFlag(uint32_t flag) { return (flag & 7u) == 1u ? 0u : 1u; }
 
 /* The six exports, as a host looks them up. GetPreview has GetPicture's
  * signature. */

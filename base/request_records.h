@@ -94,11 +94,10 @@ struct RequestContext {
   uint32_t exifOrientation;     /* IFD0's orientation, 1 to 8; 0 when none was read */
   bool adobeRgbMark;            /* the Exif marks Adobe RGB: ColorSpace 0xFFFF, InteropIndex R03 */
   ProfileChunks profileChunks;  /* the embedded ICC profile's chunks */
-  bool languageKnown;           /* hostJapanese was read with the settings */
-  bool hostJapanese;            /* the report's language when languageKnown */
+  bool hostJapanese;            /* the report's language, read with the settings */
 };
 
-inline RequestContext *ContextOf(j_decompress_ptr cinfo) {
+inline RequestContext *contextOf(j_decompress_ptr cinfo) {
   return reinterpret_cast<RequestContext *>(cinfo);
 }
 

@@ -39,10 +39,11 @@ typedef int (*PostProcessor)(const PluginSettings *settings, const uint8_t *head
  * header, else 0. */
 typedef uint32_t (*StreamLocator)(const uint8_t *headerBlock);
 /* Refusal: true when a start-of-image marker that the search found `start`
- * bytes into the block is where this container's stream lies behind a
- * header that recognition did not accept; such a file is not taken as a
- * plain JPEG stream. */
-typedef bool (*StreamRefusal)(int32_t start);
+ * bytes into the header block is where this container's stream lies
+ * behind a header that recognition did not accept, or (plain JPEG) lies in
+ * a file whose stream is no picture of its own; such a file is not taken
+ * as a plain JPEG stream. */
+typedef bool (*StreamRefusal)(const uint8_t *headerBlock, int32_t start);
 
 struct ContainerHandler {
   InfoHandler infoHandler;

@@ -1,25 +1,19 @@
 /*
- * detect.cpp - container detection, the start-of-image search, the plain
- * JPEG handlers and the table of the kinds.
+ * detect.cpp - detection of the kind, the start-of-image search and the
+ * table of the kinds. The kinds' own rules live in their entries.
  */
 #include "containers/detect.h"
 
 #include <cstring>
-#include <utility>
 
-#include "base/blocks.h"
 #include "containers/j6i.h"
+#include "containers/plain_jpeg.h"
 #include "containers/pmp.h"
-#include "containers/turn.h"
-
-/* Plain JPEG is always on and found by the start-marker search. */
-constexpr ContainerHandler kPlainJpeg = {plainInfoHandler, plainPostProcessor, nullptr, nullptr,
-                                         nullptr, "*.JPG;*.JPEG", "JPEG/JFIF", true, true};
 
 const ContainerHandler ContainerHandlers[kContainerKinds] = {
-    kPlainJpeg,     /* ContainerPlainJpeg */
-    kJ6iContainer,  /* ContainerJ6i */
-    kPmpContainer,  /* ContainerPmp */
+    kPlainJpegContainer, /* ContainerPlainJpeg */
+    kJ6iContainer,       /* ContainerJ6i */
+    kPmpContainer,       /* ContainerPmp */
 };
 
 namespace {
@@ -99,13 +93,6 @@ bool advanceToStream(RequestInput *in, int32_t valid, uint32_t distance) {
   return true;
 }
 
-/* A Photoshop file ("8BPS", version, six zero reserved bytes): the JPEG
- * stream inside it is only its thumbnail. */
-bool isPhotoshopFile(const uint8_t *block) {
-  static const uint8_t kReserved[6] = {0, 0, 0, 0, 0, 0};
-  return std::memcmp(block, "8BPS", 4) == 0 && std::memcmp(block + 6, kReserved, 6) == 0;
-}
-
 }  // namespace
 
 int32_t findFirstSoi(const uint8_t *block, int32_t validBytes) {
@@ -147,36 +134,7 @@ int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHea
   advanceInBlock(in, headerBlock, valid, start);
   for (const ContainerHandler &container : ContainerHandlers)
     if (container.refusesStreamAt && containerEnabled(container, *settings) &&
-        container.refusesStreamAt(start))
+        container.refusesStreamAt(headerBlock, start))
       return ContainerUnsupported;
-  if (isPhotoshopFile(headerBlock)) return ContainerUnsupported;
   return ContainerPlainJpeg;
-}
-
-int plainInfoHandler(const PluginSettings *settings, const uint8_t *, uint32_t exifOrientation,
-                     PictureInfo *info) {
-  if (settings->IgnorePixelAspectRatio) {
-    info->xDensity = 1;
-    info->yDensity = 1;
-  }
-  if (exchangesSides(exifTurnFor(settings, exifOrientation))) {
-    std::swap(info->width, info->height);
-    uint16_t xDensity = info->xDensity;
-    info->xDensity = info->yDensity;
-    info->yDensity = xDensity;
-  }
-  return 0;
-}
-
-int plainPostProcessor(const PluginSettings *settings, const uint8_t *, uint32_t exifOrientation,
-                       const ColourTransform *colour, BitmapHandles *bitmap) {
-  turnAndConvert(bitmap, exifTurnFor(settings, exifOrientation), colour);
-  if (!settings->IgnorePixelAspectRatio || !bitmap || !bitmap->info) return 0;
-  BITMAPINFOHEADER *header =
-      static_cast<BITMAPINFOHEADER *>(lockAtLeast(bitmap->info, sizeof(BITMAPINFOHEADER)));
-  if (!header) return 0;
-  header->biXPelsPerMeter = 1;
-  header->biYPelsPerMeter = 1;
-  LocalUnlock(bitmap->info);
-  return 0;
 }

@@ -5,10 +5,10 @@
  * recognition, its handlers that adjust picture information and decoded
  * bitmaps, the setting that switches it on and its name for the host.
  *
- * A camera container is one file (containers/NAME.cpp with its header)
- * that defines its entry, kNameContainer (containers/container.h), and one
- * row of ContainerHandlers (detect.cpp) that names it, at the index of its
- * ContainerKind.
+ * Every kind, plain JPEG included, is one file (containers/NAME.cpp with
+ * its header) that defines its entry, kNameContainer (containers/
+ * container.h), and one row of ContainerHandlers (detect.cpp) that names
+ * it, at the index of its ContainerKind.
  *
  * detectContainer copies the first bytes of the input into the caller's
  * header block (zero-filled behind the valid bytes) and moves the input
@@ -58,7 +58,7 @@ inline bool exifTurnWanted(const PluginSettings &settings, int32_t kind) {
  * stream: a memory input's data and extent, or a file's position and
  * extent (its offset). Each enabled container's recognition is tried in
  * table order, then (with SearchMarkerSupport) the start-marker search,
- * whose find each enabled container may refuse, as a Photoshop file's is.
+ * whose find each enabled kind's entry may refuse.
  * On -1 the input may already have been moved; the caller abandons the
  * request. */
 int32_t detectContainer(const PluginSettings *settings, uint8_t headerBlock[kHeaderBlockSize],
@@ -74,20 +74,5 @@ inline bool startsWithJpegStream(const uint8_t *block) {
  * first `validBytes` bytes of `block`, or -1. The second byte of any other
  * marker pair is never taken as the start. */
 int32_t findFirstSoi(const uint8_t *block, int32_t validBytes);
-
-/* Entry 0: with IgnorePixelAspectRatio on, reports square pixels (densities
- * 1 and 1); for an Exif orientation 5 to 8 in force (exifTurnFor), the
- * upright sides and densities, exchanged. Returns 0. */
-int plainInfoHandler(const PluginSettings *settings, const uint8_t *headerBlock,
-                     uint32_t exifOrientation, PictureInfo *info);
-/* Entry 0: turns an 8- or 24-bit bitmap upright by the Exif orientation in
- * force (turnBitmap: unturned when the turned block cannot be had) and
- * converts its colours by `colour` (in the turn's copy when it makes one);
- * with
- * IgnorePixelAspectRatio on, sets both pixels-per-metre fields of the
- * bitmap header to 1. Returns 0. */
-int plainPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
-                       uint32_t exifOrientation, const ColourTransform *colour,
-                       BitmapHandles *bitmap);
 
 #endif /* MOVRELA_DETECT_H */

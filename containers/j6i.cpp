@@ -151,7 +151,7 @@ uint32_t j6iStreamDistance(const uint8_t *block) {
 
 /* A stream the start-marker search finds where a J6I file's lies (44)
  * is behind a J6I header that recognition did not accept. */
-bool j6iRefusesStreamAt(int32_t start) { return start == kStreamDistance; }
+bool j6iRefusesStreamAt(const uint8_t *, int32_t start) { return start == kStreamDistance; }
 
 }  // namespace
 

@@ -194,7 +194,7 @@ uint32_t pmpStreamDistance(const uint8_t *block) {
 
 /* Where a PMP file's stream lies (204 or 716 bytes in): a stream found
  * there by the start-marker search is behind an unaccepted PMP header. */
-bool pmpRefusesStreamAt(int32_t start) {
+bool pmpRefusesStreamAt(const uint8_t *, int32_t start) {
   constexpr int32_t kStreamDistance = 204, kLongStreamDistance = 716;
   return start == kStreamDistance || start == kLongStreamDistance;
 }

@@ -3,6 +3,8 @@
  * and error manager, then container detection and a decompressor with a
  * source over the stream.
  */
+#include "decoder/header_pass.h"
+
 #include "containers/detect.h"
 #include "decoder/open_release.h"
 

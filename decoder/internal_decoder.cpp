@@ -18,6 +18,7 @@
 #include "decoder/error_manager.h"
 #include "decoder/profile_reader.h"
 #include "decoder/progress.h"
+#include "decoder/header_pass.h"
 #include "decoder/open_release.h"
 
 extern "C" {

@@ -1,13 +1,9 @@
 /*
  * open_release.h - the opening and the end of every request that reads a JPEG
  * stream with libjpeg (GetPicture, GetPreview, GetPictureInfo, IsSupported
- * and the internal decoder): its input, the error manager, container
- * detection and the source attached to a new decompressor; and the one
- * release of everything a request holds.
- *
- * The recovery point stays in each request's own frame: open the request,
- * set the recovery point with setjmp(errors->jumpBuffer), then start the
- * header pass. On every exit, the jump's included, releaseRequest.
+ * and the internal decoder): its input and the source attached to its
+ * decompressor, and the one release of everything a request holds. The
+ * header pass between them is decoder/header_pass.h.
  */
 #ifndef MOVRELA_OPEN_RELEASE_H
 #define MOVRELA_OPEN_RELEASE_H
@@ -24,20 +20,9 @@ struct BitmapOutput;
  * nothing held, when the file cannot be opened; else Success. */
 ResultCode openRequestInput(const char *input, int32_t len, uint32_t fileInput, RequestInput *in);
 
-/* The same, then sets up the error manager. */
-ResultCode openRequest(jpeg_decompress_struct *cinfo, ErrorManager *errors, const char *input,
-                       int32_t len, uint32_t fileInput, BrokenFileHook prompt, RequestInput *in);
-
 /* The host's own input of the format test: its open file handle (never
  * closed here) or its block of `blockSize` bytes. */
 void takeHostInput(UINT_PTR source, int32_t blockSize, RequestInput *in);
-
-/* Detects the container, filling `headerBlock` and moving the input to the
- * JPEG stream, then creates the decompressor and attaches a source over
- * the stream (`suppressPrompt`: an early end is absorbed silently). The
- * container kind, or ContainerUnsupported with no decompressor created. */
-int32_t startHeaderPass(RequestContext *context, uint8_t *headerBlock, RequestInput *in,
-                        bool suppressPrompt);
 
 /* Attaches a file or memory source over the input's stream. */
 void attachRequestSource(j_decompress_ptr cinfo, const RequestInput *in, bool suppressPrompt);

@@ -21,7 +21,7 @@ boolean readProfileChunk(j_decompress_ptr cinfo) {
   uint32_t length = readSegmentLength(cinfo);
   if (length < 2) return TRUE; /* a broken length: libjpeg reads on behind it */
   uint32_t payload = length - 2;
-  ProfileChunks &chunks = ContextOf(cinfo)->profileChunks;
+  ProfileChunks &chunks = contextOf(cinfo)->profileChunks;
   uint8_t head[kChunkHeader];
   if (chunks.closed || payload < kChunkHeader) {
     skipBytes(cinfo, payload);

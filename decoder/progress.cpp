@@ -16,13 +16,25 @@ namespace {
 void checkNewScan(j_decompress_ptr cinfo, ProgressMonitor *monitor) {
   if (cinfo->input_scan_number == monitor->lastScan) return;
   monitor->lastScan = cinfo->input_scan_number;
-  int components[MAX_COMPS_IN_SCAN];
-  const int count = cinfo->comps_in_scan < MAX_COMPS_IN_SCAN ? cinfo->comps_in_scan : MAX_COMPS_IN_SCAN;
-  for (int i = 0; i < count; ++i) components[i] = cinfo->cur_comp_info[i]->component_index;
-  if (!takeScan(&monitor->scans, cinfo->progressive_mode != 0, components, count, cinfo->Ss,
-                cinfo->Se, cinfo->Ah, cinfo->Al))
+  if (!takeScan(&monitor->scans, cinfo->progressive_mode != 0, scanBeingRead(cinfo)))
     leaveWithCode(reinterpret_cast<j_common_ptr>(cinfo), TOO_MANY_SCANS);
 }
+
+}  // namespace
+
+ScanBounds scanBeingRead(j_decompress_ptr cinfo) {
+  static_assert(kScanComponents == MAX_COMPS_IN_SCAN, "libjpeg's scans name up to 4 components");
+  ScanBounds scan = {};
+  scan.count = cinfo->comps_in_scan < kScanComponents ? cinfo->comps_in_scan : kScanComponents;
+  for (int i = 0; i < scan.count; ++i) scan.components[i] = cinfo->cur_comp_info[i]->component_index;
+  scan.ss = cinfo->Ss;
+  scan.se = cinfo->Se;
+  scan.ah = cinfo->Ah;
+  scan.al = cinfo->Al;
+  return scan;
+}
+
+namespace {
 
 void progressUpdate(j_common_ptr cinfo) {
   WORK_HOOK(WorkDecodeProgress(cinfo));

@@ -27,4 +27,7 @@ struct ProgressMonitor {
 void attachProgressMonitor(j_decompress_ptr cinfo, ProgressMonitor *monitor,
                            ProgressCallback callback, int32_t callbackData);
 
+/* What the header of the scan libjpeg has just read names. */
+ScanBounds scanBeingRead(j_decompress_ptr cinfo);
+
 #endif /* MOVRELA_PROGRESS_H */

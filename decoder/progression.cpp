@@ -12,12 +12,12 @@ void startProgression(Progression *p) {
   p->scans = 0;
 }
 
-bool takeScan(Progression *p, bool progressive, const int *components, int count, int ss, int se,
-              int ah, int al) {
+bool takeScan(Progression *p, bool progressive, const ScanBounds &scan) {
+  const int ss = scan.ss, se = scan.se, ah = scan.ah, al = scan.al;
   if (++p->scans > kMaxScans) return false;
   if (progressive && (ss < 0 || ss > se || se > 63)) return false;
-  for (int i = 0; i < count; ++i) {
-    const int c = components[i];
+  for (int i = 0; i < scan.count; ++i) {
+    const int c = scan.components[i];
     if (c < 0 || c >= kProgressionComponents) continue;
     if (!progressive) {
       if (p->held[c]) return false;

@@ -24,6 +24,7 @@
 constexpr int kMaxScans = 100;
 
 constexpr int kProgressionComponents = 10; /* libjpeg's MAX_COMPONENTS */
+constexpr int kScanComponents = 4;         /* libjpeg's MAX_COMPS_IN_SCAN */
 constexpr uint8_t kNotNamed = 0xFF;        /* lastAl of a coefficient no scan named */
 
 /* What the scans so far have named. Plain, so that it may live in frames
@@ -34,14 +35,20 @@ struct Progression {
   int32_t scans;                              /* scans taken so far */
 };
 
+/* What one scan's header names. All zero: a scan that names nothing. */
+struct ScanBounds {
+  int count;                       /* components named */
+  int components[kScanComponents]; /* their indexes; those beyond
+                                      kProgressionComponents are ignored */
+  int ss, se;                      /* the coefficients it names */
+  int ah, al;                      /* its bit positions (progressive streams only) */
+};
+
 void startProgression(Progression *p);
 
-/* Takes the next scan: `components` are `count` component indexes (those
- * beyond kProgressionComponents are ignored), ss..se the coefficients it
- * names, ah and al its bit positions (progressive streams only). False when
+/* Takes the next scan of a progressive or sequential stream. False when
  * the scan breaks the rule or is one too many; the record then holds it
  * in part. */
-bool takeScan(Progression *p, bool progressive, const int *components, int count, int ss, int se,
-              int ah, int al);
+bool takeScan(Progression *p, bool progressive, const ScanBounds &scan);
 
 #endif /* MOVRELA_PROGRESSION_H */

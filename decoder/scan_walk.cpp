@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-#include "decoder/progression.h"
+#include "decoder/progress.h"
 #include "decoder/sources.h"
 
 namespace {
@@ -110,14 +110,17 @@ int nextMarker(ByteFeed *f) {
  * there. */
 bool takeScanHeader(j_decompress_ptr cinfo, Progression *p, const uint8_t *body, size_t length) {
   const bool progressive = cinfo->progressive_mode != 0;
+  const ScanBounds none = {};
   const int n = length > 0 ? body[0] : 0;
   if (n < 1 || n > MAX_COMPS_IN_SCAN || length != static_cast<size_t>(2 * n + 4))
-    return takeScan(p, progressive, nullptr, 0, 0, 0, 0, 0);
+    return takeScan(p, progressive, none);
   /* get_sos: an id names the first of the frame's first four components
    * with that id whose index, read as a place in this scan's list, is
    * still free; an id that names none, or a component named twice, stops
    * it. */
-  int components[MAX_COMPS_IN_SCAN] = {-1, -1, -1, -1};
+  const uint8_t *tail = body + 1 + 2 * n;
+  ScanBounds scan = {n, {-1, -1, -1, -1}, tail[0], tail[1], tail[2] >> 4, tail[2] & 15};
+  int *components = scan.components;
   const int searched = cinfo->num_components < MAX_COMPS_IN_SCAN ? cinfo->num_components
                                                                  : MAX_COMPS_IN_SCAN;
   for (int i = 0; i < n; ++i) {
@@ -126,23 +129,16 @@ bool takeScanHeader(j_decompress_ptr cinfo, Progression *p, const uint8_t *body,
         components[i] = c;
     bool named = components[i] >= 0;
     for (int j = 0; j < i; ++j) named &= components[j] != components[i];
-    if (!named) return takeScan(p, progressive, nullptr, 0, 0, 0, 0, 0);
+    if (!named) return takeScan(p, progressive, none);
   }
-  const uint8_t *tail = body + 1 + 2 * n;
-  return takeScan(p, progressive, components, n, tail[0], tail[1], tail[2] >> 4,
-                  tail[2] & 15);
+  return takeScan(p, progressive, scan);
 }
 
 /* The walk from the first scan's data on. */
 bool walk(j_decompress_ptr cinfo, ByteFeed *f) {
   Progression p;
   startProgression(&p);
-  int first[MAX_COMPS_IN_SCAN];
-  const int count = cinfo->comps_in_scan < MAX_COMPS_IN_SCAN ? cinfo->comps_in_scan : MAX_COMPS_IN_SCAN;
-  for (int i = 0; i < count; ++i) first[i] = cinfo->cur_comp_info[i]->component_index;
-  if (!takeScan(&p, cinfo->progressive_mode != 0, first, count, cinfo->Ss, cinfo->Se, cinfo->Ah,
-                cinfo->Al))
-    return false;
+  if (!takeScan(&p, cinfo->progressive_mode != 0, scanBeingRead(cinfo))) return false;
   for (;;) {
     const int marker = nextMarker(f);
     /* The end, or EOI: read_markers returns JPEG_REACHED_EOI. */

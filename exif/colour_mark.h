@@ -6,11 +6,12 @@
 #ifndef MOVRELA_EXIF_COLOUR_MARK_H
 #define MOVRELA_EXIF_COLOUR_MARK_H
 
-#include "exif/reader.h"
+#include "exif/segment.h"
 
-/* True when the segment carries both marks. IFD0, the Exif IFD and the
- * Interoperability IFD are each read once; within one, the last entry of
- * a tag decides. */
+/* True when the segment carries both marks. Within an IFD the last entry
+ * of a tag decides; IFD0 and the Interoperability IFD are read once, the
+ * Exif IFD once more for its Interoperability link when it says
+ * uncalibrated. */
 bool marksAdobeRgb(const ExifSegment *segment);
 
 #endif /* MOVRELA_EXIF_COLOUR_MARK_H */

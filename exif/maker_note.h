@@ -7,6 +7,7 @@
 #ifndef MOVRELA_EXIF_MAKER_NOTE_H
 #define MOVRELA_EXIF_MAKER_NOTE_H
 
+#include "exif/report.h"
 #include "exif/segment.h"
 
 /* The Nikon maker note of a MakerNote entry: its offset and how many

@@ -26,12 +26,12 @@ namespace {
 /* An Exif segment's orientation, when it has one, replaces what an earlier
  * segment gave. */
 void noteOrientation(j_decompress_ptr cinfo, uint32_t orientation) {
-  if (orientation != 0) ContextOf(cinfo)->exifOrientation = orientation;
+  if (orientation != 0) contextOf(cinfo)->exifOrientation = orientation;
 }
 
 /* The Adobe RGB mark, read only when the colours are converted. */
 void noteColourMark(j_decompress_ptr cinfo, const ExifSegment *segment) {
-  RequestContext *context = ContextOf(cinfo);
+  RequestContext *context = contextOf(cinfo);
   if (context->settings.ColorManagement != 0 && marksAdobeRgb(segment))
     context->adobeRgbMark = true;
 }
@@ -51,7 +51,7 @@ uint8_t *copyPayload(j_decompress_ptr cinfo, uint32_t *size) {
   j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
   uint8_t *copy = static_cast<uint8_t *>(jpeg_get_small(common, payload));
   if (copy == nullptr) leaveWithCode(common, EXIF_NO_MEMORY);
-  ContextOf(cinfo)->exifCopy = copy;
+  contextOf(cinfo)->exifCopy = copy;
   copyBytes(cinfo, copy, payload);
   *size = payload;
   return copy;
@@ -59,7 +59,7 @@ uint8_t *copyPayload(j_decompress_ptr cinfo, uint32_t *size) {
 
 /* Frees the copy in the exifCopy slot. */
 void freePayload(j_decompress_ptr cinfo, uint8_t *copy, uint32_t size) {
-  ContextOf(cinfo)->exifCopy = nullptr;
+  contextOf(cinfo)->exifCopy = nullptr;
   jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), copy, size);
 }
 
@@ -78,14 +78,12 @@ boolean readExifForReport(j_decompress_ptr cinfo) {
     noteOrientation(cinfo, orientation);
     HLOCAL report = nullptr;
     uint32_t length = 0;
-    RequestContext *context = ContextOf(cinfo);
+    RequestContext *context = contextOf(cinfo);
     bool built = false;
     /* The strings point into the copy: build before it is freed. */
-    if (n > 0 && context->languageKnown)
-      built = buildExifReportIn(context->hostJapanese ? ReportJapanese : ReportEnglish, &data, n,
-                                &report, &length);
-    else if (n > 0)
-      built = buildExifReport(&data, n, &report, &length);
+    if (n > 0)
+      built = buildExifReport(context->hostJapanese ? ReportJapanese : ReportEnglish, &data, n,
+                              &report, &length);
     if (built) {
       if (context->textHandle != nullptr) LocalFree(context->textHandle);
       context->textHandle = report;
@@ -101,7 +99,7 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
   uint8_t *copy = copyPayload(cinfo, &size);
   if (copy == nullptr) return TRUE;
   ExifSegment segment;
-  ExifThumbnail *thumbnail = &ContextOf(cinfo)->thumbnail;
+  ExifThumbnail *thumbnail = &contextOf(cinfo)->thumbnail;
   bool exif = openExifSegment(copy, size, &segment);
   if (exif) {
     noteOrientation(cinfo, readOrientation(&segment));
@@ -115,7 +113,7 @@ boolean readExifForPreview(j_decompress_ptr cinfo) {
   if (thumbnail->savedSegment != nullptr)
     jpeg_free_small(reinterpret_cast<j_common_ptr>(cinfo), thumbnail->savedSegment, 0);
   thumbnail->savedSegment = copy;
-  ContextOf(cinfo)->exifCopy = nullptr; /* owned by the descriptor now */
+  contextOf(cinfo)->exifCopy = nullptr; /* owned by the descriptor now */
   return TRUE;
 }
 
@@ -131,7 +129,7 @@ boolean readExifOrientation(j_decompress_ptr cinfo) {
     skipBytes(cinfo, size);
     return TRUE;
   }
-  ContextOf(cinfo)->exifCopy = copy;
+  contextOf(cinfo)->exifCopy = copy;
   copyBytes(cinfo, copy, size);
   ExifSegment segment;
   if (openExifSegment(copy, size, &segment)) {
@@ -146,7 +144,7 @@ boolean readComment(j_decompress_ptr cinfo) {
   uint32_t length = readSegmentLength(cinfo);
   if (length < 2) return TRUE; /* a broken length: ignored */
   uint32_t n = length - 2;
-  RequestContext *context = ContextOf(cinfo);
+  RequestContext *context = contextOf(cinfo);
   /* The first comment wins, and a report read earlier stays. */
   if (context->textHandle != nullptr) {
     skipBytes(cinfo, n);

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "base/blocks.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -408,8 +407,8 @@ uint32_t exifReportSize(const ExifReportData *data, int n) {
   return data->maker.length + data->model.length + data->date.length + 40u * tags + 248u;
 }
 
-bool buildExifReportIn(ReportLanguage language, const ExifReportData *data, int n,
-                       HLOCAL *handle, uint32_t *size) {
+bool buildExifReport(ReportLanguage language, const ExifReportData *data, int n, HLOCAL *handle,
+                     uint32_t *size) {
   uint32_t total = exifReportSize(data, n);
   HLOCAL block;
   char *text = allocateText(total, LMEM_MOVEABLE, &block);
@@ -421,9 +420,4 @@ bool buildExifReportIn(ReportLanguage language, const ExifReportData *data, int 
   *handle = block;
   *size = total;
   return true;
-}
-
-bool buildExifReport(const ExifReportData *data, int n, HLOCAL *handle, uint32_t *size) {
-  return buildExifReportIn(IsHostJapanese() ? ReportJapanese : ReportEnglish, data, n, handle,
-                           size);
 }

@@ -1,8 +1,8 @@
 /*
  * report.h - the camera report that GetPictureInfo hands the host as a
  * picture's text: the values collected from an Exif segment (ExifReportData),
- * the builder that formats them into a movable text block in the host's
- * language, and the formatter of one line of rational values.
+ * the builder that formats them into a movable text block in the language
+ * its caller gives, and the formatter of one line of rational values.
  *
  * The JPEG comment, the other text a plain JPEG can have, is read by
  * readComment (exif/reader.h).
@@ -14,13 +14,7 @@
 #include <cstdint>
 
 #include "platform.h"
-
-/* A string of the Exif segment: it ends at its first zero byte or after its
- * count, whichever comes first, so it carries its length. */
-struct ExifText {
-  const char *bytes; /* into the segment copy; null when the tag was not seen */
-  uint32_t length;   /* bytes before the end */
-};
+#include "exif/segment.h"
 
 /* One or two rational values of a tag. */
 struct RationalValue {
@@ -67,15 +61,12 @@ enum ReportLanguage { ReportEnglish = 0, ReportJapanese = 1 };
  * strings' lengths + 40 per tag + 248, always room for every line. */
 uint32_t exifReportSize(const ExifReportData *data, int n);
 
-/* Builds the report in the host's language (IsHostJapanese, asked now) into
+/* Builds the report in `language`, the host's as its caller read it, into
  * a new movable, zero-initialised block of exifReportSize + 2 bytes, left
  * unlocked. On success stores the block and the size (not the text length)
  * and returns true; without memory returns false and stores nothing. */
-bool buildExifReport(const ExifReportData *data, int n, HLOCAL *handle, uint32_t *size);
-
-/* The same in the given language. */
-bool buildExifReportIn(ReportLanguage language, const ExifReportData *data, int n,
-                       HLOCAL *handle, uint32_t *size);
+bool buildExifReport(ReportLanguage language, const ExifReportData *data, int n, HLOCAL *handle,
+                     uint32_t *size);
 
 /* Writes one rational line ("label: value[ - value] unit\r\n", label right-
  * aligned in 18 bytes) at `out`, which has room for `room` bytes including

@@ -70,6 +70,18 @@ bool readIfdEntry(const ExifSegment *s, uint32_t offset, IfdEntry *entry) {
   return true;
 }
 
+bool findIfdEntry(const ExifSegment *s, uint32_t offset, uint16_t tag, IfdEntry *entry) {
+  if (offset == 0) return false;
+  bool found = false;
+  const uint32_t count = entryCount(s, offset);
+  for (uint32_t i = 0; i < count; ++i) {
+    IfdEntry e;
+    if (!readIfdEntry(s, entryOffset(offset, i), &e)) break;
+    if (e.tag == tag) *entry = e, found = true;
+  }
+  return found;
+}
+
 bool readRationals(const ExifSegment *s, uint32_t offset, uint32_t n, double *values) {
   if (!inside(s, offset, 8 * uint64_t{n})) return false;
   for (uint32_t i = 0; i < n; ++i) {

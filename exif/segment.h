@@ -11,7 +11,13 @@
 #include <cstdint>
 
 #include "base/byte_order.h"
-#include "exif/report.h"
+
+/* A string of the Exif segment: it ends at its first zero byte or after its
+ * count, whichever comes first, so it carries its length. */
+struct ExifText {
+  const char *bytes; /* into the segment copy; null when the tag was not seen */
+  uint32_t length;   /* bytes before the end */
+};
 
 /* The TIFF structure inside a copied APP1 payload. */
 struct ExifSegment {
@@ -53,6 +59,11 @@ bool openExifSegment(const uint8_t *payload, uint32_t size, ExifSegment *segment
 
 /* Decodes the entry at `offset`. False when its 12 bytes lie outside. */
 bool readIfdEntry(const ExifSegment *segment, uint32_t offset, IfdEntry *entry);
+
+/* The last entry with `tag` in the IFD at `offset` (0, the TIFF header,
+ * holds none), reading each entry once up to the first that lies outside.
+ * False, with `entry` untouched, when there is none. */
+bool findIfdEntry(const ExifSegment *segment, uint32_t offset, uint16_t tag, IfdEntry *entry);
 
 /* Whether `length` bytes at `offset` lie inside the segment. */
 inline bool inside(const ExifSegment *s, uint64_t offset, uint64_t length) {

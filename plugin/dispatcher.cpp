@@ -30,6 +30,7 @@
 #include "decoder/internal_decoder.h"
 #include "decoder/profile_reader.h"
 #include "decoder/progress.h"
+#include "decoder/header_pass.h"
 #include "decoder/open_release.h"
 #include "decoder/scan_walk.h"
 #include "exif/reader.h"
@@ -305,7 +306,7 @@ int32_t PictureRequest(char *buf, int32_t len, uint32_t flag, HLOCAL *infoHandle
   LoadSettings(ModuleInstance(), &settings);
   const bool asDecoded = (flag & kMarkMask) == kAsDecodedMark;
   if (asDecoded) ReadAsDecoded(&settings);
-  DecodeRequest request = {buf,           len,           FileInputFromFlag(flag),
+  DecodeRequest request = {buf,           len,           fileInputFromFlag(flag),
                            infoHandleOut, bitsHandleOut, progressCallback,
                            callbackData,  preview,       &settings};
   ResultCode result = DispatchRequest(&request, asDecoded);

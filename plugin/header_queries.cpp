@@ -8,6 +8,7 @@
 
 #include "containers/detect.h"
 #include "decoder/error_manager.h"
+#include "decoder/header_pass.h"
 #include "decoder/open_release.h"
 #include "exif/reader.h"
 #include "plugin/exports.h"
@@ -74,9 +75,8 @@ ResultCode RunPictureInfo(QueryJob *job, char *buf, int32_t len, uint32_t flag,
   RequestContext *context = &job->context;
   jpeg_decompress_struct *cinfo = &context->cinfo;
   PluginSettings &settings = context->settings;
-  context->languageKnown =
-      LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese) != 0;
-  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, FileInputFromFlag(flag), nullptr,
+  LoadSettingsAndLanguage(ModuleInstance(), &settings, &context->hostJapanese);
+  ResultCode opened = openRequest(cinfo, &job->errors, buf, len, fileInputFromFlag(flag), nullptr,
                                   &job->input);
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {

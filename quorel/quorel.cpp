@@ -51,7 +51,7 @@ void releaseDecode(Decode *d) { releaseRequest(&d->context, &d->input, &d->outpu
 
 /* Opens the input and reads the header; false when it cannot be opened. */
 bool openInput(Decode *d, char *buf, int32_t len, uint32_t flag) {
-  if (openRequestInput(buf, len, FileInputFromFlag(flag), &d->input) != Success) return false;
+  if (openRequestInput(buf, len, fileInputFromFlag(flag), &d->input) != Success) return false;
   jpeg_CreateDecompress(&d->context.cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   attachRequestSource(&d->context.cinfo, &d->input, true);
   jpeg_read_header(&d->context.cinfo, TRUE);

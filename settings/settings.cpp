@@ -332,7 +332,11 @@ const StoreSnapshot &CurrentSnapshot() {
 }  // namespace
 
 int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *hostJapanese) {
-  if (!Cached()) return ReadPluginSettings(instance, settings), 0;
+  if (!Cached()) {
+    ReadPluginSettings(instance, settings);
+    *hostJapanese = ReadHostJapanese();
+    return 1;
+  }
   EnterModuleLock(ModuleLock::Settings);
   const StoreSnapshot &snapshot = CurrentSnapshot();
   *settings = snapshot.settings;
@@ -342,9 +346,9 @@ int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *
 }
 
 int LoadSettings(HINSTANCE instance, PluginSettings *settings) {
+  if (!Cached()) return ReadPluginSettings(instance, settings), 1;
   bool hostJapanese;
-  LoadSettingsAndLanguage(instance, settings, &hostJapanese);
-  return 1;
+  return LoadSettingsAndLanguage(instance, settings, &hostJapanese);
 }
 
 int SaveSettings(HINSTANCE instance, const PluginSettings *settings) {

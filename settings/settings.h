@@ -65,9 +65,8 @@ int WriteSetting(HKEY root, LPCSTR keyPath, LPCSTR valueName, SettingKind kind, 
  * names come from the module's own string table, whatever `instance`. */
 int LoadSettings(HINSTANCE instance, PluginSettings *settings);
 
-/* LoadSettings, and in registry mode the host's language from the same
- * look at the store (true: Japanese): returns 1. In INI mode the language
- * is left alone and 0 returned: ask IsHostJapanese when it is needed. */
+/* LoadSettings, and the host's language (true: Japanese), in registry mode
+ * from the same look at the store. Returns 1. */
 int LoadSettingsAndLanguage(HINSTANCE instance, PluginSettings *settings, bool *hostJapanese);
 
 /* Writes every value of `settings`, main group then J6I then PMP. Failures

@@ -57,6 +57,7 @@
 #include "colour_profiles.h"
 #include "harness.h"
 #include "jpeg_maker.h"
+#include "store.h"
 #include "base/jpeg.h"
 #include "platform.h"
 
@@ -217,28 +218,12 @@ void MemoryLevels(double *now, double *peak) {
 #endif
 }
 
+using store::SetNumber;
+using store::SetText;
+
 int Fail(const char *what) {
   std::fprintf(stderr, "plugin_bench: %s\n", what);
   return 1;
-}
-
-void SetText(const char *key, const char *name, const std::string &value) {
-  HKEY handle;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
-                      nullptr) != ERROR_SUCCESS)
-    return;
-  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(handle);
-}
-
-void SetNumber(const char *key, const char *name, DWORD value) {
-  HKEY handle;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
-                      nullptr) != ERROR_SUCCESS)
-    return;
-  RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-  RegCloseKey(handle);
 }
 
 /* A fresh folder for the benchmark's files (and, natively, the stand-in's

@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (ReportLanguage language : {ReportEnglish, ReportJapanese}) {
     HLOCAL handle = nullptr;
     uint32_t length = 0;
-    if (!buildExifReportIn(language, &d, n, &handle, &length)) continue;
+    if (!buildExifReport(language, &d, n, &handle, &length)) continue;
     const char *text = static_cast<const char *>(LocalLock(handle));
     if (length != exifReportSize(&d, n) || std::strlen(text) > length) __builtin_trap();
     /* Nothing was cut: the text ends with a complete line. */

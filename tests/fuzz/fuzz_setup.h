@@ -11,6 +11,7 @@
 #include "base/module_state.h"
 #include "plugin/process_attach.h"
 #include "settings/settings.h"
+#include "store.h"
 
 inline const PluginSettings &FuzzSettings() {
   static PluginSettings settings;
@@ -23,6 +24,14 @@ inline const PluginSettings &FuzzSettings() {
     ready = true;
   }
   return settings;
+}
+
+/* The picture targets' settings: the wrapped plug-in at `path`, and no
+ * broken-file prompt. */
+inline void FuzzDecoder(const char *path) {
+  FuzzSettings();
+  store::SetText("Software\\Doru\\movrela", "JPEGPlug-in", path, true);
+  store::SetNumber("Software\\Doru\\movrela", "ReportDialog", 0);
 }
 
 /* True when no frame header in the input declares more than `most` pixels

@@ -33,17 +33,7 @@ FakeCallCountFn g_callCount;
 
 void Prepare() {
   if (g_lastInput) return;
-  FuzzSettings();
-  HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Doru\\movrela", 0, nullptr, 0, KEY_SET_VALUE,
-                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
-    const char *decoder = FAKE_PATH;
-    RegSetValueExA(key, "JPEGPlug-in", 0, REG_SZ, reinterpret_cast<const BYTE *>(decoder),
-                   static_cast<DWORD>(std::strlen(decoder) + 1));
-    const DWORD off = 0;
-    RegSetValueExA(key, "ReportDialog", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
-    RegCloseKey(key);
-  }
+  FuzzDecoder(FAKE_PATH);
   HMODULE fake = LoadLibraryA(FAKE_PATH);
   g_lastInput = reinterpret_cast<FakeLastInputFn>(GetProcAddress(fake, "FakeLastInput"));
   g_lastCall = reinterpret_cast<FakeLastCallFn>(GetProcAddress(fake, "FakeLastCall"));

@@ -15,29 +15,11 @@
 
 namespace {
 
-void SetNumber(const char *name, int32_t value) {
-  HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Doru\\movrela", 0, nullptr, 0, KEY_SET_VALUE,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return;
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-  RegCloseKey(key);
-}
-
 void Prepare() {
   static bool ready = false;
   if (ready) return;
-  FuzzSettings();
-  HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Doru\\movrela", 0, nullptr, 0, KEY_SET_VALUE,
-                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
-    const char *decoder = QUOREL_PATH;
-    RegSetValueExA(key, "JPEGPlug-in", 0, REG_SZ, reinterpret_cast<const BYTE *>(decoder),
-                   static_cast<DWORD>(std::strlen(decoder) + 1));
-    RegCloseKey(key);
-  }
-  SetNumber("ReportDialog", 0);
-  SetNumber("ExifPreviewLevel", 14); /* every thumbnail kind */
+  FuzzDecoder(QUOREL_PATH);
+  store::SetNumber("Software\\Doru\\movrela", "ExifPreviewLevel", 14); /* every thumbnail kind */
   ready = true;
 }
 

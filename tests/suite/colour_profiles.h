@@ -15,6 +15,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "jpeg_maker.h"
+
 namespace colour {
 
 typedef std::vector<uint8_t> Bytes;
@@ -182,13 +184,7 @@ inline Bytes AdobeMark() {
   return s;
 }
 
-/* `jpeg` with `segments` placed behind its SOI. */
-inline Bytes WithSegments(const Bytes &jpeg, const std::vector<Bytes> &segments) {
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  for (const Bytes &s : segments) out.insert(out.end(), s.begin(), s.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
-}
+using maker::WithSegments;
 
 /* `jpeg` carrying `profile` in `parts` chunks, written last chunk first. */
 inline Bytes Tagged(const Bytes &jpeg, const Bytes &profile, size_t parts = 2) {

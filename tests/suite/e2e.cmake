@@ -9,7 +9,7 @@ get_filename_component(E2E_CORPUS ${CMAKE_SOURCE_DIR}/tests/corpus ABSOLUTE)
 movrela_suite(NAME e2e_dispatch SOURCES e2e_dispatch.cpp ARGS PLUGIN ${CMAKE_BINARY_DIR}/decoder-samples)
 movrela_suite(NAME e2e_queries SOURCES e2e_queries.cpp ARGS PLUGIN)
 movrela_suite(NAME e2e_hostile SOURCES e2e_hostile.cpp ARGS PLUGIN ${E2E_CORPUS})
-movrela_suite(NAME e2e_switch SOURCES dispatch_switch.cpp PRODUCT ARGS PLUGIN)
+movrela_suite(NAME e2e_switch SOURCES e2e_switch.cpp PRODUCT ARGS PLUGIN)
 movrela_suite(NAME e2e_sweeps SOURCES e2e_sweeps.cpp ARGS PLUGIN)
 
 foreach(suite e2e_dispatch e2e_queries e2e_hostile e2e_switch e2e_sweeps)

@@ -21,6 +21,7 @@
 #include "camera_files.h"
 #include "fake_decoder.h"
 #include "harness.h"
+#include "jpeg_maker.h"
 #include "store.h"
 #include "win_accounting.h"
 
@@ -329,14 +330,7 @@ inline int32_t SupportedHandle(const Plugin &plugin, const Input &in) {
   return result;
 }
 
-/* A JPEG stream with `segments` placed right after its start-of-image
- * marker. */
-inline Data WithSegments(const Data &jpeg, const std::vector<Data> &segments) {
-  Data out(jpeg.begin(), jpeg.begin() + 2);
-  for (const Data &s : segments) out.insert(out.end(), s.begin(), s.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
-}
+using maker::WithSegments;
 
 inline Data Concat(const Data &a, const Data &b) {
   Data out = a;

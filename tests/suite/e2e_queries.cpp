@@ -251,6 +251,20 @@ SUITE_CASE(picture_information_text_is_comment_exif_report_or_container_text) {
   }
 }
 
+/* The report is in the viewer's language as each call finds it: Japanese
+ * unless its flag says 0. */
+SUITE_CASE(exif_report_follows_the_viewer_language_at_each_call) {
+  Plugin plugin;
+  if (!plugin.ok()) return;
+  Input in(e2e::WithSegments(e2e::Jpeg(), {e2e::ExifSegment(1, e2e::ThumbnailJpeg(), "TextCam")}));
+  for (int japanese : {-1, 0, 1, 0}) {
+    if (japanese >= 0) store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", japanese);
+    const std::string text = e2e::QueryInfo(plugin, in, 1).text;
+    CHECK_EQ(text.find("Maker: TextCam") != std::string::npos, japanese == 0);
+    CHECK(text.find("TextCam") != std::string::npos);
+  }
+}
+
 SUITE_CASE(failed_information_leaves_the_record_untouched) {
   const Data plain = e2e::Jpeg(64, 64);
   struct Row {

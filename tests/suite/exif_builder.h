@@ -287,11 +287,7 @@ inline const Bytes &tinyJpeg() {
 
 /* tinyJpeg with `segments` inserted right after its start-of-image marker. */
 inline Bytes jpegWith(const std::vector<Bytes> &segments) {
-  const Bytes &base = tinyJpeg();
-  Bytes out(base.begin(), base.begin() + 2);
-  for (const Bytes &s : segments) out.insert(out.end(), s.begin(), s.end());
-  out.insert(out.end(), base.begin() + 2, base.end());
-  return out;
+  return maker::WithSegments(tinyJpeg(), segments);
 }
 
 }  // namespace exifbuild

@@ -15,7 +15,6 @@
 #include "exif_builder.h"
 #include "exif_header_pass.h"
 #include "harness.h"
-#include "store.h"
 
 using exifbuild::Bytes;
 using exifbuild::ExifBuilder;
@@ -554,7 +553,6 @@ struct PassRow {
 };
 
 SUITE_CASE(text_slot_from_comment_and_report) {
-  store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", 0);
   const std::string canon = "             Maker: Canon\r\n";
   ExifBuilder noTags;
   noTags.shorts(kIfd0, 0x0112, {1});
@@ -623,7 +621,6 @@ SUITE_CASE(stream_ending_inside_the_segment) {
 /* Without local memory the comment is skipped, and a report that cannot be
  * built leaves the comment in place. */
 SUITE_CASE(text_slot_without_memory) {
-  store::SetNumber("Software\\Merovane\\Orvid\\Resource", "Japanese", 0);
   RequestContext context;
   StandinFailLocalAllocAt(1);
   CHECK_EQ(exifpass::readHeader(&context, exifbuild::jpegWith({exifbuild::comment("hello")}),

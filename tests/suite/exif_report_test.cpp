@@ -12,11 +12,8 @@
 #include "exif/report.h"
 #include "exif_header_pass.h"
 #include "harness.h"
-#include "store.h"
 
 namespace {
-
-const char kResourceKey[] = "Software\\Merovane\\Orvid\\Resource";
 
 /* Shift_JIS texts the expectations use. */
 #define JA_MAKER "\203\201\201[\203J\201["                               /* メーカー */
@@ -39,7 +36,7 @@ RationalValue two(double a, double b) { return RationalValue{2, a, b}; }
 
 std::string build(ReportLanguage language, const ExifReportData &data, int n, uint32_t *size) {
   HLOCAL handle = nullptr;
-  if (!buildExifReportIn(language, &data, n, &handle, size)) return "<failed>";
+  if (!buildExifReport(language, &data, n, &handle, size)) return "<failed>";
   CHECK_EQ(LocalFlags(handle) & LMEM_LOCKCOUNT, 0u);
   std::string out(static_cast<const char *>(LocalLock(handle)));
   LocalUnlock(handle);
@@ -322,7 +319,7 @@ SUITE_CASE(report_size_formula_leaves_room) {
   d.maker = text("Canon");
   uint32_t size = 0;
   HLOCAL handle = nullptr;
-  CHECK(buildExifReportIn(ReportEnglish, &d, 1, &handle, &size));
+  CHECK(buildExifReport(ReportEnglish, &d, 1, &handle, &size));
   CHECK_EQ(size, 293u);
   CHECK_EQ(static_cast<long long>(LocalSize(handle)), 295LL);
   LocalFree(handle);
@@ -393,26 +390,6 @@ SUITE_CASE(report_numbers_same_on_every_runtime) {
   CHECK_EQ(std::string(small), std::string("1.2"));
 }
 
-/* buildExifReport asks the host's language each time: Japanese unless the
- * viewer's setting says 0. */
-SUITE_CASE(report_follows_host_language) {
-  suite::AttachOnce();
-  ExifReportData d = {};
-  d.maker = text("Canon");
-  const char *english = "             Maker: Canon\r\n";
-  const char *japanese = "          " JA_MAKER ": Canon\r\n";
-  for (int setting : {-1, 0, 1, 0}) {
-    if (setting >= 0) store::SetNumber(kResourceKey, "Japanese", setting);
-    HLOCAL handle = nullptr;
-    uint32_t size = 0;
-    CHECK(buildExifReport(&d, 1, &handle, &size));
-    std::string got(static_cast<const char *>(LocalLock(handle)));
-    LocalUnlock(handle);
-    LocalFree(handle);
-    CHECK_EQ(got, std::string(setting == 0 ? english : japanese));
-  }
-}
-
 #ifndef _WIN32
 SUITE_CASE(report_without_memory_fails_cleanly) {
   ExifReportData d = {};
@@ -420,7 +397,7 @@ SUITE_CASE(report_without_memory_fails_cleanly) {
   HLOCAL handle = reinterpret_cast<HLOCAL>(1);
   uint32_t size = 7;
   StandinFailLocalAllocAt(1);
-  CHECK(!buildExifReportIn(ReportEnglish, &d, 1, &handle, &size));
+  CHECK(!buildExifReport(ReportEnglish, &d, 1, &handle, &size));
   StandinFailLocalAllocAt(0);
   CHECK(handle == reinterpret_cast<HLOCAL>(1));
   CHECK_EQ(size, 7u);

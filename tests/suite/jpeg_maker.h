@@ -190,6 +190,15 @@ inline std::vector<uint8_t> Inserted(std::vector<uint8_t> jpeg, size_t at,
   return jpeg;
 }
 
+/* `jpeg` with `segments` placed right after its start-of-image marker. */
+inline std::vector<uint8_t> WithSegments(const std::vector<uint8_t> &jpeg,
+                                         const std::vector<std::vector<uint8_t>> &segments) {
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  for (const auto &s : segments) out.insert(out.end(), s.begin(), s.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
 /* Where the first restart marker of scan `scan` (from 1) lies. */
 inline size_t FirstRestart(const std::vector<uint8_t> &jpeg, int scan) {
   size_t i = scan > 1 ? ScanEnds(jpeg)[static_cast<size_t>(scan) - 2] : 0;

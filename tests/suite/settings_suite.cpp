@@ -78,36 +78,6 @@ void CheckSame(const PluginSettings &a, const PluginSettings &b, const char *lab
     suite::Report(__FILE__, __LINE__, std::string(label) + ": JPEGPlugin \"" + a.JPEGPlugin + "\"");
 }
 
-PluginSettings Unusual() {
-  PluginSettings s = Defaults();
-  s.SearchMarkerSupport = 0;
-  s.ExifSupport = 0;
-  s.ExifPreviewLevel = 14;
-  s.DCTMethod = 2;
-  s.DitherMode = 0;
-  s.UpSampling = 0;
-  s.UserDefineExtention = 1;
-  s.IgnorePixelAspectRatio = 0;
-  s.ColorSelect = 7;
-  s.PreviewSize = 8;
-  s.ReportDialog = 0;
-  s.UseInternalDecoder = 0;
-  s.ExifRotation = 0;
-  s.ColorManagement = 2;
-  std::strcpy(s.ExtentionMask, "*.JPE;*.JFIF  ");
-  std::strcpy(s.JPEGPlugin, "C:\\Program Files\\Orvid\\plug-in\\QUOREL2.MQF");
-  s.J6ISupport = 0;
-  s.AspectX = 4;
-  s.AspectY = 3;
-  s.Top = -1;
-  s.Bottom = 100;
-  s.Left = 150;
-  s.Right = 2147483647;
-  s.PMPSupport = 0;
-  s.Rotation = 0;
-  s.ColorCorrect = 0;
-  return s;
-}
 
 SUITE_CASE(first_use_gives_defaults_and_creates_nothing) {
   suite::AttachAgain();
@@ -211,13 +181,13 @@ SUITE_CASE(each_key_is_read_whether_or_not_the_others_exist) {
 
 SUITE_CASE(save_then_load_round_trips_through_the_registry) {
   suite::AttachAgain();
-  PluginSettings saved = Unusual();
+  PluginSettings saved = store::Unusual();
   std::strcpy(saved.ExtentionMask, " \t*.JPE;*.JFIF  ");
   PluginSettings before = saved;
   SaveSettings(g_module.instance, &saved);
   CHECK(std::memcmp(&saved, &before, sizeof saved) == 0); /* the record is not changed */
 
-  PluginSettings expected = Unusual();
+  PluginSettings expected = store::Unusual();
   CheckSame(Load(), expected, "loaded");
 
   /* Texts are REG_SZ written without counting the terminator (the registry
@@ -391,12 +361,12 @@ SUITE_CASE(ini_mode_stores_sections_by_key_path) {
   CHECK_EQ(IniValue(kMain, "ExtentionMask"), std::string(""));
   CHECK(!store::KeyExists("Software\\Doru")); /* the registry is never touched */
 
-  PluginSettings u = Unusual();
+  PluginSettings u = store::Unusual();
   SaveSettings(g_module.instance, &u);
   CHECK_EQ(IniValue(kJ6i, "Top"), std::string("-1"));
   CHECK_EQ(IniValue(kJ6i, "Right"), std::string("2147483647"));
   /* The profile functions trim blanks around a value, as Windows does. */
-  PluginSettings expected = Unusual();
+  PluginSettings expected = store::Unusual();
   std::strcpy(expected.ExtentionMask, "*.JPE;*.JFIF");
   CheckSame(Load(), expected, "INI round trip");
 
@@ -428,7 +398,7 @@ SUITE_CASE(failed_query_means_ini_mode) {
 SUITE_CASE(inaccessible_registry_loses_changes_silently) {
   suite::AttachAgain();
   StandinSetRegistryDenied(1);
-  PluginSettings u = Unusual();
+  PluginSettings u = store::Unusual();
   CHECK_EQ(SaveSettings(g_module.instance, &u), 1);
   CheckSame(Load(), Defaults(), "denied");
   StandinSetRegistryDenied(0);

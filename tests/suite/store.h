@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/plugin_settings.h"
 #include "harness.h"
 
 namespace store {
@@ -40,6 +41,11 @@ inline bool SetText(const char *key, const char *name, const char *text, bool wi
                 static_cast<DWORD>(std::strlen(text) + (withTerminator ? 1 : 0)));
 }
 
+/* A REG_SZ value as the settings dialog stores it, terminator counted. */
+inline bool SetText(const char *key, const char *name, const std::string &text) {
+  return SetText(key, name, text.c_str(), true);
+}
+
 /* Reads a value back: its type and raw bytes. False when it is missing. */
 inline bool Get(const char *key, const char *name, DWORD *type, std::string *bytes) {
   HKEY handle;
@@ -58,6 +64,28 @@ inline bool KeyExists(const char *key) {
   if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
   RegCloseKey(handle);
   return true;
+}
+
+/* Settings unlike the defaults in every field, with values no control of
+ * the dialog can show (a method outside 0..2, edges outside 0..100, 4:3)
+ * and a mask with blanks behind it. */
+inline PluginSettings Unusual() {
+  PluginSettings s = {};
+  s.DCTMethod = 7;
+  s.UserDefineExtention = 1;
+  s.ColorSelect = 7;
+  s.PreviewSize = 8;
+  s.ExifPreviewLevel = 14;
+  s.ColorManagement = 2;
+  std::strcpy(s.ExtentionMask, "*.JPE;*.JFIF  ");
+  std::strcpy(s.JPEGPlugin, "C:\\Program Files\\Orvid\\plug-in\\QUOREL2.MQF");
+  s.AspectX = 4;
+  s.AspectY = 3;
+  s.Top = -1;
+  s.Bottom = 100;
+  s.Left = 150;
+  s.Right = 2147483647;
+  return s; /* every switch off */
 }
 
 }  // namespace store

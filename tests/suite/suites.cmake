@@ -1,5 +1,8 @@
 # Test suites of our own harness (tests/suite/harness.h), built for both
-# targets. Each area lists its suites in a file tests/suite/<area>.cmake with
+# targets. Each product folder lists its suites in tests/suite/<folder>.cmake
+# (base, settings, colour, containers, decoder, exif, plugin, ui), beside
+# e2e.cmake (the built plug-in end to end) and windows.cmake (the dialogs as
+# real windows under Wine), with
 #   movrela_suite(NAME name SOURCES file.cpp... [PRODUCT] [ARGS arg...])
 # PRODUCT links the plug-in's own sources into the suite (unit tests);
 # without it the suite loads the built plug-in itself. ARGS are handed to the

@@ -1,11 +1,11 @@
 /*
- * dispatch_switch.cpp - the external decoder record as the settings dialog
+ * e2e_switch.cpp - the external decoder record as the settings dialog
  * changes it: SwitchExternalDecoder keeps the loaded decoder for the same
  * name in any letter case, loads another name anew, and leaves the record
  * cleared when the new name does not load, so that the next request tries
  * the configured name again. Uses the fake decoders.
  *
- * usage: dispatch_switch PATH-TO-MOVRELA.MQF   (the fakes lie beside it)
+ * usage: e2e_switch PATH-TO-MOVRELA.MQF   (the fakes lie beside it)
  */
 #include <atomic>
 #include <chrono>
