@@ -178,6 +178,17 @@ void mirrorBy(const Rows &rows, bool flipX, bool flipY) {
 
 namespace {
 
+/* The bench's builds beside the product (tests/bench/plugin.cmake) time the
+ * early block's own cost: MOVRELA_BENCH_EARLY_BLOCK 0 makes none, 1 makes
+ * it and never takes it. */
+#ifdef MOVRELA_BENCH_EARLY_BLOCK
+constexpr bool kMakeEarlyBlock = MOVRELA_BENCH_EARLY_BLOCK != 0;
+constexpr bool kTakeEarlyBlock = false;
+#else
+constexpr bool kMakeEarlyBlock = true;
+constexpr bool kTakeEarlyBlock = true;
+#endif
+
 /* One write a page faults the block in. */
 constexpr int64_t kPageBytes = 4096;
 
@@ -200,7 +211,7 @@ void joinTurnBlock(TurnBlock *block) {
 bool startTurnBlock(TurnBlock *block, int32_t width, int32_t height, int32_t bitCount) {
   std::memset(block, 0, sizeof *block);
   const int64_t bytes = blockBytes(rowStride(height, bitCount), width);
-  if (bytes < 0 || (bitCount != 8 && bitCount != 24)) return false;
+  if (!kMakeEarlyBlock || bytes < 0 || (bitCount != 8 && bitCount != 24)) return false;
   HLOCAL handle;
   uint8_t *bits = static_cast<uint8_t *>(allocateLocked(static_cast<SIZE_T>(bytes), LMEM_MOVEABLE, &handle));
   if (!bits) return false;
@@ -242,7 +253,7 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTrans
   if (targetBytes < 0) return false;
   HLOCAL handle = nullptr;
   uint8_t *target = nullptr;
-  if (ready && ready->handle && ready->width == source.width && ready->height == source.height &&
+  if (kTakeEarlyBlock && ready && ready->handle && ready->width == source.width && ready->height == source.height &&
       ready->bitCount == working->biBitCount && ready->bytes == targetBytes) {
     joinTurnBlock(ready);
     handle = ready->handle;
