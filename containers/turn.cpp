@@ -193,14 +193,20 @@ constexpr bool kTakeEarlyBlock = true;
 constexpr int64_t kPageBytes = 4096;
 
 DWORD WINAPI touchPages(LPVOID parameter) {
-  const TurnBlock *block = static_cast<const TurnBlock *>(parameter);
+  TurnBlock *block = static_cast<TurnBlock *>(parameter);
   volatile uint8_t *bits = block->bits;
-  for (int64_t at = 0; at < block->bytes; at += kPageBytes) bits[at] = 0;
+  for (int64_t at = 0; at < block->bytes && !__atomic_load_n(&block->stop, __ATOMIC_RELAXED);
+       at += kPageBytes)
+    bits[at] = 0;
   return 0;
 }
 
+/* Stops the touching where it is: a turn that finds the pages not yet all
+ * touched (a busy machine) faults the rest in on all its threads rather
+ * than wait for one; a block freed unused is not touched to its end. */
 void joinTurnBlock(TurnBlock *block) {
   if (!block->thread) return;
+  __atomic_store_n(&block->stop, 1, __ATOMIC_RELAXED);
   WaitForSingleObject(block->thread, INFINITE);
   CloseHandle(block->thread);
   block->thread = nullptr;
@@ -223,7 +229,7 @@ bool startTurnBlock(TurnBlock *block, int32_t width, int32_t height, int32_t bit
     return false;
   }
   LocalFree(room);
-  *block = {handle, bits, bytes, width, height, bitCount, nullptr};
+  *block = {handle, bits, bytes, width, height, bitCount, nullptr, 0};
   block->thread = CreateThread(nullptr, 0, touchPages, block, 0, nullptr);
   return true;
 }
