@@ -47,6 +47,7 @@ struct TurnBlock {
   int64_t bytes;
   int32_t width, height, bitCount; /* the decoded bitmap it is made for */
   HANDLE thread;                   /* touching its pages; null once joined */
+  int32_t stop;                    /* set (atomically) when the block is wanted now */
 };
 
 /* Makes `block` ready for the turn of a `width` x `height` bitmap of

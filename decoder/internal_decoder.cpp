@@ -7,11 +7,15 @@
  * the largest of 1/2, 1/4 and 1/8 whose bitmap can, with libjpeg's own DCT
  * scaling. The scale is chosen before jpeg_start_decompress, so that no
  * picture fails after seconds of decoding.
+ *
+ * A large picture that its Exif orientation turns by a quarter has the
+ * turn's block made ready while it decodes (containers/turn.h).
  */
 #include "decoder/internal_decoder.h"
 
 #include <cstring>
 
+#include "base/all_cores.h"
 #include "containers/detect.h"
 #include "containers/turn.h"
 #include "decoder/bitmap_output.h"
@@ -20,6 +24,7 @@
 #include "decoder/progress.h"
 #include "decoder/header_pass.h"
 #include "decoder/open_release.h"
+#include "unwind_guard.h"
 
 extern "C" {
 #include <jerror.h>
@@ -38,6 +43,7 @@ struct DecodeJob {
   BitmapOutput *output;             /* once created */
   ColourTransform *colour;          /* the picture's colour conversion, or null */
   void *turnReserve;                /* address space for the turn's block; or null */
+  TurnBlock early;                  /* the turn's block, made ready while decoding */
 };
 
 /* Output scales tried in turn, as the denominator of 1/N. */
@@ -73,6 +79,34 @@ void giveBackTurnReserve(DecodeJob *job) {
   if (job->turnReserve) VirtualFree(job->turnReserve, 0, MEM_RELEASE);
   job->turnReserve = nullptr;
 }
+
+/* The turn's block of a large picture, made ready while it decodes; it
+ * stands for the address space reserved for the turn, which goes back. */
+void startEarlyTurnBlock(DecodeJob *job, const BitmapOutput *output) {
+  const jpeg_decompress_struct &cinfo = job->context.cinfo;
+  if (int64_t{cinfo.output_width} * cinfo.output_height < kPixelsForThreads) return;
+  if (startTurnBlock(&job->early, static_cast<int32_t>(cinfo.output_width),
+                     static_cast<int32_t>(cinfo.output_height), output->bitCount))
+    giveBackTurnReserve(job);
+}
+
+/* Everything the job holds, released; a second call releases nothing. */
+void releaseJob(DecodeJob *job) {
+  releaseRequest(&job->context, &job->input, &job->output);
+  releaseTurnBlock(&job->early);
+  giveBackTurnReserve(job);
+  releaseColourTransform(job->colour);
+  job->colour = nullptr;
+}
+
+/* What a fault caught by the host (in its progress callback) leaves to
+ * undo when it unwinds the decode: the whole job. */
+struct DecodeGuard {
+  UnwindGuard guard; /* comes first */
+  DecodeJob *job;
+};
+
+void undoDecode(UnwindGuard *guard) { releaseJob(reinterpret_cast<DecodeGuard *>(guard)->job); }
 
 /* The output is RGB unless the picture is grey (or grey is asked for);
  * four-component data is read as CMYK and converted by the output. */
@@ -132,6 +166,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
       exchangesSides(exifTurnFor(&settings, context->exifOrientation));
   job->output = bitmapThatFits(job, sidesExchanged);
   BitmapOutput *output = job->output;
+  if (sidesExchanged && kind == ContainerPlainJpeg) startEarlyTurnBlock(job, output);
   /* CMYK samples go through their press profile from the row buffer; RGB
    * and grey pictures are converted whole afterwards, on both cores, with
    * the turn when there is one. */
@@ -153,10 +188,18 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   releaseRequest(context, &job->input, &job->output);
 
   giveBackTurnReserve(job);
+  const ColourTransform *colourLeft = rowsConverted ? nullptr : job->colour;
+  uint32_t turnLeft = context->exifOrientation;
+  if (job->early.handle) {
+    /* The turn and the colours into the block made ready; the plain JPEG
+     * post-processor then has only the pixels' aspect left to do. */
+    turnAndConvert(&handles, exifTurnFor(&settings, turnLeft), colourLeft, &job->early);
+    turnLeft = kOrientationUpright;
+    colourLeft = nullptr;
+  }
   PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
   if (postProcessor)
-    postProcessor(&settings, job->headerBlock, context->exifOrientation,
-                  rowsConverted ? nullptr : job->colour, &handles);
+    postProcessor(&settings, job->headerBlock, turnLeft, colourLeft, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return Success;
@@ -171,8 +214,11 @@ ResultCode decodeInternally(const DecodeRequest *request,
   std::memset(&job, 0, sizeof job);
   job.context.settings = *request->settings;
   job.input.file = INVALID_HANDLE_VALUE;
+  DecodeGuard guard;
+  guard.job = &job;
+  PushUnwindGuard(&guard.guard, undoDecode);
   ResultCode result = runDecode(&job, request, exifOrientationReader, prompt);
-  giveBackTurnReserve(&job);
-  releaseColourTransform(job.colour);
+  PopUnwindGuard(&guard.guard);
+  releaseJob(&job);
   return result;
 }

@@ -41,6 +41,8 @@
  *   plug-in (medians of rounds in turn); and the walk over the scans of
  *   large.jpg (GetPicture with a fake decoder that answers at once)
  *   against its decode through the plug-in and quorel.mqf.
+ *        plugin_bench PATH-TO-MOVRELA.MQF --early LARGE_JPEG
+ *   the early turn block's cost and gain (EarlyRun).
  */
 #include <algorithm>
 #include <chrono>
@@ -494,6 +496,61 @@ int ColourRun(const std::string &plugin, const std::string &large) {
   return 0;
 }
 
+/* --early: GetPicture of LARGE_JPEG with orientation 6 by this build and
+ * by the bench's builds beside it without the early turn block, MOVEARL1
+ * (made, never taken) and MOVEARL0 (none made), through quorel.mqf and the
+ * internal decoder; the order rotates every round (PLUGIN_BENCH_ROUNDS,
+ * default 15). The block's own cost is MOVEARL1 over MOVEARL0, its gain
+ * this build over MOVEARL0: medians of the rounds' ratios. */
+int EarlyRun(const std::string &plugin, const std::string &large) {
+  const std::string folder = FolderOf(plugin);
+  const std::string work = MakeWorkFolder();
+  SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
+  SetNumber("Software\\Doru\\movrela", "ColorManagement", 1);
+  const std::string turned = large + ".early.jpg";
+  if (!WriteFile(turned, WithOrientation(camera::ReadWholeFile(large), 6)))
+    return Fail("cannot write the turned picture");
+#ifdef _WIN32
+  const std::string beside = folder + "\\";
+#else
+  const std::string beside = folder + "/";
+#endif
+  const std::string builds[3] = {plugin, beside + "MOVEARL1.MQF", beside + "MOVEARL0.MQF"};
+  const int rounds = std::getenv("PLUGIN_BENCH_ROUNDS") ? std::atoi(std::getenv("PLUGIN_BENCH_ROUNDS")) : 15;
+  for (int internal = 0; internal < 2; ++internal) {
+    const char *path = internal ? "internal decoder" : "through quorel.mqf";
+    Loaded l[3];
+    std::vector<double> ms[3], cost, gain;
+    for (int b = 0; b < 3; ++b) {
+      l[b] = LoadWith(builds[b], folder, internal ? "fake_full.mqf" : "");
+      if (PictureMs(l[b], large) < 0) return Fail(("GetPicture by " + builds[b]).c_str());
+    }
+    for (int round = 0; round < rounds; ++round) {
+      for (int k = 0; k < 3; ++k) {
+        const int b = (round + k) % 3;
+        ms[b].push_back(PictureMs(l[b], turned));
+        if (ms[b].back() < 0) return Fail("GetPicture of the turned picture");
+      }
+      cost.push_back(ms[1].back() / ms[2].back());
+      gain.push_back(ms[0].back() / ms[2].back());
+    }
+    auto best = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
+    std::printf("GetPicture 6000 x 4000 orientation 6, %s (ms, median of %d; best): early block %.1f; %.1f, "
+                "made and never taken %.1f; %.1f, none made %.1f; %.1f\n",
+                path, rounds, Median(ms[0]), best(ms[0]), Median(ms[1]), best(ms[1]), Median(ms[2]),
+                best(ms[2]));
+    std::printf("@row\tGetPicture 6000 x 4000 orientation 6, %s, early block made, never taken\t%.1f ms"
+                "\tnone made\t%.1f ms\t%.3f\t<= 1.01\n",
+                path, Median(ms[1]), Median(ms[2]), Median(cost));
+    std::printf("@row\tGetPicture 6000 x 4000 orientation 6, %s, early block\t%.1f ms"
+                "\tnone made\t%.1f ms\t%.3f\t< 1\n",
+                path, Median(ms[0]), Median(ms[2]), Median(gain));
+    for (Loaded &each : l) Unload(&each);
+  }
+  std::remove(turned.c_str());
+  return 0;
+}
+
 /* --browse: GetPreview of every file given, as a viewer browsing a folder,
  * at ColorManagement 1 against 0, through quorel.mqf; rounds alternate. */
 int BrowseRun(const std::string &plugin, const std::string &label, std::vector<std::string> files) {
@@ -559,6 +616,14 @@ int main(int argc, char **argv) {
     if (!large.empty() && large[0] == '/') large = "Z:" + large;
 #endif
     return ColourRun(plugin, large);
+  }
+  if (argc == 4 && std::string(argv[2]) == "--early") {
+    std::string plugin = argv[1], large = argv[3];
+#ifdef _WIN32
+    if (!plugin.empty() && plugin[0] == '/') plugin = "Z:" + plugin;
+    if (!large.empty() && large[0] == '/') large = "Z:" + large;
+#endif
+    return EarlyRun(plugin, large);
   }
   if (argc == 5 && std::string(argv[2]) == "--memory") {
     std::string plugin = argv[1], large = argv[4];

@@ -558,22 +558,24 @@ extern "C" EXCEPTION_DISPOSITION __cdecl HostCatchHandler(EXCEPTION_RECORD *reco
   __builtin_longjmp(c->resume, 1);
 }
 
-__attribute__((noinline)) bool CaughtFault(GetPictureFn fn, const Input &in) {
+__attribute__((noinline)) bool CaughtFault(GetPictureFn fn, const Input &in,
+                                           e2e::ProgressFn callback = nullptr, int32_t data = 0) {
   HostCatch c;
   c.handler = reinterpret_cast<void *>(&HostCatchHandler);
   __asm__ __volatile__("movl %%fs:0, %0" : "=r"(c.next));
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(&c) : "memory");
   if (__builtin_setjmp(c.resume)) return true;
-  Answer a = e2e::Request(fn, in, 1);
+  Answer a = e2e::Request(fn, in, 1, 0, callback, data);
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(c.next) : "memory");
   return a.result == -99; /* never: a call that returns did not fault */
 }
 #else
-bool CaughtFault(GetPictureFn fn, const Input &in) {
+bool CaughtFault(GetPictureFn fn, const Input &in, e2e::ProgressFn callback = nullptr,
+                 int32_t data = 0) {
   StandinFaultMark mark;
   StandinSetFaultMark(&mark);
   volatile bool caught = setjmp(mark.jump) != 0;
-  if (!caught) e2e::Request(fn, in, 1);
+  if (!caught) e2e::Request(fn, in, 1, 0, callback, data);
   StandinClearFaultMark(&mark);
   return caught;
 }
@@ -594,11 +596,27 @@ SUITE_CASE(faults_the_host_catches_leave_no_nesting_behind) {
   CHECK_EQ(fake.calls(), 6);
 }
 
+/* The host's progress callback at half the decode: kStop stops it, kFault
+ * faults (the host catches it further out); before that it goes on. */
+enum Halfway { kOn, kStop, kFault };
+int32_t WINAPI AtHalfway(int32_t numerator, int32_t, int32_t halfway) {
+  if (numerator < 50 || halfway == kOn) return 0;
+  if (halfway == kFault) {
+#ifdef _WIN32
+    int32_t *volatile bad = reinterpret_cast<int32_t *>(16); /* in the unmapped first page */
+    *bad = 1;
+#else
+    StandinFault();
+#endif
+  }
+  return 1;
+}
+
 /* A large picture that its orientation turns by a quarter has the turn's
- * block made ready while the wrapped plug-in decodes: the turned pixels
- * are the stored ones, a bitmap of another depth or size is turned into a
- * block of its own, and no block stays behind after a refusal or a fault
- * the host catches. */
+ * block made ready while the wrapped plug-in, or the internal decoder,
+ * decodes: the turned pixels are the stored ones, a bitmap of another
+ * depth or size is turned into a block of its own, and no block stays
+ * behind after a refusal, a stop or a fault the host catches. */
 SUITE_CASE(large_turned_pictures_take_the_block_made_ready) {
   const int32_t width = 1280, height = 960; /* over the threads' threshold */
   const int32_t kQuorel = -1;
@@ -620,11 +638,15 @@ SUITE_CASE(large_turned_pictures_take_the_block_made_ready) {
   struct Row {
     const char *label;
     int32_t answer, width, height, bitCount; /* the fake's; answer kQuorel: quorel.mqf */
+    Halfway halfway = kOn;
   } rows[] = {{"quorel", kQuorel, 0, 0, 24},
               {"grey of the same size", 0, width, height, 8},
               {"another size", 0, 16, 8, 24},
               {"refused", 3, 0, 0, 24},
-              {"fault", kFakeFault, 0, 0, 24}};
+              {"fault", kFakeFault, 0, 0, 24},
+              {"internal decoder", 10, 0, 0, 24},
+              {"internal decoder, stopped", 10, 0, 0, 24, kStop},
+              {"internal decoder, fault in the callback", 10, 0, 0, 24, kFault}};
   for (const Row &row : rows) {
     suite::ResetStore();
     if (row.answer == kQuorel) UseQuorelOrDecline(false);
@@ -632,21 +654,22 @@ SUITE_CASE(large_turned_pictures_take_the_block_made_ready) {
     Plugin plugin;
     if (!plugin.ok()) return;
     const e2e::Balance before;
-    if (row.answer == kFakeFault) {
-      CHECK_AT(row.label, CaughtFault(plugin.GetPicture, in));
+    if (row.answer == kFakeFault || row.halfway == kFault) {
+      CHECK_AT(row.label, CaughtFault(plugin.GetPicture, in, AtHalfway, row.halfway));
       before.check(row.label);
       continue;
     }
-    Answer a = e2e::Request(plugin.GetPicture, in, 1);
+    Answer a = e2e::Request(plugin.GetPicture, in, 1, 0, AtHalfway, row.halfway);
     before.check(row.label);
-    CHECK_EQ_AT(row.label, a.result, row.answer == kQuorel ? 0 : row.answer);
+    const bool whole = row.answer == kQuorel || row.answer == 10; /* the picture decoded */
+    CHECK_EQ_AT(row.label, a.result, row.halfway == kStop ? 1 : whole ? 0 : row.answer);
     if (a.result != 0) continue;
-    const int32_t w = row.answer == kQuorel ? width : row.width;
-    const int32_t h = row.answer == kQuorel ? height : row.height;
+    const int32_t w = whole ? width : row.width;
+    const int32_t h = whole ? height : row.height;
     CHECK_EQ_AT(row.label, a.header.biWidth, h);
     CHECK_EQ_AT(row.label, a.header.biHeight, w);
     CHECK_EQ_AT(row.label, a.header.biBitCount, row.bitCount);
-    if (row.answer != kQuorel || stored.pixels.empty()) continue;
+    if (!whole || stored.pixels.empty()) continue;
     /* Upright (X, Y) from the top is stored (Y, h-1-X); rows bottom-up. */
     const size_t from = (static_cast<size_t>(w) * 3 + 3) / 4 * 4, to = (static_cast<size_t>(h) * 3 + 3) / 4 * 4;
     long wrong = 0;
