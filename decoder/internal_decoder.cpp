@@ -119,6 +119,52 @@ void chooseColourSpace(jpeg_decompress_struct *cinfo, const PluginSettings &sett
     cinfo->out_color_space = JCS_CMYK;
 }
 
+/* Reads the header with the Exif orientation and the profile's chunks
+ * collected as the settings want them, chooses the output's colour space
+ * and takes the picture's colour transform. */
+void readHeaderAndColour(DecodeJob *job, int32_t kind,
+                         jpeg_marker_parser_method exifOrientationReader) {
+  RequestContext *context = &job->context;
+  jpeg_decompress_struct *cinfo = &context->cinfo;
+  const PluginSettings &settings = context->settings;
+  const bool colour = colourWanted(settings, kind);
+  if (exifOrientationReader &&
+      (exifTurnWanted(settings, kind) || (colour && settings.ExifSupport)))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, exifOrientationReader);
+  if (colour) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
+
+  jpeg_read_header(cinfo, TRUE);
+  /* The orientation is the header's: an APP1 before a later scan is
+   * skipped, as the dispatcher and the information request see none. */
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0);
+  cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
+  cinfo->dither_mode = static_cast<J_DITHER_MODE>(settings.DitherMode);
+  chooseColourSpace(cinfo, settings);
+  /* Grey made from colour data (ColorSelect) takes no profile. */
+  const bool greyData = cinfo->jpeg_color_space == JCS_GRAYSCALE;
+  if (colour && (cinfo->out_color_space != JCS_GRAYSCALE || greyData))
+    job->colour = acquirePictureColour(context, greyData                              ? ColourGrey
+                                                : cinfo->out_color_space == JCS_CMYK ? ColourCmyk
+                                                                                     : ColourRgb);
+}
+
+/* The decoded picture's turn and colours (into the block made ready, when
+ * there is one) and its container's post-processing. */
+void finishPicture(DecodeJob *job, int32_t kind, bool rowsConverted, BitmapHandles *handles) {
+  const PluginSettings &settings = job->context.settings;
+  giveBackTurnReserve(job);
+  const ColourTransform *colourLeft = rowsConverted ? nullptr : job->colour;
+  uint32_t turnLeft = job->context.exifOrientation;
+  if (job->early.handle) {
+    /* The plain JPEG post-processor then has only the pixels' aspect left. */
+    turnAndConvert(handles, exifTurnFor(&settings, turnLeft), colourLeft, &job->early);
+    turnLeft = kOrientationUpright;
+    colourLeft = nullptr;
+  }
+  PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
+  if (postProcessor) postProcessor(&settings, job->headerBlock, turnLeft, colourLeft, handles);
+}
+
 ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
                       jpeg_marker_parser_method exifOrientationReader, BrokenFileHook prompt) {
   RequestContext *context = &job->context;
@@ -141,25 +187,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
     return UnknownFormat;
   }
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
-  const bool colour = colourWanted(settings, kind);
-  if (exifOrientationReader &&
-      (exifTurnWanted(settings, kind) || (colour && settings.ExifSupport)))
-    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, exifOrientationReader);
-  if (colour) jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
-
-  jpeg_read_header(cinfo, TRUE);
-  /* The orientation is the header's: an APP1 before a later scan is
-   * skipped, as the dispatcher and the information request see none. */
-  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0);
-  cinfo->dct_method = static_cast<J_DCT_METHOD>(settings.DCTMethod);
-  cinfo->dither_mode = static_cast<J_DITHER_MODE>(settings.DitherMode);
-  chooseColourSpace(cinfo, settings);
-  /* Grey made from colour data (ColorSelect) takes no profile. */
-  const bool greyData = cinfo->jpeg_color_space == JCS_GRAYSCALE;
-  if (colour && (cinfo->out_color_space != JCS_GRAYSCALE || greyData))
-    job->colour = acquirePictureColour(context, greyData                              ? ColourGrey
-                                                : cinfo->out_color_space == JCS_CMYK ? ColourCmyk
-                                                                                     : ColourRgb);
+  readHeaderAndColour(job, kind, exifOrientationReader);
 
   const bool sidesExchanged =
       exifTurnWanted(settings, kind) &&
@@ -181,25 +209,13 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
     cinfo->Y_density = 1;
   }
   (*output->finish)(cinfo, output);
+  /* The last call to the host comes while the job still holds the blocks,
+   * so that a fault it catches there loses nothing. */
+  if (request->progressCallback) request->progressCallback(100, 100, request->callbackData);
   BitmapHandles handles = {output->infoHandle, output->bitsHandle};
   job->output = nullptr; /* the blocks are the result's now */
-
-  if (request->progressCallback) request->progressCallback(100, 100, request->callbackData);
   releaseRequest(context, &job->input, &job->output);
-
-  giveBackTurnReserve(job);
-  const ColourTransform *colourLeft = rowsConverted ? nullptr : job->colour;
-  uint32_t turnLeft = context->exifOrientation;
-  if (job->early.handle) {
-    /* The turn and the colours into the block made ready; the plain JPEG
-     * post-processor then has only the pixels' aspect left to do. */
-    turnAndConvert(&handles, exifTurnFor(&settings, turnLeft), colourLeft, &job->early);
-    turnLeft = kOrientationUpright;
-    colourLeft = nullptr;
-  }
-  PostProcessor postProcessor = ContainerHandlers[kind].postProcessor;
-  if (postProcessor)
-    postProcessor(&settings, job->headerBlock, turnLeft, colourLeft, &handles);
+  finishPicture(job, kind, rowsConverted, &handles);
   *request->infoHandleOut = handles.info;
   *request->bitsHandleOut = handles.bits;
   return Success;

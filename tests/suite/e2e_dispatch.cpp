@@ -597,11 +597,12 @@ SUITE_CASE(faults_the_host_catches_leave_no_nesting_behind) {
 }
 
 /* The host's progress callback at half the decode: kStop stops it, kFault
- * faults (the host catches it further out); before that it goes on. */
-enum Halfway { kOn, kStop, kFault };
+ * faults (the host catches it further out); before that it goes on.
+ * kFaultAtEnd faults at the last call, 100 of 100. */
+enum Halfway { kOn, kStop, kFault, kFaultAtEnd };
 int32_t WINAPI AtHalfway(int32_t numerator, int32_t, int32_t halfway) {
-  if (numerator < 50 || halfway == kOn) return 0;
-  if (halfway == kFault) {
+  if (numerator < (halfway == kFaultAtEnd ? 100 : 50) || halfway == kOn) return 0;
+  if (halfway == kFault || halfway == kFaultAtEnd) {
 #ifdef _WIN32
     int32_t *volatile bad = reinterpret_cast<int32_t *>(16); /* in the unmapped first page */
     *bad = 1;
@@ -646,7 +647,8 @@ SUITE_CASE(large_turned_pictures_take_the_block_made_ready) {
               {"fault", kFakeFault, 0, 0, 24},
               {"internal decoder", 10, 0, 0, 24},
               {"internal decoder, stopped", 10, 0, 0, 24, kStop},
-              {"internal decoder, fault in the callback", 10, 0, 0, 24, kFault}};
+              {"internal decoder, fault in the callback", 10, 0, 0, 24, kFault},
+              {"internal decoder, fault in the last callback", 10, 0, 0, 24, kFaultAtEnd}};
   for (const Row &row : rows) {
     suite::ResetStore();
     if (row.answer == kQuorel) UseQuorelOrDecline(false);
@@ -654,7 +656,7 @@ SUITE_CASE(large_turned_pictures_take_the_block_made_ready) {
     Plugin plugin;
     if (!plugin.ok()) return;
     const e2e::Balance before;
-    if (row.answer == kFakeFault || row.halfway == kFault) {
+    if (row.answer == kFakeFault || row.halfway == kFault || row.halfway == kFaultAtEnd) {
       CHECK_AT(row.label, CaughtFault(plugin.GetPicture, in, AtHalfway, row.halfway));
       before.check(row.label);
       continue;
