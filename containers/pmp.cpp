@@ -160,7 +160,7 @@ int pmpPostProcessor(const PluginSettings *settings, const uint8_t *headerBlock,
   const uint32_t turn = settings->Rotation ? exifTurnOf(headerBlock[kPmpOrientationOffset])
                                            : kOrientationUpright;
   const uint8_t *map = settings->ColorCorrect ? ColorCorrectionTable : nullptr;
-  if (!turnBits(turn, map, nullptr, bitmap, &working, &bits)) {
+  if (!turnBits(turn, {map, nullptr, nullptr, nullptr}, bitmap, &working, &bits)) {
     LocalUnlock(bitmap->bits);
     LocalUnlock(bitmap->info);
     return 0;

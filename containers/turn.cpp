@@ -242,9 +242,11 @@ void releaseTurnBlock(TurnBlock *block) {
   block->handle = nullptr;
 }
 
-bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTransform *colour,
-              BitmapHandles *bitmap, BITMAPINFOHEADER *working, uint8_t **bits, bool *converted,
-              TurnBlock *ready) {
+bool turnBits(uint32_t orientation, const TurnOptions &options, BitmapHandles *bitmap,
+              BITMAPINFOHEADER *working, uint8_t **bits) {
+  const ColourTransform *colour = options.colour;
+  bool *converted = options.converted;
+  TurnBlock *ready = options.ready;
   if (converted) *converted = false;
   Rows source;
   if (!rowsOf(*working, *bits, &source)) return false;
@@ -283,7 +285,8 @@ bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTrans
   const ColourTransform *inCopy =
       source.pixelBytes == 3 && colour && colourInput(colour) == ColourRgb ? colour : nullptr;
   if (converted) *converted = inCopy != nullptr;
-  TurnCopy copy = {source, target, t, firstColumn, columnStep, firstRow, rowStep, channelMap, inCopy};
+  TurnCopy copy = {source, target, t, firstColumn, columnStep, firstRow,
+                   rowStep, options.channelMap, inCopy};
   /* Bands of target rows are independent: a large picture is turned on
    * every core, a plain copy too (6000 x 4000 under Wine, two threads
    * against one: into a fresh block 117 ms against 154, into the block
@@ -321,7 +324,7 @@ bool turnConverting(BitmapHandles *bitmap, uint32_t orientation, const ColourTra
     LocalUnlock(bitmap->info);
     return false;
   }
-  bool turned = turnBits(orientation, nullptr, colour, bitmap, &working, &bits, converted, ready);
+  bool turned = turnBits(orientation, {nullptr, colour, converted, ready}, bitmap, &working, &bits);
   if (turned) *header = working;
   LocalUnlock(bitmap->bits);
   LocalUnlock(bitmap->info);

@@ -60,21 +60,27 @@ bool startTurnBlock(TurnBlock *block, int32_t width, int32_t height, int32_t bit
 /* Waits for the block's thread; frees the block unless a turn took it. */
 void releaseTurnBlock(TurnBlock *block);
 
+/* What a copying turn (5 to 8) does besides copying. `channelMap`, when
+ * given, maps every byte of the rows, saving a pass. `colour`, when given,
+ * converts a 24-bit picture's colours tile by tile, and *converted (when
+ * given) tells whether it did. The copy goes into `ready`'s block when it
+ * was made for this bitmap. The in-place turns ignore them all. */
+struct TurnOptions {
+  const uint8_t *channelMap;
+  const ColourTransform *colour;
+  bool *converted;
+  TurnBlock *ready;
+};
+
 /* Turns the bitmap whose header is `working` and whose rows are locked at
  * *bits (8 or 24 bits a pixel, bottom-up, the block holding every row).
  * 2 to 4 work in place. 5 to 8 copy into a new bits block, which replaces
  * the old one in `bitmap` (freed) and stays locked at *bits; the working
  * header then has its sides and densities exchanged and biSizeImage 0.
- * `channelMap`, when given, maps every byte of the rows on a copying turn
- * (5 to 8), saving a pass; the in-place turns ignore it. `colour`, when
- * given, converts a 24-bit picture's colours tile by tile in such a copy,
- * and *converted tells whether it did. A copying turn takes `ready`'s
- * block when it was made for this bitmap. False, with nothing changed, for
- * another depth or when the new block cannot be had; true for orientations
- * that mean no turn. */
-bool turnBits(uint32_t orientation, const uint8_t *channelMap, const ColourTransform *colour,
-              BitmapHandles *bitmap, BITMAPINFOHEADER *working, uint8_t **bits,
-              bool *converted = nullptr, TurnBlock *ready = nullptr);
+ * False, with nothing changed, for another depth or when the new block
+ * cannot be had; true for orientations that mean no turn. */
+bool turnBits(uint32_t orientation, const TurnOptions &options, BitmapHandles *bitmap,
+              BITMAPINFOHEADER *working, uint8_t **bits);
 
 /* Locks the bitmap, turns it upright by `orientation` and unlocks it. A
  * bitmap of another depth or top-down, or whose blocks are smaller than its
