@@ -19,7 +19,7 @@ namespace colour {
 
 typedef std::vector<uint8_t> Bytes;
 
-enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kGrey18, kLutCmyk };
+enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kGrey18, kLutCmyk, kPressCmyk };
 
 inline Bytes Saved(cmsHPROFILE profile) {
   cmsUInt32Number size = 0;
@@ -39,15 +39,17 @@ inline cmsHPROFILE Matrix(cmsCIExyY white, cmsCIExyYTRIPLE primaries, cmsToneCur
   return p;
 }
 
-/* A lookup-table profile: a 9-point grid from the device colours to Lab. */
-inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels) {
+/* A lookup-table profile: a grid of `points` from the device colours to
+ * Lab; a press profile (`dotGain`) spreads each ink before its grid, as
+ * printed dots grow. */
+inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels, int points = 9, bool dotGain = false) {
   cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
-  cmsSetProfileVersion(p, 2.1);
-  cmsSetDeviceClass(p, cmsSigInputClass);
+  cmsSetProfileVersion(p, dotGain ? 4.3 : 2.1);
+  cmsSetDeviceClass(p, dotGain ? cmsSigOutputClass : cmsSigInputClass);
   cmsSetColorSpace(p, space);
   cmsSetPCS(p, cmsSigLabData);
   cmsPipeline *pipe = cmsPipelineAlloc(nullptr, channels, 3);
-  cmsStage *clut = cmsStageAllocCLut16bit(nullptr, 9, channels, 3, nullptr);
+  cmsStage *clut = cmsStageAllocCLut16bit(nullptr, points, channels, 3, nullptr);
   cmsStageSampleCLut16bit(
       clut,
       [](const cmsUInt16Number in[], cmsUInt16Number out[], void *cargo) -> cmsInt32Number {
@@ -68,6 +70,12 @@ inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels) {
       },
       &channels, 0);
   cmsPipelineInsertStage(pipe, cmsAT_BEGIN, clut);
+  if (dotGain) {
+    cmsToneCurve *gain = cmsBuildGamma(nullptr, 0.8), *gains[4] = {gain, gain, gain, gain};
+    cmsPipelineInsertStage(pipe, cmsAT_BEGIN, cmsStageAllocToneCurves(nullptr, channels, gains));
+    cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsFreeToneCurve(gain);
+  }
   cmsWriteTag(p, cmsSigAToB0Tag, pipe);
   cmsPipelineFree(pipe);
   cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
@@ -99,6 +107,7 @@ inline Bytes Make(Kind kind) {
       return Saved(p);
     }
     case kLutCmyk: return Saved(Lut(cmsSigCmykData, 4));
+    case kPressCmyk: return Saved(Lut(cmsSigCmykData, 4, 11, true));
   }
   return Bytes();
 }

@@ -120,6 +120,7 @@ SUITE_CASE(colour_memory_is_refused_before_it_is_counted) {
     data.budget.used = 0;
     data.budget.limit = SIZE_MAX;
     data.kernel = nullptr;
+    data.lutKernel = nullptr;
     cmsContext context = cmsCreateContext(&kMemoryPlugin, &data);
     CHECK(context != nullptr);
     if (!context) continue;
