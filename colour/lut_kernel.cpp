@@ -29,6 +29,9 @@ namespace {
 
 constexpr int32_t kNodeWords = 4;     /* R G B and a spare word a grid node */
 constexpr uint32_t kPrelinPoints = 4096; /* lcms2's linearisation curves */
+/* Grids finer than this (only flags ask for them) are left to lcms2: a
+ * step along an inner axis must fit 16 bits (order). */
+constexpr uint32_t kMostPoints = 64;
 
 /* Where one channel's byte lies on its grid axis. */
 struct Axis {
@@ -105,12 +108,20 @@ struct Corner {
   int32_t rest;
 };
 
-/* Largest fraction first. */
-inline void order(Corner &a, Corner &b, Corner &c) {
-  Corner t;
-  if (a.rest < b.rest) t = a, a = b, b = t;
-  if (b.rest < c.rest) t = b, b = c, c = t;
-  if (a.rest < b.rest) t = a, a = b, b = t;
+/* The three axes, largest fraction first: each packed as fraction and
+ * step in one word and sorted by a network of minima and maxima, which
+ * compile to conditional moves (a picture's fractions follow no pattern a
+ * branch predictor could learn). Steps stay below 2^16 (kMostPoints). */
+inline void order(const Axis &x, const Axis &y, const Axis &z, Corner &a, Corner &b, Corner &c) {
+  const uint32_t kx = static_cast<uint32_t>(x.rest) << 16 | static_cast<uint32_t>(x.step);
+  const uint32_t ky = static_cast<uint32_t>(y.rest) << 16 | static_cast<uint32_t>(y.step);
+  const uint32_t kz = static_cast<uint32_t>(z.rest) << 16 | static_cast<uint32_t>(z.step);
+  const uint32_t high = kx > ky ? kx : ky, low = kx > ky ? ky : kx;
+  const uint32_t first = high > kz ? high : kz, other = high > kz ? kz : high;
+  const uint32_t second = low > other ? low : other, third = low > other ? other : low;
+  a = {static_cast<int32_t>(first & 0xFFFF), static_cast<int32_t>(first >> 16)};
+  b = {static_cast<int32_t>(second & 0xFFFF), static_cast<int32_t>(second >> 16)};
+  c = {static_cast<int32_t>(third & 0xFFFF), static_cast<int32_t>(third >> 16)};
 }
 
 /* The weighted changes along the path from `p0`, channel `ch`, mod 2^32. */
@@ -126,8 +137,8 @@ inline int32_t asInt(uint32_t v) { return static_cast<int32_t>(v); }
 /* PrelinEval8's words for the bytes R G B. */
 inline void rgbWords(const LutKernel *k, uint32_t r, uint32_t g, uint32_t b, uint16_t words[3]) {
   const Axis &x = k->axes[0][r], &y = k->axes[1][g], &z = k->axes[2][b];
-  Corner a = {x.step, x.rest}, m = {y.step, y.rest}, c = {z.step, z.rest};
-  order(a, m, c);
+  Corner a, m, c;
+  order(x, y, z, a, m, c);
   const uint16_t *p0 = k->grid + x.base + y.base + z.base;
   for (int ch = 0; ch < 3; ++ch) {
     const int32_t rest = asInt(along(p0, a, m, c, ch) + 0x8001u);
@@ -140,8 +151,8 @@ inline void rgbWords(const LutKernel *k, uint32_t r, uint32_t g, uint32_t b, uin
 inline void cmykWords(const LutKernel *k, const uint8_t *cmyk, uint16_t words[3]) {
   const Axis &w = k->axes[0][cmyk[0]], &x = k->axes[1][cmyk[1]], &y = k->axes[2][cmyk[2]],
              &z = k->axes[3][cmyk[3]];
-  Corner a = {x.step, x.rest}, m = {y.step, y.rest}, c = {z.step, z.rest};
-  order(a, m, c);
+  Corner a, m, c;
+  order(x, y, z, a, m, c);
   const uint16_t *low = k->grid + w.base + x.base + y.base + z.base, *high = low + w.step;
   for (int ch = 0; ch < 3; ++ch) {
     const int32_t l = static_cast<uint16_t>(
@@ -252,7 +263,7 @@ bool makeRgb(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Numbe
   const uint32_t points = gridPoints(3, flags);
   /* Once inserted the stage is the pipeline's, whatever the answer. */
   const bool inserted = stage && cmsPipelineInsertStage(inverted, cmsAT_BEGIN, stage);
-  const bool made = inserted && points >= 2 && sampleGrid(k, inverted, points, 3);
+  const bool made = inserted && points >= 2 && points <= kMostPoints && sampleGrid(k, inverted, points, 3);
   if (made) {
     for (int c = 0; c < 3; ++c) {
       const int32_t stride = kNodeWords * (c == 0 ? points * points : c == 1 ? points : 1);
@@ -279,7 +290,7 @@ bool makeRgb(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Numbe
 bool makeCmyk(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Number flags) {
   if (flags & (cmsFLAGS_CLUT_PRE_LINEARIZATION | cmsFLAGS_CLUT_POST_LINEARIZATION)) return false;
   const uint32_t points = gridPoints(4, flags);
-  if (points < 2 || !sampleGrid(k, lut, points, 4)) return false;
+  if (points < 2 || points > kMostPoints || !sampleGrid(k, lut, points, 4)) return false;
   for (int c = 0; c < 4; ++c) {
     int32_t stride = kNodeWords;
     for (int i = c; i < 3; ++i) stride *= static_cast<int32_t>(points);
@@ -336,23 +347,19 @@ inline __m128i alongSimd(const uint16_t *p0, const Corner &a, const Corner &b, c
                        _mm_mullo_epi32(_mm_sub_epi32(v3, v2), _mm_set1_epi32(c.rest)));
 }
 
-/* Words (in 32-bit lanes, any high bits dropped) to bytes as lcms2's
- * formatter rounds them. */
+/* Words in 32-bit lanes, any high bits dropped. */
 SIMD_FUNCTION("sse4.1")
-inline __m128i bytesOf(__m128i words) {
-  words = _mm_and_si128(words, _mm_set1_epi32(0xFFFF));
-  return _mm_srli_epi32(_mm_add_epi32(_mm_mullo_epi32(words, _mm_set1_epi32(65281)), _mm_set1_epi32(8388608)), 24);
-}
+inline __m128i lowWords(__m128i v) { return _mm_and_si128(v, _mm_set1_epi32(0xFFFF)); }
 
 SIMD_FUNCTION("sse4.1")
 inline __m128i rgbSimd(const LutKernel *k, uint32_t r, uint32_t g, uint32_t b) {
   const Axis &x = k->axes[0][r], &y = k->axes[1][g], &z = k->axes[2][b];
-  Corner a = {x.step, x.rest}, m = {y.step, y.rest}, c = {z.step, z.rest};
-  order(a, m, c);
+  Corner a, m, c;
+  order(x, y, z, a, m, c);
   const uint16_t *p0 = k->grid + x.base + y.base + z.base;
   const __m128i rest = _mm_add_epi32(alongSimd(p0, a, m, c), _mm_set1_epi32(0x8001));
   const __m128i sum = _mm_srai_epi32(_mm_add_epi32(rest, _mm_srai_epi32(rest, 16)), 16);
-  return bytesOf(_mm_add_epi32(nodeAt(p0), sum));
+  return lowWords(_mm_add_epi32(nodeAt(p0), sum));
 }
 
 /* trunc(n / 65535) for every int32 n: |n| times ceil(2^47 / 65535), over
@@ -372,25 +379,30 @@ inline __m128i cmykPlane(const uint16_t *p0, const Corner &a, const Corner &b, c
   const __m128i rest = alongSimd(p0, a, b, c);
   const __m128i fixed = _mm_add_epi32(rest, divide65535(_mm_add_epi32(rest, _mm_set1_epi32(0x7FFF))));
   const __m128i word = _mm_add_epi32(nodeAt(p0), _mm_srai_epi32(_mm_add_epi32(fixed, _mm_set1_epi32(0x8000)), 16));
-  return _mm_and_si128(word, _mm_set1_epi32(0xFFFF));
+  return lowWords(word);
 }
 
 SIMD_FUNCTION("sse4.1")
 inline __m128i cmykSimd(const LutKernel *k, const uint8_t *cmyk) {
   const Axis &w = k->axes[0][cmyk[0]], &x = k->axes[1][cmyk[1]], &y = k->axes[2][cmyk[2]],
              &z = k->axes[3][cmyk[3]];
-  Corner a = {x.step, x.rest}, m = {y.step, y.rest}, c = {z.step, z.rest};
-  order(a, m, c);
+  Corner a, m, c;
+  order(x, y, z, a, m, c);
   const uint16_t *low = k->grid + w.base + x.base + y.base + z.base;
   const __m128i l = cmykPlane(low, a, m, c), h = cmykPlane(low + w.step, a, m, c);
   const __m128i dif = _mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(h, l), _mm_set1_epi32(w.rest)), _mm_set1_epi32(0x8000));
-  return bytesOf(_mm_add_epi32(_mm_srli_epi32(dif, 16), l));
+  return lowWords(_mm_add_epi32(_mm_srli_epi32(dif, 16), l));
 }
 
-/* Four pixels' R G B lanes to twelve B G R bytes. */
+/* Four pixels' R G B words to twelve B G R bytes. lcms2's
+ * (w * 65281 + 2^23) >> 24 is (((w * 65281) >> 16) + 128) >> 8: the low
+ * half of the product cannot carry into the byte. */
 SIMD_FUNCTION("sse4.1")
 inline void storeFour(uint8_t *out, __m128i p0, __m128i p1, __m128i p2, __m128i p3) {
-  const __m128i packed = _mm_packus_epi16(_mm_packus_epi32(p0, p1), _mm_packus_epi32(p2, p3));
+  const __m128i scale = _mm_set1_epi16(static_cast<short>(65281)), half = _mm_set1_epi16(128);
+  const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_mulhi_epu16(_mm_packus_epi32(p0, p1), scale), half), 8);
+  const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_mulhi_epu16(_mm_packus_epi32(p2, p3), scale), half), 8);
+  const __m128i packed = _mm_packus_epi16(lo, hi);
   const __m128i bgr = _mm_shuffle_epi8(packed, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
   _mm_storel_epi64(reinterpret_cast<__m128i *>(out), bgr);
   const uint32_t last = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bgr, 8)));
