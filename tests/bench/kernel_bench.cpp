@@ -28,8 +28,8 @@
 #include "base/all_cores.h"
 #include "colour/colour.h"
 #include "colour/kernel_choice.h"
-#include "colour/lcms_context.h"
 #include "colour_profiles.h"
+#include "recorded_kernel.h"
 
 namespace {
 
@@ -47,63 +47,17 @@ ColourTransform *Acquire(const colour::Bytes &profile, ColourModel model = Colou
   return acquireColourTransform(1, &source);
 }
 
-/* A transform to sRGB in a context of the plug-in's kind, whose kernel the
- * caller runs and whose own lcms2 path is the reference. */
-struct Recorded {
-  ContextData data;
-  cmsContext context;
-  cmsHTRANSFORM transform;
-
-  Recorded(const colour::Bytes &profile, cmsUInt32Number format) {
-    data.budget.used = 0;
-    data.budget.limit = SIZE_MAX;
-    data.kernel = nullptr;
-    data.lutKernel = nullptr;
-    context = cmsCreateContext(&kMemoryPlugin, &data);
-    cmsHPROFILE from = cmsOpenProfileFromMemTHR(context, profile.data(), static_cast<cmsUInt32Number>(profile.size()));
-    cmsHPROFILE to = cmsCreate_sRGBProfileTHR(context);
-    transform = cmsCreateTransformTHR(context, from, format, to, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
-    cmsCloseProfile(from);
-    cmsCloseProfile(to);
-  }
-  ~Recorded() {
-    if (transform) cmsDeleteTransform(transform);
-    std::free(data.kernel);
-    freeLutKernel(data.lutKernel);
-    cmsDeleteContext(context);
-  }
-  void Run(const uint8_t *in, uint8_t *out, size_t pixels) const {
-    if (data.kernel) runMatrixKernel(data.kernel, in, out, static_cast<uint32_t>(pixels));
-    else runLutKernel(data.lutKernel, in, out, static_cast<uint32_t>(pixels));
-  }
-};
-
 /* Every RGB colour; for CMYK, 2^24 random colours, then the bytes nearest
- * each grid node and the next bytes up, in every combination. */
+ * each node of the 17^4 grid and the next bytes up, in every combination. */
 std::vector<uint8_t> Colours(bool cmyk) {
   const size_t all = size_t{1} << 24;
-  std::vector<uint8_t> in;
-  if (!cmyk) {
-    in.resize(all * 3);
-    for (size_t i = 0; i < all; ++i) {
-      in[3 * i] = static_cast<uint8_t>(i);
-      in[3 * i + 1] = static_cast<uint8_t>(i >> 8);
-      in[3 * i + 2] = static_cast<uint8_t>(i >> 16);
-    }
-    return in;
-  }
-  in.resize(all * 4);
-  uint32_t state = 2463534242u;
+  if (cmyk) return colour::SampleColours(4, all, 17);
+  std::vector<uint8_t> in(all * 3);
   for (size_t i = 0; i < all; ++i) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    std::memcpy(&in[4 * i], &state, 4);
+    in[3 * i] = static_cast<uint8_t>(i);
+    in[3 * i + 1] = static_cast<uint8_t>(i >> 8);
+    in[3 * i + 2] = static_cast<uint8_t>(i >> 16);
   }
-  for (int up = 0; up < 2; ++up)
-    for (int n = 0; n < 17 * 17 * 17 * 17; ++n)
-      for (int c = 0, rest = n; c < 4; ++c, rest /= 17)
-        in.push_back(static_cast<uint8_t>(std::min(255, (rest % 17 * 255 + 8) / 16 + up)));
   return in;
 }
 
@@ -113,18 +67,17 @@ int Sweep() {
     const bool cmyk = p.kind == colour::kLutCmyk || p.kind == colour::kPressCmyk;
     const std::vector<uint8_t> in = Colours(cmyk);
     const size_t pixels = in.size() / (cmyk ? 4 : 3);
-    std::vector<uint8_t> theirs(pixels * 3), ours(pixels * 3);
-    const Recorded recorded(colour::Make(p.kind), cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8);
+    const colour::Recorded recorded(colour::Make(p.kind), cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8);
     if (!recorded.transform || (p.grid ? !recorded.data.lutKernel : !recorded.data.kernel)) {
       std::printf("@sweep\t%s: no %s kernel\n", p.name, p.grid ? "grid" : "matrix");
       ++failures;
       continue;
     }
-    cmsDoTransform(recorded.transform, in.data(), theirs.data(), static_cast<cmsUInt32Number>(pixels));
+    const colour::Bytes theirs = recorded.Theirs(in.data(), pixels);
     for (int plain = 0; plain < 2; ++plain) {
       forcePlainColourKernels(plain != 0);
       if (!plain && colourKernelLevel() == KernelPlain) continue;
-      recorded.Run(in.data(), ours.data(), pixels);
+      const colour::Bytes ours = recorded.Run(in.data(), pixels);
       long differ = 0;
       for (size_t i = 0; i < pixels; ++i) differ += std::memcmp(&ours[3 * i], &theirs[3 * i], 3) != 0;
       std::printf("@sweep\t%s, %s kernel: %ld of %zu colours differ from lcms2\n", p.name,
