@@ -2,8 +2,9 @@
  * lut_kernel.cpp - lcms2's 8-bit grid transforms, made again from the
  * pipeline. The RGB grid follows lcms2 2.14's linearisation (cmsopt.c:
  * OptimizeByComputingLinearization, SlopeLimiting, PrelinOpt8alloc,
- * PrelinEval8), the CMYK grid its resampling (OptimizeByResampling,
- * cmsintrp.c: Eval4Inputs), both with its white fix (FixWhiteMisalignment);
+ * PrelinEval8), the CMYK grid, and the RGB one whose curves are unfit, its
+ * resampling (OptimizeByResampling, cmsintrp.c: Eval4Inputs,
+ * TetrahedralInterp16), all with its white fix (FixWhiteMisalignment);
  * every sum is taken modulo 2^32 as lcms2's int arithmetic wraps.
  *
  * A tetrahedral step adds, along the axes in the order of their fractions,
@@ -227,11 +228,12 @@ bool curvesOrMatrixShaper(const cmsPipeline *lut) {
 
 /* The RGB kernel: linearisation curves measured on the grey axis, the grid
  * sampled through their inverses, the bytes' places on it through the
- * curves. Null where lcms2 finds the curves unfit and resamples instead. */
-bool makeRgb(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Number flags) {
-  if (curvesOrMatrixShaper(lut)) return false;
+ * curves. False, and `unfit`, where lcms2 finds the curves unfit and
+ * resamples instead. */
+bool makeRgb(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Number flags, bool *unfit) {
   cmsStage *last = cmsPipelineGetPtrToLastStage(lut);
   if (!last) return false;
+  *unfit = true;
   if (cmsStageType(last) == cmsSigCurveSetElemType) {
     const _cmsStageToneCurvesData *curves = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(last));
     for (cmsUInt32Number i = 0; i < curves->nCurves; ++i)
@@ -258,6 +260,7 @@ bool makeRgb(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Numbe
   }
   for (int t = 0; t < 3 && fit; ++t) fit = (inverses[t] = cmsReverseToneCurveEx(kPrelinPoints, curves[t])) != nullptr;
   std::free(tables);
+  *unfit = !fit;
   cmsPipeline *inverted = fit ? cmsPipelineDup(lut) : nullptr;
   cmsStage *stage = inverted ? cmsStageAllocToneCurves(context, 3, inverses) : nullptr;
   const uint32_t points = gridPoints(3, flags);
@@ -285,24 +288,27 @@ bool makeRgb(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Numbe
   return made;
 }
 
-/* The CMYK kernel: the whole pipeline resampled. lcms2 would keep curves
- * around the grid under the linearisation flags, which we leave to it. */
-bool makeCmyk(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Number flags) {
+/* A kernel of the whole pipeline resampled: CMYK always, RGB where the
+ * linearisation curves are unfit (TetrahedralInterp16 rounds as
+ * PrelinEval8 does). lcms2 would keep curves around the grid under the
+ * linearisation flags, which we leave to it. */
+bool makeResampled(LutKernel *k, const cmsPipeline *lut, bool whiteFix, cmsUInt32Number flags) {
   if (flags & (cmsFLAGS_CLUT_PRE_LINEARIZATION | cmsFLAGS_CLUT_POST_LINEARIZATION)) return false;
-  const uint32_t points = gridPoints(4, flags);
-  if (points < 2 || points > kMostPoints || !sampleGrid(k, lut, points, 4)) return false;
-  for (int c = 0; c < 4; ++c) {
+  const uint32_t inks = k->inks, points = gridPoints(inks, flags);
+  if (points < 2 || points > kMostPoints || !sampleGrid(k, lut, points, inks)) return false;
+  for (uint32_t c = 0; c < inks; ++c) {
     int32_t stride = kNodeWords;
-    for (int i = c; i < 3; ++i) stride *= static_cast<int32_t>(points);
+    for (uint32_t i = c + 1; i < inks; ++i) stride *= static_cast<int32_t>(points);
     for (uint32_t b = 0; b < 256; ++b)
-      setAxis(&k->axes[c][b], (255 - b) * 257u, points - 1, stride, false);
+      setAxis(&k->axes[c][b], inks == 4 ? (255 - b) * 257u : lcms::byteToWord(b), points - 1, stride, false);
   }
   if (whiteFix) {
     const uint8_t none[4] = {255, 255, 255, 255};
-    const uint16_t at[4] = {0, 0, 0, 0};
+    const uint16_t at[4] = {0, 0, 0, 0}, white[4] = {0xFFFF, 0xFFFF, 0xFFFF, 0};
     uint16_t obtained[3];
-    cmykWords(k, none, obtained);
-    fixWhite(k, obtained, at, points);
+    if (inks == 4) cmykWords(k, none, obtained);
+    else rgbWords(k, 255, 255, 255, obtained);
+    fixWhite(k, obtained, inks == 4 ? at : white, points);
   }
   return true;
 }
@@ -441,7 +447,9 @@ LutKernel *makeLutKernel(const cmsPipeline *lut, cmsUInt32Number intent, cmsUInt
   k->inks = T_CHANNELS(inputFormat);
   k->grid = nullptr;
   const bool whiteFix = intent != INTENT_ABSOLUTE_COLORIMETRIC && !(flags & cmsFLAGS_NOWHITEONWHITEFIXUP);
-  const bool made = k->inks == 3 ? makeRgb(k, lut, whiteFix, flags) : makeCmyk(k, lut, whiteFix, flags);
+  bool unfit = k->inks == 4;
+  const bool made = (k->inks == 3 && !curvesOrMatrixShaper(lut) && makeRgb(k, lut, whiteFix, flags, &unfit)) ||
+                    (unfit && makeResampled(k, lut, whiteFix, flags));
   if (!made) {
     freeLutKernel(k);
     return nullptr;

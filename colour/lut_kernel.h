@@ -1,8 +1,9 @@
 /*
  * lut_kernel.h - the 8-bit transforms that lcms2 runs through a colour
  * grid: RGB pictures of lookup-table profiles (a pre-linearisation curve
- * per channel, then a 33^3 grid, tetrahedral) and CMYK ones (a 17^4 grid:
- * two tetrahedral steps and one between them along the first ink). lcms2
+ * per channel, then a 33^3 grid, tetrahedral; the grid alone where the
+ * curves would be unfit) and CMYK ones (a 17^4 grid: two tetrahedral
+ * steps and one between them along the first ink). lcms2
  * keeps its grids to itself; ours are made again from the pipeline it
  * hands its optimisation plug-ins, by the same sampling and the same
  * arithmetic, so that every pixel comes out as lcms2's. SSE4.1 where cpuid

@@ -39,7 +39,8 @@ struct Profile {
   bool grid; /* a grid kernel's, else a matrix shaper's */
 } const kProfiles[] = {{"Adobe RGB", colour::kAdobeRgb, false},  {"Display P3", colour::kDisplayP3, false},
                        {"ProPhoto", colour::kProPhoto, false},    {"gamma 1.8", colour::kGamma18, false},
-                       {"lookup-table RGB", colour::kLutRgb, true}, {"lookup-table CMYK", colour::kLutCmyk, true},
+                       {"lookup-table RGB", colour::kLutRgb, true}, {"clipping lookup-table RGB", colour::kClippedRgb, true},
+                       {"lookup-table CMYK", colour::kLutCmyk, true},
                        {"press CMYK", colour::kPressCmyk, true}};
 
 ColourTransform *Acquire(const colour::Bytes &profile, ColourModel model = ColourRgb) {

@@ -19,7 +19,7 @@ namespace colour {
 
 typedef std::vector<uint8_t> Bytes;
 
-enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kGrey18, kLutCmyk, kPressCmyk };
+enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kClippedRgb, kGrey18, kLutCmyk, kPressCmyk };
 
 inline Bytes Saved(cmsHPROFILE profile) {
   cmsUInt32Number size = 0;
@@ -106,6 +106,7 @@ inline Bytes Make(Kind kind) {
       return Saved(Matrix(d65, {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}},
                           cmsBuildGamma(nullptr, 1.8)));
     case kLutRgb: return Saved(Lut(cmsSigRgbData, 3));
+    case kClippedRgb: return Saved(Lut(cmsSigRgbData, 3, 9, false, 130)); /* highlights lost */
     case kGrey18: {
       cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.8);
       cmsHPROFILE p = cmsCreateGrayProfile(cmsD50_xyY(), curve);

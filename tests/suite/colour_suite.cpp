@@ -185,6 +185,7 @@ SUITE_CASE(grid_kernels_convert_as_lcms2) {
       {"lookup-table RGB, 65 points", lutRgb, false, perceptual, cmsFLAGS_GRIDPOINTS(65), 0},
       {"lookup-table RGB, grey white, fixed", greyPaper, false, perceptual, 0, 33},
       {"lookup-table RGB, grey white, kept", greyPaper, false, perceptual, cmsFLAGS_NOWHITEONWHITEFIXUP, 33},
+      {"lookup-table RGB, clipped, resampled", colour::Make(colour::kClippedRgb), false, perceptual, 0, 33},
       {"press CMYK, grey paper, fixed", press, true, perceptual, 0, 17},
       {"press CMYK, 9 points", press, true, perceptual, cmsFLAGS_GRIDPOINTS(9), 9},
       {"press CMYK, grey paper, kept", press, true, perceptual, cmsFLAGS_NOWHITEONWHITEFIXUP, 17},
