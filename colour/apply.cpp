@@ -1,6 +1,7 @@
 /*
  * apply.cpp - a transform's use on pixels, rows, palettes and finished
- * bitmaps: our matrix kernel where it was recorded, lcms2 otherwise.
+ * bitmaps: our matrix or grid kernel where one was recorded, lcms2
+ * otherwise.
  */
 #include <cstring>
 
@@ -12,6 +13,7 @@ ColourModel colourInput(const ColourTransform *transform) { return transform->mo
 void convertPixels(const ColourTransform *transform, const uint8_t *in, uint8_t *out,
                    uint32_t pixels) {
   if (transform->data.kernel) runMatrixKernel(transform->data.kernel, in, out, pixels);
+  else if (transform->data.lutKernel) runLutKernel(transform->data.lutKernel, in, out, pixels);
   else cmsDoTransform(transform->transform, in, out, pixels);
 }
 
@@ -28,9 +30,11 @@ struct RowPass {
 void convertRowPart(void *pass, int32_t first, int32_t end) {
   const RowPass *p = static_cast<const RowPass *>(pass);
   uint8_t *row = p->bits + first * p->stride;
-  if (p->transform->data.kernel) {
+  const ContextData &kernels = p->transform->data;
+  if (kernels.kernel || kernels.lutKernel) {
     for (int32_t y = first; y < end; ++y, row += p->stride)
-      runMatrixKernel(p->transform->data.kernel, row, row, static_cast<uint32_t>(p->width));
+      if (kernels.kernel) runMatrixKernel(kernels.kernel, row, row, static_cast<uint32_t>(p->width));
+      else runLutKernel(kernels.lutKernel, row, row, static_cast<uint32_t>(p->width));
     return;
   }
   cmsDoTransformLineStride(p->transform->transform, row, row, static_cast<cmsUInt32Number>(p->width),

@@ -1,6 +1,6 @@
 /*
  * lcms_context.cpp - bounded memory for lcms2 and the plug-in that keeps
- * our matrix kernel of a transform's pipeline.
+ * our kernel of a transform's pipeline.
  */
 #include "colour/lcms_context.h"
 
@@ -68,14 +68,17 @@ void *boundedRealloc(cmsContext id, void *ptr, cmsUInt32Number size) {
 }
 
 /* An optimisation that optimises nothing: it is shown the pipeline lcms2
- * built, before its own optimisations, and keeps our kernel of it. The
+ * built, before its own optimisations, and keeps our kernel of it (which
+ * samples it anew, as lcms2 then does, for a grid). The
  * fuzz build counts its stages, which lcms2's resampling evaluates at
  * every grid point. */
-cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number, cmsUInt32Number *inputFormat,
-                     cmsUInt32Number *outputFormat, cmsUInt32Number *) {
+cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number intent, cmsUInt32Number *inputFormat,
+                     cmsUInt32Number *outputFormat, cmsUInt32Number *flags) {
   ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(cmsGetPipelineContextID(*lut)));
   WORK_HOOK(WorkColourPipeline(cmsPipelineStageCount(*lut), T_CHANNELS(*inputFormat)));
-  if (data && !data->kernel) data->kernel = makeMatrixKernel(*lut, *inputFormat, *outputFormat);
+  if (!data || data->kernel || data->lutKernel) return FALSE;
+  data->kernel = makeMatrixKernel(*lut, *inputFormat, *outputFormat);
+  if (!data->kernel) data->lutKernel = makeLutKernel(*lut, intent, *inputFormat, *outputFormat, *flags);
   return FALSE;
 }
 

@@ -1,7 +1,7 @@
 /*
  * lcms_context.h - the lcms2 context each transform lives in: its errors
  * go nowhere and its allocations are bounded by a budget; an optimisation
- * plug-in that records our matrix kernel rides along. Only colour/ uses it.
+ * plug-in that records our matrix or grid kernel rides along. Only colour/ uses it.
  */
 #ifndef MOVRELA_LCMS_CONTEXT_H
 #define MOVRELA_LCMS_CONTEXT_H
@@ -11,6 +11,7 @@
 
 #include <lcms2_plugin.h>
 
+#include "colour/lut_kernel.h"
 #include "colour/matrix_kernel.h"
 
 struct Budget {
@@ -19,10 +20,11 @@ struct Budget {
 };
 
 /* What a transform's context carries: its budget, and the kernel that its
- * matrix-shaper pipeline gave (recordKernel). */
+ * pipeline gave (recordKernel): a matrix shaper's, or else a grid's. */
 struct ContextData {
   Budget budget;
   MatrixKernel *kernel;
+  LutKernel *lutKernel;
 };
 
 /* The memory plug-in, chained to the kernel-recording one: pass it to

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "colour/kernel_choice.h"
+#include "colour/lcms_arith.h"
 
 #if MOVRELA_X86
 #include <emmintrin.h>
@@ -21,29 +22,6 @@ namespace {
 
 /* Q1.14 as lcms2 rounds it. */
 int32_t toFixed14(double x) { return static_cast<int32_t>(std::floor(x * 16384.0 + 0.5)); }
-
-/* lcms2's fast floor (valid within +-32767), and its saturation to a word. */
-int quickFloor(double value) {
-  union {
-    double value;
-    int32_t halves[2];
-  } temp;
-  temp.value = value + 68719476736.0 * 1.5;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return temp.halves[1] >> 16;
-#else
-  return temp.halves[0] >> 16;
-#endif
-}
-
-uint16_t saturateWord(double d) {
-  d += 0.5;
-  if (d <= 0) return 0;
-  if (d >= 65535.0) return 0xFFFF;
-  return static_cast<uint16_t>(static_cast<uint16_t>(quickFloor(d - 32767.0)) + 32767U);
-}
-
-uint8_t wordToByte(uint16_t w) { return static_cast<uint8_t>(((uint32_t{w} * 65281U + 8388608U) >> 24) & 0xFFU); }
 
 /* Sums of products must stay within 32 bits, as lcms2 computes them. */
 constexpr int64_t kLargestSum = (int64_t{1} << 31) - 1;
@@ -127,7 +105,7 @@ MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputForm
       cmsFloat32Number v = cmsEvalToneCurveFloat(out->TheCurves[o], r);
       if (v < 0) v = 0;
       if (v > 1.0) v = 1.0;
-      k->shaper[o][i] = wordToByte(saturateWord(v * 65535.0));
+      k->shaper[o][i] = lcms::wordToByte(lcms::saturateWord(v * 65535.0));
     }
   }
   return k;

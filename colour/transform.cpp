@@ -133,6 +133,7 @@ ColourTransform *makeTransform(const Key &key) {
   t->data.budget.used = 0;
   t->data.budget.limit = 2 * (size_t{key.in.size} + key.out.size) + kContextSlack;
   t->data.kernel = nullptr;
+  t->data.lutKernel = nullptr;
   t->context = cmsCreateContext(&kMemoryPlugin, &t->data);
   if (!t->context) return t;
   cmsSetLogErrorHandlerTHR(t->context, silent);
@@ -230,6 +231,7 @@ void destroy(ColourTransform *t) {
   if (t->transform) cmsDeleteTransform(t->transform);
   if (t->context) cmsDeleteContext(t->context);
   std::free(t->data.kernel);
+  freeLutKernel(t->data.lutKernel);
   delete t;
 }
 

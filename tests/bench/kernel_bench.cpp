@@ -3,12 +3,16 @@
  * Wine (the Windows build links the same objects as the plug-in).
  *
  *   kernel_bench sweep   every one of the 2^24 RGB colours through each
- *                        matrix-shaper profile's kernel, SIMD and plain,
- *                        against lcms2's own transform; prints the colours
- *                        that differ (0 is the only good answer), exit 1
- *                        when any do
+ *                        matrix-shaper and lookup-table RGB profile's
+ *                        kernel, and 2^24 random CMYK colours plus those
+ *                        nearest the grid nodes through the CMYK kernels,
+ *                        SIMD and plain, against lcms2's own transform;
+ *                        prints the colours that differ (0 is the only good
+ *                        answer), exit 1 when any do or a kernel is missing
  *   kernel_bench time [REPETITIONS]
- *                        a 6000 x 4000 bitmap converted in place on 1, 2
+ *                        a 6000 x 4000 picture converted (RGB in place,
+ *                        CMYK into B G R) through a matrix-shaper, a
+ *                        lookup-table RGB and a press CMYK profile on 1, 2
  *                        and all threads, SIMD and plain, and by lcms2
  *                        alone on one thread: median milliseconds
  */
@@ -25,53 +29,64 @@
 #include "colour/colour.h"
 #include "colour/kernel_choice.h"
 #include "colour_profiles.h"
+#include "recorded_kernel.h"
 
 namespace {
 
 struct Profile {
   const char *name;
   colour::Kind kind;
-} const kProfiles[] = {{"Adobe RGB", colour::kAdobeRgb},
-                       {"Display P3", colour::kDisplayP3},
-                       {"ProPhoto", colour::kProPhoto},
-                       {"gamma 1.8", colour::kGamma18}};
+  bool grid; /* a grid kernel's, else a matrix shaper's */
+} const kProfiles[] = {{"Adobe RGB", colour::kAdobeRgb, false},  {"Display P3", colour::kDisplayP3, false},
+                       {"ProPhoto", colour::kProPhoto, false},    {"gamma 1.8", colour::kGamma18, false},
+                       {"lookup-table RGB", colour::kLutRgb, true}, {"clipping lookup-table RGB", colour::kClippedRgb, true},
+                       {"lookup-table CMYK", colour::kLutCmyk, true},
+                       {"press CMYK", colour::kPressCmyk, true}};
 
-ColourTransform *Acquire(const colour::Bytes &profile) {
-  ColourSource source = {ColourRgb, profile.data(), static_cast<uint32_t>(profile.size()), false};
+ColourTransform *Acquire(const colour::Bytes &profile, ColourModel model = ColourRgb) {
+  ColourSource source = {model, profile.data(), static_cast<uint32_t>(profile.size()), false};
   return acquireColourTransform(1, &source);
 }
 
-int Sweep() {
+/* Every RGB colour; for CMYK, 2^24 random colours, then the bytes nearest
+ * each node of the 17^4 grid and the next bytes up, in every combination. */
+std::vector<uint8_t> Colours(bool cmyk) {
   const size_t all = size_t{1} << 24;
-  std::vector<uint8_t> in(all * 3), ours(all * 3);
+  if (cmyk) return colour::SampleColours(4, all, 17);
+  std::vector<uint8_t> in(all * 3);
   for (size_t i = 0; i < all; ++i) {
     in[3 * i] = static_cast<uint8_t>(i);
     in[3 * i + 1] = static_cast<uint8_t>(i >> 8);
     in[3 * i + 2] = static_cast<uint8_t>(i >> 16);
   }
+  return in;
+}
+
+int Sweep() {
   long failures = 0;
   for (const Profile &p : kProfiles) {
-    const colour::Bytes profile = colour::Make(p.kind);
-    const colour::Bytes theirs = colour::Transformed(profile, TYPE_BGR_8, in.data(), all);
-    ColourTransform *t = Acquire(profile);
-    if (!t) {
-      std::printf("%s: no transform\n", p.name);
+    const bool cmyk = p.kind == colour::kLutCmyk || p.kind == colour::kPressCmyk;
+    const std::vector<uint8_t> in = Colours(cmyk);
+    const size_t pixels = in.size() / (cmyk ? 4 : 3);
+    const colour::Recorded recorded(colour::Make(p.kind), cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8);
+    if (!recorded.transform || (p.grid ? !recorded.data.lutKernel : !recorded.data.kernel)) {
+      std::printf("@sweep\t%s: no %s kernel\n", p.name, p.grid ? "grid" : "matrix");
       ++failures;
       continue;
     }
+    const colour::Bytes theirs = recorded.Theirs(in.data(), pixels);
     for (int plain = 0; plain < 2; ++plain) {
       forcePlainColourKernels(plain != 0);
       if (!plain && colourKernelLevel() == KernelPlain) continue;
-      convertPixels(t, in.data(), ours.data(), static_cast<uint32_t>(all));
+      const colour::Bytes ours = recorded.Run(in.data(), pixels);
       long differ = 0;
-      for (size_t i = 0; i < all; ++i)
-        differ += std::memcmp(&ours[3 * i], &theirs[3 * i], 3) != 0;
-      std::printf("@sweep\t%s, %s kernel: %ld of 16777216 colours differ from lcms2\n", p.name,
-                  plain ? "plain" : "SIMD", differ);
+      for (size_t i = 0; i < pixels; ++i) differ += std::memcmp(&ours[3 * i], &theirs[3 * i], 3) != 0;
+      std::printf("@sweep\t%s, %s kernel: %ld of %zu colours differ from lcms2\n", p.name,
+                  plain ? "plain" : !p.grid ? "SSE2" : colourKernelLevel() == KernelSse41 ? "SSE4.1" : "plain",
+                  differ, pixels);
       failures += differ;
     }
     forcePlainColourKernels(false);
-    releaseColourTransform(t);
   }
   return failures ? 1 : 0;
 }
@@ -81,20 +96,34 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+/* CMYK rows converted in bands, as a row pass over all cores would. */
+struct CmykPass {
+  const ColourTransform *t;
+  const uint8_t *in;
+  uint8_t *out;
+  int32_t width;
+};
+
+void CmykPart(void *pass, int32_t first, int32_t end) {
+  const CmykPass *p = static_cast<const CmykPass *>(pass);
+  const size_t row = static_cast<size_t>(p->width);
+  convertPixels(p->t, p->in + 4 * row * first, p->out + 3 * row * first, static_cast<uint32_t>(row * (end - first)));
+}
+
 int Time(int repetitions) {
   const int32_t width = 6000, height = 4000;
   const int64_t stride = (width * 3 + 3) & ~3;
   std::vector<uint8_t> source(static_cast<size_t>(stride * height)), work(source.size());
+  std::vector<uint8_t> cmyk(size_t{4} * width * height), packed(size_t{3} * width * height);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       uint8_t *p = &source[static_cast<size_t>(y * stride + x * 3)];
       p[0] = static_cast<uint8_t>(x * 255 / width);
       p[1] = static_cast<uint8_t>(y * 255 / height);
       p[2] = static_cast<uint8_t>((x * 7 + y * 13 + (x * y) % 31) & 0xFF);
+      uint8_t *q = &cmyk[4 * (size_t{width} * y + x)];
+      q[0] = p[0], q[1] = p[1], q[2] = p[2], q[3] = static_cast<uint8_t>(255 - (x + y) % 97);
     }
-  const colour::Bytes profile = colour::Make(colour::kAdobeRgb);
-  ColourTransform *t = Acquire(profile);
-  if (!t) return 1;
   auto timed = [&](auto run) {
     std::vector<double> ms;
     for (int r = 0; r < repetitions; ++r) {
@@ -106,32 +135,46 @@ int Time(int repetitions) {
     return Median(ms);
   };
   const int32_t most = passThreadsFor(int64_t{width} * height);
-  for (int plain = 0; plain < 2; ++plain) {
-    forcePlainColourKernels(plain != 0);
-    for (int32_t threads : {1, 2, most > 2 ? most : 0}) {
-      if (threads == 0) continue;
-      forcePassThreads(threads);
-      std::printf("@time\tAdobe RGB matrix kernel, %s, %d thread%s: %.1f ms\n",
-                  colourKernelLevel() == KernelPlain ? "plain" : "SIMD", threads,
-                  threads > 1 ? "s" : "",
-                  timed([&] { convertRows(t, work.data(), stride, width, height); }));
+  const struct {
+    const char *name;
+    colour::Kind kind;
+    const char *kernel;
+  } rows[] = {{"Adobe RGB", colour::kAdobeRgb, "matrix"},
+              {"lookup-table RGB", colour::kLutRgb, "grid"},
+              {"press CMYK", colour::kPressCmyk, "grid"}};
+  for (const auto &row : rows) {
+    const bool isCmyk = row.kind == colour::kPressCmyk;
+    const colour::Bytes profile = colour::Make(row.kind);
+    ColourTransform *t = Acquire(profile, isCmyk ? ColourCmyk : ColourRgb);
+    if (!t) return 1;
+    CmykPass pass = {t, cmyk.data(), packed.data(), width};
+    for (int plain = 0; plain < 2; ++plain) {
+      forcePlainColourKernels(plain != 0);
+      for (int32_t threads : {1, 2, most > 2 ? most : 0}) {
+        if (threads == 0) continue;
+        forcePassThreads(threads);
+        const KernelLevel at = colourKernelLevel();
+        const char *level = at == KernelPlain ? "plain"
+                            : row.kind == colour::kAdobeRgb ? "SSE2"
+                            : at == KernelSse41 ? "SSE4.1" : "plain";
+        std::printf("@time\t%s %s kernel, %s, %d thread%s: %.1f ms\n", row.name, row.kernel, level, threads,
+                    threads > 1 ? "s" : "", timed([&] {
+                      if (isCmyk) splitOverCores(CmykPart, &pass, height, threads);
+                      else convertRows(t, work.data(), stride, width, height);
+                    }));
+      }
     }
+    forcePlainColourKernels(false);
+    forcePassThreads(0);
+    const colour::Recorded alone(profile, isCmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8); /* its lcms2 path */
+    std::printf("@time\t%s through lcms2 alone, 1 thread: %.1f ms\n", row.name, timed([&] {
+                  if (isCmyk) cmsDoTransform(alone.transform, cmyk.data(), packed.data(), static_cast<cmsUInt32Number>(width) * height);
+                  else cmsDoTransformLineStride(alone.transform, work.data(), work.data(), width, height,
+                                                static_cast<cmsUInt32Number>(stride),
+                                                static_cast<cmsUInt32Number>(stride), 0, 0);
+                }));
+    releaseColourTransform(t);
   }
-  forcePlainColourKernels(false);
-  forcePassThreads(0);
-  const colour::Bytes again = colour::Make(colour::kAdobeRgb);
-  cmsHPROFILE from = cmsOpenProfileFromMem(again.data(), static_cast<cmsUInt32Number>(again.size()));
-  cmsHPROFILE to = cmsCreate_sRGBProfile();
-  cmsHTRANSFORM lcms = cmsCreateTransform(from, TYPE_BGR_8, to, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
-  std::printf("@time\tAdobe RGB through lcms2 alone, 1 thread: %.1f ms\n", timed([&] {
-                cmsDoTransformLineStride(lcms, work.data(), work.data(), width, height,
-                                         static_cast<cmsUInt32Number>(stride),
-                                         static_cast<cmsUInt32Number>(stride), 0, 0);
-              }));
-  cmsDeleteTransform(lcms);
-  cmsCloseProfile(from);
-  cmsCloseProfile(to);
-  releaseColourTransform(t);
   return 0;
 }
 

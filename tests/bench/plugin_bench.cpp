@@ -112,6 +112,42 @@ Data FirstApp1(const Data &jpeg) {
   return Data();
 }
 
+/* `jpeg` without its APP2 ICC_PROFILE segments: a picture tagged again
+ * must carry one profile, or the plug-in rightly takes none. */
+Data WithoutProfile(const Data &jpeg) {
+  static const char kMark[12] = "ICC_PROFILE";
+  Data out(jpeg.begin(), jpeg.begin() + 2);
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xDA) {
+    const size_t end = i + 2 + (static_cast<size_t>(jpeg[i + 2]) << 8 | jpeg[i + 3]);
+    if (end > jpeg.size()) break;
+    const bool profile = jpeg[i + 1] == 0xE2 && end - i >= 4 + sizeof kMark &&
+                         std::memcmp(&jpeg[i + 4], kMark, sizeof kMark) == 0;
+    if (!profile) out.insert(out.end(), jpeg.begin() + i, jpeg.begin() + end);
+    i = end;
+  }
+  out.insert(out.end(), jpeg.begin() + i, jpeg.end());
+  return out;
+}
+
+/* A width x height CMYK picture as print workflows write it (YCCK with an
+ * Adobe marker), of the same gradients with ink growing across. */
+Data EncodeCmyk(int width, int height, int quality) {
+  maker::Picture p;
+  p.width = width;
+  p.height = height;
+  p.quality = quality;
+  p.input = JCS_CMYK;
+  p.stored = JCS_YCCK;
+  p.pixel = [width, height](int x, int y, uint8_t *s) {
+    s[0] = static_cast<uint8_t>(x * 255 / width);
+    s[1] = static_cast<uint8_t>(y * 255 / height);
+    s[2] = static_cast<uint8_t>((x * 7 + y * 13 + (x * y) % 31) & 0xFF);
+    s[3] = static_cast<uint8_t>(255 - (x + y) * 96 / (width + height));
+  };
+  return maker::Encode(p);
+}
+
 /* `jpeg` with the value of its first Orientation entry (a SHORT of count 1,
  * in either byte order) set to `orientation`; empty when it has none. */
 Data WithOrientation(Data jpeg, uint16_t orientation) {
@@ -430,22 +466,25 @@ int ScanRun(const std::string &plugin, const std::string &dir) {
   return 0;
 }
 
-/* --colour: GetPicture of the large picture tagged in several ways, at
+/* --colour: GetPicture of the large picture (its own profile taken out)
+ * tagged in several ways, and of a CMYK picture of the same size, at
  * ColorManagement 1 (or 2), against the same build at 0 on the same
  * picture (the turned one against the upright untagged one), through
- * quorel.mqf and the internal decoder; rounds alternate which goes first. */
+ * quorel.mqf and the internal decoder (CMYK: the internal decoder only);
+ * rounds alternate which goes first. */
 int ColourRun(const std::string &plugin, const std::string &large) {
   const std::string folder = FolderOf(plugin);
   const std::string work = MakeWorkFolder();
   SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
-  const Data plain = camera::ReadWholeFile(large);
-  if (plain.empty()) return Fail("no large picture");
+  const Data plain = WithoutProfile(camera::ReadWholeFile(large));
+  if (plain.size() <= 2) return Fail("no large picture");
   struct Case {
     const char *label;
     Data jpeg;
     DWORD setting;
     bool againstUntagged;
     const char *target;
+    bool internalOnly = false; /* wrapped decoders keep CMYK as they return it */
     std::string path = std::string();
   } cases[] = {
       {"untagged", plain, 1, false, "<= 1.02"},
@@ -457,6 +496,7 @@ int ColourRun(const std::string &plugin, const std::string &large) {
       {"lookup-table RGB", colour::Tagged(plain, colour::Make(colour::kLutRgb)), 1, false, "<= 2.2"},
       {"7,000 float elements (refused)", colour::Tagged(plain, colour::CostlyElements(7000)), 1, true, "<= 1.1"},
       {"untagged, ColorManagement 2", plain, 2, false, "-"},
+      {"press CMYK", colour::Tagged(EncodeCmyk(6000, 4000, 90), colour::Make(colour::kPressCmyk)), 1, false, "<= 2.8", true},
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     cases[i].path = large + ".colour" + std::to_string(i) + ".jpg";
@@ -470,7 +510,7 @@ int ColourRun(const std::string &plugin, const std::string &large) {
   for (int internal = 0; internal < 2; ++internal) {
     Loaded l = LoadWith(plugin, folder, internal ? "fake_full.mqf" : "");
     for (const Case &c : cases) {
-      if (only && !std::strstr(c.label, only)) continue;
+      if ((only && !std::strstr(c.label, only)) || (c.internalOnly && !internal)) continue;
       std::vector<double> ours, peer, ratios;
       const std::string &peerPath = c.againstUntagged ? cases[0].path : c.path;
       for (int round = 0; round < rounds; ++round) {

@@ -21,7 +21,7 @@ namespace colour {
 
 typedef std::vector<uint8_t> Bytes;
 
-enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kGrey18, kLutCmyk };
+enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kClippedRgb, kGrey18, kLutCmyk, kPressCmyk };
 
 inline Bytes Saved(cmsHPROFILE profile) {
   cmsUInt32Number size = 0;
@@ -41,35 +41,49 @@ inline cmsHPROFILE Matrix(cmsCIExyY white, cmsCIExyYTRIPLE primaries, cmsToneCur
   return p;
 }
 
-/* A lookup-table profile: a 9-point grid from the device colours to Lab. */
-inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels) {
+/* A lookup-table profile: a grid of `points` from the device colours to
+ * Lab, the device's white at lightness `paper`; a press profile
+ * (`dotGain`) spreads each ink before its grid, as printed dots grow. */
+inline cmsHPROFILE Lut(cmsColorSpaceSignature space, int channels, int points = 9, bool dotGain = false,
+                       double paper = 100) {
+  struct Shape {
+    int channels;
+    double paper;
+  } shape = {channels, paper};
   cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
-  cmsSetProfileVersion(p, 2.1);
-  cmsSetDeviceClass(p, cmsSigInputClass);
+  cmsSetProfileVersion(p, dotGain ? 4.3 : 2.1);
+  cmsSetDeviceClass(p, dotGain ? cmsSigOutputClass : cmsSigInputClass);
   cmsSetColorSpace(p, space);
   cmsSetPCS(p, cmsSigLabData);
   cmsPipeline *pipe = cmsPipelineAlloc(nullptr, channels, 3);
-  cmsStage *clut = cmsStageAllocCLut16bit(nullptr, 9, channels, 3, nullptr);
+  cmsStage *clut = cmsStageAllocCLut16bit(nullptr, points, channels, 3, nullptr);
   cmsStageSampleCLut16bit(
       clut,
       [](const cmsUInt16Number in[], cmsUInt16Number out[], void *cargo) -> cmsInt32Number {
-        const int n = *static_cast<int *>(cargo);
+        const Shape &shape = *static_cast<Shape *>(cargo);
+        const int n = shape.channels;
         double v[4] = {in[0] / 65535.0, in[1] / 65535.0, in[2] / 65535.0, n == 4 ? in[3] / 65535.0 : 1};
         cmsCIELab lab;
         if (n == 4) { /* lcms2's own ink order: 0 is none */
-          lab.L = 100 * (1 - v[3]) * (1 - 0.3 * v[0] - 0.5 * v[1] - 0.2 * v[2]);
+          lab.L = shape.paper * (1 - v[3]) * (1 - 0.3 * v[0] - 0.5 * v[1] - 0.2 * v[2]);
           lab.a = 60 * (v[1] - v[0]);
           lab.b = 60 * (v[2] - v[1]);
         } else {
-          lab.L = 100 * (0.25 * v[0] + 0.6 * v[1] + 0.15 * v[2]);
+          lab.L = shape.paper * (0.25 * v[0] + 0.6 * v[1] + 0.15 * v[2]);
           lab.a = 90 * (v[0] - v[1]) * v[2] * 0.8;
           lab.b = 70 * (v[1] - v[2]);
         }
         cmsFloat2LabEncoded(out, &lab);
         return TRUE;
       },
-      &channels, 0);
+      &shape, 0);
   cmsPipelineInsertStage(pipe, cmsAT_BEGIN, clut);
+  if (dotGain) {
+    cmsToneCurve *gain = cmsBuildGamma(nullptr, 0.8), *gains[4] = {gain, gain, gain, gain};
+    cmsPipelineInsertStage(pipe, cmsAT_BEGIN, cmsStageAllocToneCurves(nullptr, channels, gains));
+    cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsFreeToneCurve(gain);
+  }
   cmsWriteTag(p, cmsSigAToB0Tag, pipe);
   cmsPipelineFree(pipe);
   cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
@@ -94,6 +108,7 @@ inline Bytes Make(Kind kind) {
       return Saved(Matrix(d65, {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}},
                           cmsBuildGamma(nullptr, 1.8)));
     case kLutRgb: return Saved(Lut(cmsSigRgbData, 3));
+    case kClippedRgb: return Saved(Lut(cmsSigRgbData, 3, 9, false, 130)); /* highlights lost */
     case kGrey18: {
       cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.8);
       cmsHPROFILE p = cmsCreateGrayProfile(cmsD50_xyY(), curve);
@@ -101,6 +116,7 @@ inline Bytes Make(Kind kind) {
       return Saved(p);
     }
     case kLutCmyk: return Saved(Lut(cmsSigCmykData, 4));
+    case kPressCmyk: return Saved(Lut(cmsSigCmykData, 4, 11, true, 94));
   }
   return Bytes();
 }
@@ -213,6 +229,29 @@ inline Bytes Transformed(const Bytes &profile, cmsUInt32Number format, const uin
   cmsCloseProfile(from);
   cmsCloseProfile(to);
   return out;
+}
+
+/* `count` random colours of `channels` bytes, then the bytes nearest each
+ * node of a grid of `points` a side and the next bytes up, in every
+ * combination: where a grid kernel's steps lie. */
+inline Bytes SampleColours(int channels, size_t count, int points) {
+  Bytes in(count * channels);
+  uint32_t state = 2463534242u;
+  for (size_t i = 0; i < in.size(); ++i) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    in[i] = static_cast<uint8_t>(state >> 24);
+  }
+  int nodes = 1;
+  for (int c = 0; c < channels; ++c) nodes *= points;
+  for (int up = 0; up < 2; ++up)
+    for (int n = 0; n < nodes; ++n)
+      for (int c = 0, rest = n; c < channels; ++c, rest /= points) {
+        const int nearest = (rest % points * 255 + (points - 1) / 2) / (points - 1);
+        in.push_back(static_cast<uint8_t>(nearest + up > 255 ? 255 : nearest + up));
+      }
+  return in;
 }
 
 /* Bottom-up rows of `width` B G R pixels, `stride` bytes apart, converted

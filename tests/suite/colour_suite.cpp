@@ -1,7 +1,8 @@
 /*
  * colour_suite.cpp - colour/ on its own: the work limits judged before
- * lcms2 opens a profile, the bounded allocator, the kernel's range, grey
- * pictures handed over as 24-bit rows, and the digest the cache keys by.
+ * lcms2 opens a profile, the bounded allocator, the kernels' range and the
+ * grid kernels' bytes, grey pictures handed over as 24-bit rows, and the
+ * digest the cache keys by.
  */
 #include <cstdint>
 #include <cstdio>
@@ -15,9 +16,11 @@
 #include "attach.h"
 #include "base/sha256.h"
 #include "colour/colour.h"
+#include "colour/kernel_choice.h"
 #include "colour/lcms_context.h"
 #include "colour/profile_limits.h"
 #include "colour_profiles.h"
+#include "recorded_kernel.h"
 #include "harness.h"
 
 #ifndef _WIN32
@@ -120,6 +123,7 @@ SUITE_CASE(colour_memory_is_refused_before_it_is_counted) {
     data.budget.used = 0;
     data.budget.limit = SIZE_MAX;
     data.kernel = nullptr;
+    data.lutKernel = nullptr;
     cmsContext context = cmsCreateContext(&kMemoryPlugin, &data);
     CHECK(context != nullptr);
     if (!context) continue;
@@ -155,6 +159,58 @@ SUITE_CASE(matrix_kernel_takes_only_curves_it_can_hold) {
     cmsPipelineFree(pipe);
     cmsFreeToneCurve(in);
     cmsFreeToneCurve(out);
+  }
+}
+
+/* The grid kernels give lcms2's own bytes, SSE4.1 and plain, on random
+ * colours and those nearest the grid's nodes, whatever grid, intent and
+ * white fix lcms2 takes; none is made where lcms2 would keep curves around
+ * its grid, finds a matrix shaper, or samples finer than the kernel's
+ * steps allow. */
+SUITE_CASE(grid_kernels_convert_as_lcms2) {
+  suite::AttachOnce();
+  const cmsUInt32Number perceptual = INTENT_PERCEPTUAL, absolute = INTENT_ABSOLUTE_COLORIMETRIC;
+  const Bytes lutRgb = colour::Make(colour::kLutRgb), press = colour::Make(colour::kPressCmyk);
+  const Bytes greyPaper = colour::Saved(colour::Lut(cmsSigRgbData, 3, 9, false, 94));
+  const struct {
+    const char *label;
+    const Bytes &profile;
+    bool cmyk;
+    cmsUInt32Number intent, flags;
+    int points; /* of the grid lcms2 samples; 0: no grid kernel */
+  } cases[] = {
+      {"lookup-table RGB", lutRgb, false, perceptual, 0, 33},
+      {"lookup-table RGB, 17 points", lutRgb, false, perceptual, cmsFLAGS_GRIDPOINTS(17), 17},
+      {"lookup-table RGB, absolute", lutRgb, false, absolute, 0, 33},
+      {"lookup-table RGB, 65 points", lutRgb, false, perceptual, cmsFLAGS_GRIDPOINTS(65), 0},
+      {"lookup-table RGB, grey white, fixed", greyPaper, false, perceptual, 0, 33},
+      {"lookup-table RGB, grey white, kept", greyPaper, false, perceptual, cmsFLAGS_NOWHITEONWHITEFIXUP, 33},
+      {"lookup-table RGB, clipped, resampled", colour::Make(colour::kClippedRgb), false, perceptual, 0, 33},
+      {"press CMYK, grey paper, fixed", press, true, perceptual, 0, 17},
+      {"press CMYK, 9 points", press, true, perceptual, cmsFLAGS_GRIDPOINTS(9), 9},
+      {"press CMYK, grey paper, kept", press, true, perceptual, cmsFLAGS_NOWHITEONWHITEFIXUP, 17},
+      {"press CMYK, absolute", press, true, absolute, 0, 17},
+      {"press CMYK, curves kept", press, true, perceptual, cmsFLAGS_CLUT_PRE_LINEARIZATION, 0},
+      {"Adobe RGB", colour::Make(colour::kAdobeRgb), false, perceptual, 0, 0},
+  };
+  for (const auto &c : cases) {
+    const bool cmyk = c.cmyk;
+    const colour::Recorded recorded(c.profile, cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8, c.intent, c.flags);
+    const std::string label = c.label;
+    if (!recorded.transform || (recorded.data.lutKernel != nullptr) != (c.points != 0)) {
+      suite::Report(__FILE__, __LINE__, label + ": grid kernel made wrongly");
+      continue;
+    }
+    if (!c.points) continue;
+    const Bytes in = colour::SampleColours(cmyk ? 4 : 3, 20000, c.points);
+    const size_t pixels = in.size() / (cmyk ? 4 : 3);
+    const Bytes theirs = recorded.Theirs(in.data(), pixels);
+    for (bool plain : {false, true}) {
+      forcePlainColourKernels(plain);
+      if (colour::LargestDifference(recorded.Run(in.data(), pixels), theirs) != 0)
+        suite::Report(__FILE__, __LINE__, label + (plain ? ", plain" : ", SIMD") + ": differs from lcms2");
+    }
+    forcePlainColourKernels(false);
   }
 }
 

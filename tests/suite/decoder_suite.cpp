@@ -345,12 +345,12 @@ SUITE_CASE(four_component_pictures_become_rgb) {
   CHECK_EQ(b.header.biBitCount, 8);
 }
 
-/* Rows of matrix-shaper pictures are converted exactly as lcms2's own
- * transform converts them, on a third of all colours, by the SIMD and the
- * plain kernel alike and whatever the number of threads. The 32-bit build
+/* Rows of matrix-shaper and lookup-table pictures are converted exactly as
+ * lcms2's own transform converts them, on a third of all colours, by the
+ * SIMD and the plain kernel alike and whatever the number of threads. The 32-bit build
  * also calls the kernel from a stack that is 16-byte aligned plus 4, as a
  * 32-bit Windows caller may. */
-SUITE_CASE(matrix_profiles_convert_every_colour_as_lcms2) {
+SUITE_CASE(rgb_profiles_convert_every_colour_as_lcms2) {
   suite::AttachOnce();
   const int32_t width = 256, rows = 256 * 86; /* red 0, 3, ... 255 */
   std::vector<uint8_t> in(size_t{width} * rows * 3), ours(in.size());
@@ -359,7 +359,8 @@ SUITE_CASE(matrix_profiles_convert_every_colour_as_lcms2) {
     in[3 * i + 1] = static_cast<uint8_t>(i >> 8);
     in[3 * i + 2] = static_cast<uint8_t>(i >> 16 & 0xFF) * 3;
   }
-  for (colour::Kind kind : {colour::kAdobeRgb, colour::kDisplayP3, colour::kProPhoto, colour::kGamma18}) {
+  for (colour::Kind kind : {colour::kAdobeRgb, colour::kDisplayP3, colour::kProPhoto, colour::kGamma18,
+                            colour::kLutRgb}) {
     const colour::Bytes profile = colour::Make(kind);
     const colour::Bytes theirs = colour::Transformed(profile, TYPE_BGR_8, in.data(), in.size() / 3);
     ColourSource source = {ColourRgb, profile.data(), static_cast<uint32_t>(profile.size()), false};
