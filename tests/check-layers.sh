@@ -14,8 +14,8 @@ order_of() {
     base) echo "host_interface byte_order jpeg plugin_settings work_hooks blocks dib_writer" \
                "sha256 all_cores request_records module_state" ;;
     settings) echo "setting_buffers store_watch settings" ;;
-    colour) echo "colour kernel_choice matrix_kernel lcms_context colour_transform" \
-                 "profile_limits display_profile transform_cache transform apply" ;;
+    colour) echo "colour kernel_choice lcms_arith matrix_kernel lut_kernel lcms_context" \
+                 "colour_transform profile_limits display_profile transform_cache transform apply" ;;
     containers) echo "container turn j6i pmp plain_jpeg detect" ;;
     decoder) echo "error_manager progression progress segment_reader memory_layer" \
                   "profile_reader sources bitmap_output open_release header_pass scan_walk" \
