@@ -27,10 +27,7 @@
 #endif
 
 #include "attach.h"
-#include "base/all_cores.h"
 #include "colour/colour.h"
-#include "colour/display_profile.h"
-#include "colour/kernel_choice.h"
 #include "colour_profiles.h"
 #include "decoder/internal_decoder.h"
 #include "exif/reader.h"
@@ -42,34 +39,6 @@
 #include "upright.h"
 
 namespace {
-
-#if defined(__i386__)
-/* convertPixels called with the stack pointer 4 bytes past a 16-byte
- * boundary at the call, where an SSE spill to an aligned slot would fault
- * unless the kernel realigns its own frame. */
-__attribute__((noinline)) void MisalignedConvert(const ColourTransform *t, uint8_t *pixels,
-                                                 uint32_t count) {
-  struct Call {
-    const ColourTransform *t;
-    uint8_t *pixels;
-    uint32_t count;
-    void (*convert)(const ColourTransform *, const uint8_t *, uint8_t *, uint32_t);
-  } call = {t, pixels, count, convertPixels};
-  asm volatile(
-      "mov %%esp, %%ebx\n\t"
-      "and $-16, %%esp\n\t"
-      "sub $12, %%esp\n\t"
-      "push 8(%0)\n\t"
-      "push 4(%0)\n\t"
-      "push 4(%0)\n\t"
-      "push (%0)\n\t"
-      "call *12(%0)\n\t"
-      "mov %%ebx, %%esp\n\t"
-      :
-      : "S"(&call)
-      : "ebx", "eax", "ecx", "edx", "memory", "cc");
-}
-#endif
 
 PluginSettings Settings() {
   suite::AttachOnce();
@@ -344,126 +313,6 @@ SUITE_CASE(four_component_pictures_become_rgb) {
   CHECK_EQ(b.result, Success);
   CHECK_EQ(b.header.biBitCount, 8);
 }
-
-/* Rows of matrix-shaper and lookup-table pictures are converted exactly as
- * lcms2's own transform converts them, on a third of all colours, by the
- * SIMD and the plain kernel alike and whatever the number of threads. The 32-bit build
- * also calls the kernel from a stack that is 16-byte aligned plus 4, as a
- * 32-bit Windows caller may. */
-SUITE_CASE(rgb_profiles_convert_every_colour_as_lcms2) {
-  suite::AttachOnce();
-  const int32_t width = 256, rows = 256 * 86; /* red 0, 3, ... 255 */
-  std::vector<uint8_t> in(size_t{width} * rows * 3), ours(in.size());
-  for (size_t i = 0; i < in.size() / 3; ++i) {
-    in[3 * i] = static_cast<uint8_t>(i);
-    in[3 * i + 1] = static_cast<uint8_t>(i >> 8);
-    in[3 * i + 2] = static_cast<uint8_t>(i >> 16 & 0xFF) * 3;
-  }
-  for (colour::Kind kind : {colour::kAdobeRgb, colour::kDisplayP3, colour::kProPhoto, colour::kGamma18,
-                            colour::kLutRgb}) {
-    const colour::Bytes profile = colour::Make(kind);
-    const colour::Bytes theirs = colour::Transformed(profile, TYPE_BGR_8, in.data(), in.size() / 3);
-    ColourSource source = {ColourRgb, profile.data(), static_cast<uint32_t>(profile.size()), false};
-    ColourTransform *transform = acquireColourTransform(1, &source);
-    CHECK(transform != nullptr);
-    if (!transform) continue;
-    for (int plain = 0; plain < 2; ++plain)
-      for (int32_t threads : {1, 2, 3, 8}) {
-        forcePlainColourKernels(plain != 0);
-        forcePassThreads(threads);
-        ours = in;
-        convertRows(transform, ours.data(), width * 3, width, rows);
-        CHECK_EQ(colour::LargestDifference(ours, theirs), 0);
-      }
-#if defined(__i386__)
-    ours.assign(in.begin(), in.begin() + 3 * 1001);
-    forcePlainColourKernels(false);
-    MisalignedConvert(transform, ours.data(), 1001);
-    CHECK(std::equal(ours.begin(), ours.end(), theirs.begin()));
-#endif
-    forcePlainColourKernels(false);
-    forcePassThreads(0);
-    releaseColourTransform(transform);
-  }
-}
-
-/* The cache gives the same profile's transform again, keeps 8, and frees
- * an evicted one only when its last request lets go (the sanitizers see a
- * use after it is freed). */
-SUITE_CASE(colour_transforms_are_cached_and_outlive_eviction) {
-  suite::AttachOnce();
-  std::vector<colour::Bytes> profiles;
-  for (int i = 0; i < 10; ++i) {
-    cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.5 + 0.1 * i);
-    profiles.push_back(colour::Saved(colour::Matrix({0.3127, 0.3290, 1}, {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, curve)));
-  }
-  auto acquire = [&](int i) {
-    ColourSource source = {ColourRgb, profiles[i].data(), static_cast<uint32_t>(profiles[i].size()), false};
-    return acquireColourTransform(1, &source);
-  };
-  ColourTransform *held = acquire(0);
-  CHECK(held != nullptr);
-  ColourTransform *again = acquire(0);
-  CHECK(again == held);
-  releaseColourTransform(again);
-  for (int i = 1; i < 10; ++i) releaseColourTransform(acquire(i)); /* evicts the first */
-  uint8_t pixel[3] = {10, 100, 200}, out[3];
-  if (held) convertPixels(held, pixel, out, 1);
-  ColourTransform *fresh = acquire(0); /* made anew: the held one was evicted */
-  CHECK(fresh != nullptr && fresh != held);
-  releaseColourTransform(fresh);
-  releaseColourTransform(held);
-}
-
-#ifndef _WIN32
-/* The display's profile comes only from a regular disk file, and at once
- * whatever else its path names (a FIFO would wait for a writer for ever);
- * its identity follows the file's size and time written. */
-SUITE_CASE(display_profile_only_from_a_regular_file) {
-  const std::string dir = std::string(StandinRootFolder()) + "/display", file = dir + "/p3.icc";
-  const colour::Bytes p3 = colour::Make(colour::kDisplayP3);
-  auto put = [&](size_t extra, time_t when) { /* p3 and `extra` bytes, written at `when` */
-    colour::Bytes bytes(p3);
-    bytes.resize(p3.size() + extra);
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
-    const utimbuf times = {when, when};
-    return utime(file.c_str(), &times) == 0;
-  };
-  std::filesystem::create_directories(dir + "/folder");
-  std::ofstream(dir + "/empty").flush();
-  std::filesystem::create_symlink(file, dir + "/link");
-  CHECK(put(0, 1700000000) && mkfifo((dir + "/fifo").c_str(), 0600) == 0);
-  for (const std::string &path : {file, "\\\\.\\" + file, "//./" + file, dir + "/folder", dir + "/fifo",
-                                  std::string("/dev/zero"), dir + "/link", dir + "/empty", dir + "/none"}) {
-    StandinSetDisplayProfile(path.c_str());
-    alarm(10); /* a read that waits ends the suite instead of hanging it */
-    DisplayProfile profile = {nullptr, 0};
-    DisplayProfileIdentity identity;
-    const bool found = queryDisplayProfile(&identity), wanted = path == file;
-    if (found) readDisplayProfileAs(identity, &profile);
-    alarm(0);
-    if (found != wanted || (profile.bytes && colour::Bytes(profile.bytes, profile.bytes + profile.size) == p3) != wanted)
-      suite::Report(__FILE__, __LINE__, path + ": wrongly found or read");
-    freeDisplayProfile(&profile);
-  }
-  StandinSetDisplayProfile(file.c_str());
-  DisplayProfileIdentity kept, now;
-  CHECK(queryDisplayProfile(&kept));
-  const struct { size_t extra; time_t when; bool same; } changes[] = {
-      {0, 1700000000, true}, {0, 1700000001, false}, {1, 1700000000, false}};
-  for (const auto &change : changes) {
-    DisplayProfile profile;
-    CHECK(put(change.extra, change.when) && queryDisplayProfile(&now));
-    CHECK_EQ(sameDisplayProfile(kept, now), change.same);
-    CHECK_EQ(readDisplayProfileAs(kept, &profile), change.same); /* not the bytes of another */
-    freeDisplayProfile(&profile);
-    CHECK(readDisplayProfileAs(now, &profile) && profile.size == p3.size() + change.extra);
-    freeDisplayProfile(&profile);
-  }
-  StandinSetDisplayProfile(nullptr);
-  std::filesystem::remove_all(dir);
-}
-#endif
 
 SUITE_CASE(progress_counts_up_once_per_percent_then_100) {
   PluginSettings settings = Settings();
