@@ -26,54 +26,63 @@ int32_t toFixed14(double x) { return static_cast<int32_t>(std::floor(x * 16384.0
 /* Sums of products must stay within 32 bits, as lcms2 computes them. */
 constexpr int64_t kLargestSum = (int64_t{1} << 31) - 1;
 
-}  // namespace
-
-MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputFormat,
-                               cmsUInt32Number outputFormat) {
-  if (inputFormat != TYPE_BGR_8 || outputFormat != TYPE_BGR_8) return nullptr;
+/* The curves-matrix-curves stages of `lut` with its two matrices joined,
+ * when it has that form, three curves a side and is no mere curve join. */
+bool shaperStages(const cmsPipeline *lut, cmsMAT3 *matrix, const cmsFloat64Number **offset,
+                  const _cmsStageToneCurvesData **in, const _cmsStageToneCurvesData **out) {
   cmsStage *curves1 = nullptr, *matrix1 = nullptr, *matrix2 = nullptr, *curves2 = nullptr;
-  cmsMAT3 matrix;
-  const cmsFloat64Number *offset = nullptr;
+  *offset = nullptr;
   if (cmsPipelineCheckAndRetreiveStages(lut, 4, cmsSigCurveSetElemType, cmsSigMatrixElemType,
                                         cmsSigMatrixElemType, cmsSigCurveSetElemType, &curves1,
                                         &matrix1, &matrix2, &curves2)) {
     const _cmsStageMatrixData *first = static_cast<const _cmsStageMatrixData *>(cmsStageData(matrix1));
     const _cmsStageMatrixData *second = static_cast<const _cmsStageMatrixData *>(cmsStageData(matrix2));
-    if (first->Offset) return nullptr;
-    _cmsMAT3per(&matrix, reinterpret_cast<const cmsMAT3 *>(second->Double),
+    if (first->Offset) return false;
+    _cmsMAT3per(matrix, reinterpret_cast<const cmsMAT3 *>(second->Double),
                 reinterpret_cast<const cmsMAT3 *>(first->Double));
-    offset = second->Offset;
+    *offset = second->Offset;
   } else if (cmsPipelineCheckAndRetreiveStages(lut, 3, cmsSigCurveSetElemType, cmsSigMatrixElemType,
                                                cmsSigCurveSetElemType, &curves1, &matrix1, &curves2)) {
     const _cmsStageMatrixData *only = static_cast<const _cmsStageMatrixData *>(cmsStageData(matrix1));
-    std::memcpy(&matrix, only->Double, sizeof matrix);
-    offset = only->Offset;
+    std::memcpy(matrix, only->Double, sizeof *matrix);
+    *offset = only->Offset;
   } else {
-    return nullptr;
+    return false;
   }
   /* lcms2 joins the curves instead when the matrix is the identity. */
-  if (_cmsMAT3isIdentity(&matrix) && offset == nullptr) return nullptr;
-  const _cmsStageToneCurvesData *in = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(curves1));
-  const _cmsStageToneCurvesData *out = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(curves2));
-  if (in->nCurves != 3 || out->nCurves != 3) return nullptr;
+  if (_cmsMAT3isIdentity(matrix) && *offset == nullptr) return false;
+  *in = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(curves1));
+  *out = static_cast<const _cmsStageToneCurvesData *>(cmsStageData(curves2));
+  return (*in)->nCurves == 3 && (*out)->nCurves == 3;
+}
 
-  MatrixKernel *k = static_cast<MatrixKernel *>(std::malloc(sizeof(MatrixKernel)));
-  if (!k) return nullptr;
-  int32_t shaper1[3][256];
-  int64_t largestInput = 0, largestEntry = 0;
+/* The input curves in Q1.14 and their largest magnitude; false beyond
+ * +-2^17, where no Q1.14 number fits 32 bits and lcms2's own path runs. */
+bool inputShapers(const _cmsStageToneCurvesData *in, int32_t shaper1[3][256], int64_t *largest) {
+  *largest = 0;
   for (int c = 0; c < 3; ++c)
     for (int i = 0; i < 256; ++i) {
       const cmsFloat32Number r = static_cast<cmsFloat32Number>(i / 255.0);
       const cmsFloat32Number y = cmsEvalToneCurveFloat(in->TheCurves[c], r);
-      /* Beyond +-2^17 no Q1.14 number fits 32 bits; lcms2's own path then
-       * runs. */
-      if (!(y > -131072.0f && y < 131072.0f)) {
-        std::free(k);
-        return nullptr;
-      }
+      if (!(y > -131072.0f && y < 131072.0f)) return false;
       shaper1[c][i] = toFixed14(y);
-      largestInput = std::max<int64_t>(largestInput, std::llabs(shaper1[c][i]));
+      *largest = std::max<int64_t>(*largest, std::llabs(shaper1[c][i]));
     }
+  return true;
+}
+
+}  // namespace
+
+MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputFormat,
+                               cmsUInt32Number outputFormat) {
+  if (inputFormat != TYPE_BGR_8 || outputFormat != TYPE_BGR_8) return nullptr;
+  cmsMAT3 matrix;
+  const cmsFloat64Number *offset = nullptr;
+  const _cmsStageToneCurvesData *in = nullptr, *out = nullptr;
+  int32_t shaper1[3][256];
+  int64_t largestInput = 0, largestEntry = 0;
+  if (!shaperStages(lut, &matrix, &offset, &in, &out) || !inputShapers(in, shaper1, &largestInput))
+    return nullptr;
   int32_t fixed[3][3];
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
@@ -87,10 +96,10 @@ MatrixKernel *makeMatrixKernel(const cmsPipeline *lut, cmsUInt32Number inputForm
     else largestOffset = std::max<int64_t>(largestOffset, std::llabs(offset ? toFixed14(offset[o]) : 0));
   }
   if (largestInput > kLargestSum / 4 || largestEntry > kLargestSum / 4 ||
-      3 * largestInput * largestEntry + largestOffset + 0x2000 > kLargestSum) {
-    std::free(k);
+      3 * largestInput * largestEntry + largestOffset + 0x2000 > kLargestSum)
     return nullptr;
-  }
+  MatrixKernel *k = static_cast<MatrixKernel *>(std::malloc(sizeof(MatrixKernel)));
+  if (!k) return nullptr;
   const uintptr_t space = reinterpret_cast<uintptr_t>(k->space);
   k->columns = reinterpret_cast<KernelColumn(*)[256]>(k->space + ((16 - space % 16) % 16));
   k->offset[3] = 0;
