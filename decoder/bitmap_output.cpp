@@ -171,11 +171,7 @@ BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo) {
 }
 
 void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output) {
-  readBitmapRowsTo(cinfo, output, cinfo->output_height);
-}
-
-void readBitmapRowsTo(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION end) {
-  while (cinfo->output_scanline < end) {
+  while (cinfo->output_scanline < cinfo->output_height) {
     JSAMPROW row = rowTarget(cinfo, output);
     JDIMENSION rows = jpeg_read_scanlines(cinfo, &row, 1);
     (*output->putRows)(cinfo, output, rows);
