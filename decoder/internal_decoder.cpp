@@ -19,6 +19,7 @@
 #include "decoder/profile_reader.h"
 #include "decoder/progress.h"
 #include "decoder/open_release.h"
+#include "decoder/row_split.h"
 
 extern "C" {
 #include <jerror.h>
@@ -37,6 +38,7 @@ struct DecodeJob {
   BitmapOutput *output;             /* once created */
   ColourTransform *colour;          /* the picture's colour conversion, or null */
   void *turnReserve;                /* address space for the turn's block; or null */
+  RowSplit *split;                  /* the rows' second thread while it runs, or null */
 };
 
 /* Output scales tried in turn, as the denominator of 1/N. */
@@ -96,6 +98,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
+    endRowSplit(&job->split); /* before the blocks it writes go */
     releaseRequest(context, &job->input, &job->output);
     return result;
   }
@@ -137,7 +140,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   const bool rowsConverted = job->colour && colourInput(job->colour) == ColourCmyk;
   if (rowsConverted) output->colour = {job->colour, convertPixels};
   jpeg_start_decompress(cinfo);
-  readBitmapRows(cinfo, output);
+  readRowsOnTwoCores(cinfo, output, request, &job->split);
 
   if (request->progressCallback) job->progress.pub.completed_passes = job->progress.pub.total_passes;
   if (ContainerHandlers[kind].squaresPixels && settings.IgnorePixelAspectRatio != 0) {
