@@ -171,7 +171,11 @@ BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo) {
 }
 
 void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output) {
-  while (cinfo->output_scanline < cinfo->output_height) {
+  readBitmapRowsTo(cinfo, output, cinfo->output_height);
+}
+
+void readBitmapRowsTo(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION end) {
+  while (cinfo->output_scanline < end) {
     JSAMPROW row = rowTarget(cinfo, output);
     JDIMENSION rows = jpeg_read_scanlines(cinfo, &row, 1);
     (*output->putRows)(cinfo, output, rows);

@@ -66,6 +66,9 @@ BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo);
  * jpeg_start_decompress. */
 void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output);
 
+/* The same up to output row `end` (not included): a band of the rows. */
+void readBitmapRowsTo(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION end);
+
 /* Releases both blocks of an output abandoned after a failure. */
 void discardBitmapOutput(BitmapOutput *output);
 

@@ -24,6 +24,7 @@
 #include "decoder/progress.h"
 #include "decoder/header_pass.h"
 #include "decoder/open_release.h"
+#include "decoder/row_split.h"
 #include "unwind_guard.h"
 
 extern "C" {
@@ -44,6 +45,7 @@ struct DecodeJob {
   ColourTransform *colour;          /* the picture's colour conversion, or null */
   void *turnReserve;                /* address space for the turn's block; or null */
   TurnBlock early;                  /* the turn's block, made ready while decoding */
+  RowSplit *split;                  /* the rows' second thread while it runs, or null */
 };
 
 /* Output scales tried in turn, as the denominator of 1/N. */
@@ -92,6 +94,7 @@ void startEarlyTurnBlock(DecodeJob *job, const BitmapOutput *output) {
 
 /* Everything the job holds, released; a second call releases nothing. */
 void releaseJob(DecodeJob *job) {
+  endRowSplit(&job->split); /* before the blocks it writes go */
   releaseRequest(&job->context, &job->input, &job->output);
   releaseTurnBlock(&job->early);
   giveBackTurnReserve(job);
@@ -177,6 +180,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   if (opened != Success) return opened;
   if (setjmp(job->errors.jumpBuffer)) {
     ResultCode result = resultForMessage(job->errors.pub.msg_code);
+    endRowSplit(&job->split); /* before the blocks it writes go */
     releaseRequest(context, &job->input, &job->output);
     return result;
   }
@@ -201,7 +205,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
   const bool rowsConverted = job->colour && colourInput(job->colour) == ColourCmyk;
   if (rowsConverted) output->colour = {job->colour, convertPixels};
   jpeg_start_decompress(cinfo);
-  readBitmapRows(cinfo, output);
+  readRowsOnTwoCores(cinfo, output, request, &job->split);
 
   if (request->progressCallback) job->progress.pub.completed_passes = job->progress.pub.total_passes;
   if (ContainerHandlers[kind].squaresPixels && settings.IgnorePixelAspectRatio != 0) {

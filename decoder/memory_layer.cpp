@@ -33,6 +33,12 @@ constexpr size_t kMostPieces = 256;
 /* Left free beside the arrays, for the library's small blocks, the
  * colour conversion and the host. */
 constexpr size_t kMargin = size_t{32} << 20;
+/* Memory the arrays get at most when they do not all fit and the rest
+ * goes to files. libjpeg then moves each array's whole extent through its
+ * part in memory on every pass, however large that part is, so more of it
+ * buys no time (the 600 MP progressive picture decodes as fast with 512 MB
+ * as with 1.7 GB) and only takes the viewer's room. */
+constexpr size_t kMostBesideFiles = size_t{512} << 20;
 /* File offsets are a 32-bit long: one array's file stays below 2 GB. */
 constexpr int64_t kLargestFile = 0x7FFFFFFF;
 
@@ -135,8 +141,9 @@ void jpeg_free_large(j_common_ptr, void *object, size_t) { heapFree(object); }
 
 /* Asked once, before the virtual arrays are made: all of them when the
  * process can still get them in pieces beside a margin, else what it can
- * get, the rest going to the backing store. A picture whose arrays the
- * files cannot hold either fails here, before any file is made. */
+ * get up to kMostBesideFiles, the rest going to the backing store. A
+ * picture whose arrays the files cannot hold either fails here, before any
+ * file is made. */
 size_t jpeg_mem_available(j_common_ptr cinfo, size_t, size_t max_bytes_needed, size_t) {
   const size_t wanted = max_bytes_needed > SIZE_MAX - kMargin ? SIZE_MAX : max_bytes_needed + kMargin;
   const size_t got = memoryInPieces(wanted);
@@ -144,7 +151,8 @@ size_t jpeg_mem_available(j_common_ptr cinfo, size_t, size_t max_bytes_needed, s
   if (!cinfo->is_decompressor ||
       !filesCanHold(reinterpret_cast<j_decompress_ptr>(cinfo), max_bytes_needed))
     ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
-  return got > kMargin ? got - kMargin : 0;
+  const size_t spare = got > kMargin ? got - kMargin : 0;
+  return spare < kMostBesideFiles ? spare : kMostBesideFiles;
 }
 
 void jpeg_open_backing_store(j_common_ptr cinfo, backing_store_ptr info, long total_bytes_needed) {

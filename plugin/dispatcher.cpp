@@ -25,6 +25,7 @@
 #include "containers/detect.h"
 #include "containers/turn.h"
 #include "base/all_cores.h"
+#include "base/blocks.h"
 #include "base/dib_writer.h"
 #include "decoder/error_manager.h"
 #include "decoder/internal_decoder.h"
@@ -177,6 +178,21 @@ void StartEarlyTurnBlock(DispatchJob *job, int32_t kind, const DecoderHold *hold
                  static_cast<int32_t>(cinfo.image_height), cinfo.num_components == 1 ? 8 : 24);
 }
 
+/* Whether the picture's full-size bitmap cannot be had in this process now
+ * (its address space cannot even be reserved, or it is too large for a
+ * bitmap). The wrapped plug-in would only answer OutOfMemory for it after
+ * reading the stream, and the scans would be walked for nothing: the
+ * request goes straight to our decoder, which decodes it smaller. */
+bool FullSizeOutOfReach(const jpeg_decompress_struct &cinfo) {
+  const int64_t bytes =
+      blockBytes(rowStride(cinfo.image_width, cinfo.num_components == 1 ? 8 : 24), cinfo.image_height);
+  if (bytes < 0) return true;
+  void *reserved = VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_RESERVE, PAGE_NOACCESS);
+  if (reserved == nullptr) return true;
+  VirtualFree(reserved, 0, MEM_RELEASE);
+  return false;
+}
+
 /* `hold` is the held decoder, or null when the module has no nesting slot:
  * without a count a loop through a copy would never end, so nothing is
  * delegated then and the answer is 10. */
@@ -220,6 +236,10 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   if (stepsHere && colourWanted(settings, kind))
     jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
   jpeg_read_header(cinfo, TRUE);
+  if (!preview && settings.UseInternalDecoder && hold != nullptr && FullSizeOutOfReach(*cinfo)) {
+    ReleaseJob(job);
+    return OutOfMemory; /* our decoder's turn (PictureRequest) */
+  }
   /* The wrapped plug-in's bitmap of four-component data is RGB of its own
    * making: it stays as returned. */
   if (stepsHere && colourWanted(settings, kind) && cinfo->jpeg_color_space != JCS_CMYK &&

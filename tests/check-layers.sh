@@ -19,7 +19,7 @@ order_of() {
     containers) echo "container turn j6i pmp plain_jpeg detect" ;;
     decoder) echo "error_manager progression progress segment_reader memory_layer" \
                   "profile_reader sources bitmap_output open_release header_pass scan_walk" \
-                  "recovery internal_decoder" ;;
+                  "recovery row_split internal_decoder" ;;
     exif) echo "segment report maker_note thumbnail_description report_walk colour_mark" \
                "thumbnail reader" ;;
     plugin) echo "exports broken_file_prompt external_decoder header_queries plugin_info" \

@@ -524,6 +524,53 @@ SUITE_CASE(pictures_without_memory_for_their_size_come_smaller) {
   }
 }
 
+/* A large picture decoded at 1/2 takes a second thread for its bottom rows
+ * (it allocates a decompressor of its own): the bits are one thread's, from
+ * a file or memory, whole, damaged or cut short in the second thread's
+ * rows; stopped, nothing is left open. */
+SUITE_CASE(scaled_rows_on_two_threads_equal_one_threads) {
+  PluginSettings settings = Settings();
+  settings.ColorManagement = 0;
+  settings.ReportDialog = 0; /* a cut picture is completed unasked */
+  const std::string path = suite::Path(suite::Current().argument) + "/big-colour.jpg";
+  std::string whole;
+  CHECK(ReadFile(path, &whole));
+  std::string damaged = whole;
+  damaged[whole.size() * 9 / 10] ^= 0x5A;
+  const struct Row {
+    const char *label;
+    std::string input;
+    bool file;
+    int stopAt; /* the progress call that stops; -1: none */
+  } rows[] = {{"file", path, true, -1},
+              {"memory", whole, false, -1},
+              {"damaged", damaged, false, -1},
+              {"cut", whole.substr(0, whole.size() * 9 / 10), false, -1},
+              {"stopped", whole, false, 60}};
+  for (const Row &row : rows) {
+    Bitmap by[2];
+    long long allocated[2];
+    for (int threads = 1; threads <= 2; ++threads) {
+      g_progress = Progress();
+      g_progress.stopAt = row.stopAt;
+      forcePassThreads(threads);
+      StandinLimitAddressSpace(2000 * 1500 * 3 / 2, 0); /* no full-size bitmap */
+      const long long before = StandinAllocatedBytes();
+      by[threads - 1] = Decode(row.input, row.file, settings, row.stopAt >= 0);
+      allocated[threads - 1] = StandinAllocatedBytes() - before;
+      StandinLimitAddressSpace(0, 0);
+      forcePassThreads(0);
+    }
+    CHECK_EQ_AT(row.label, by[1].result, row.stopAt >= 0 ? Aborted : Success);
+    CHECK_EQ_AT(row.label, by[0].result, by[1].result);
+    CHECK_EQ_AT(row.label, StandinOpenFiles(), 0L);
+    if (by[1].result != Success) continue;
+    CHECK_EQ_AT(row.label, by[1].header.biWidth, 1000);
+    CHECK_AT(row.label + std::string(": bits"), by[1].bits == by[0].bits);
+    CHECK_AT(row.label + std::string(": a second decompressor"), allocated[1] > allocated[0]);
+  }
+}
+
 /* Files in the temporary folder. */
 int TempFiles() {
   char folder[MAX_PATH];

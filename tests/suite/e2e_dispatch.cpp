@@ -324,6 +324,38 @@ SUITE_CASE(the_external_decoders_answers_reach_the_host) {
   }
 }
 
+#ifndef _WIN32
+/* A picture whose full-size bitmap cannot be had goes to our decoder at
+ * once (at half size) while UseInternalDecoder allows it; with it off the
+ * wrapped plug-in is asked as before, and its OutOfMemory reaches the host. */
+SUITE_CASE(a_picture_out_of_reach_skips_the_wrapped_decoder) {
+  const struct Row {
+    int32_t internal; /* UseInternalDecoder */
+    int32_t calls;    /* into the wrapped plug-in */
+    int32_t result;
+    int32_t width;    /* of the host's bitmap; 0: none */
+  } rows[] = {{1, 0, Success, 1000}, {0, 1, OutOfMemory, 0}};
+  Input in(e2e::Jpeg(2000, 1500));
+  for (const Row &row : rows) {
+    for (uint32_t flag : {0u, 1u}) {
+      std::string where = "UseInternalDecoder " + std::to_string(row.internal) + InputKind(flag);
+      suite::ResetStore();
+      e2e::SetMain("UseInternalDecoder", row.internal);
+      Fake &fake = e2e::UseFake();
+      Plugin plugin;
+      if (!plugin.ok() || !fake.ok()) return;
+      fake.answer(FakeGetPicture, OutOfMemory, 0, 8, 24);
+      StandinLimitAddressSpace(size_t{4} << 20, 0); /* the 9 MB bitmap cannot be had */
+      Answer a = e2e::Request(plugin.GetPicture, in, flag);
+      StandinLimitAddressSpace(0, 0);
+      CHECK_EQ_AT(where, a.result, row.result);
+      CHECK_EQ_AT(where, fake.calls(), row.calls);
+      CHECK_EQ_AT(where, a.header.biWidth, row.width);
+    }
+  }
+}
+#endif
+
 /* A folder whose name, as the viewer stores it, has exactly `length`
  * characters: nested folders below `base` (kept for later runs). */
 std::string FolderOfLength(const std::string &base, size_t length) {
