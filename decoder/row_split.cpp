@@ -11,6 +11,7 @@
 #include "containers/detect.h"
 #include "decoder/bitmap_output.h"
 #include "decoder/error_manager.h"
+#include "decoder/header_pass.h"
 #include "decoder/open_release.h"
 
 namespace {
@@ -141,7 +142,7 @@ RowSplit *startBottomBand(j_decompress_ptr cinfo, const BitmapOutput *output,
   RowSplit *split = static_cast<RowSplit *>(HeapAlloc(GetProcessHeap(), 0, sizeof(RowSplit)));
   if (split == nullptr) return nullptr;
   std::memset(static_cast<void *>(split), 0, sizeof *split);
-  split->context.settings = ContextOf(cinfo)->settings;
+  split->context.settings = contextOf(cinfo)->settings;
   split->input.file = INVALID_HANDLE_VALUE;
   split->request = request;
   split->choice = {cinfo->scale_num,  cinfo->scale_denom,  cinfo->out_color_space,

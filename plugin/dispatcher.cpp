@@ -193,6 +193,60 @@ bool FullSizeOutOfReach(const jpeg_decompress_struct &cinfo) {
   return false;
 }
 
+/* The header's markers read as the request needs them: a preview's Exif
+ * (for its thumbnail), or the orientation and the colour profile's chunks
+ * when the steps after the decode are ours. */
+void setMarkerReaders(jpeg_decompress_struct *cinfo, const PluginSettings &settings, int32_t kind,
+                      bool preview, bool stepsHere) {
+  if (preview && ContainerHandlers[kind].readsStreamMetadata && settings.ExifSupport)
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
+  else if (stepsHere && (exifTurnWanted(settings, kind) ||
+                         (colourWanted(settings, kind) && settings.ExifSupport)))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
+  if (stepsHere && colourWanted(settings, kind))
+    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
+}
+
+/* Hands the stream to the held decoder (`marked`: to be decoded as it is)
+ * and makes the steps after the decode that are ours, unless the wrapped
+ * copy makes them itself. */
+ResultCode Delegate(DispatchJob *job, const DecodeRequest *request, const DecoderHold *hold,
+                    int32_t kind, bool marked, bool copyMakesSteps) {
+  const PluginSettings &settings = job->context.settings;
+  const uint32_t orientation = job->context.exifOrientation;
+  const RequestInput &in = job->input;
+  BitmapHandles handles = {nullptr, nullptr};
+  char *stream = in.fileInput ? const_cast<char *>(request->input)
+                              : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
+  DelegationGuard guard;
+  guard.hold = hold;
+  guard.colour = job->colour;
+  guard.early = &job->early;
+  const uint32_t flag = (in.fileInput ? 0u : 1u) | (marked ? kAsDecodedMark : 0u);
+  CountDecoderNesting(1);
+  PushUnwindGuard(&guard.guard, UndoDelegation);
+  int32_t result = hold->entry(stream, in.extent, flag, &handles.info, &handles.bits,
+                               request->progressCallback, request->callbackData);
+  PopUnwindGuard(&guard.guard);
+  CountDecoderNesting(-1);
+  if (result == Success && job->early.handle) {
+    /* The turn and the colours into the block made ready; the plain JPEG
+     * post-processor then has only the pixels' aspect left to do. */
+    turnAndConvert(&handles, exifTurnFor(&settings, orientation), job->colour,
+                   &job->early);
+    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, kOrientationUpright,
+                                          nullptr, &handles);
+  } else if (result == Success && !copyMakesSteps && ContainerHandlers[kind].postProcessor) {
+    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, orientation,
+                                          job->colour, &handles);
+  }
+  releaseTurnBlock(&job->early);
+  *request->infoHandleOut = handles.info;
+  *request->bitsHandleOut = handles.bits;
+  return static_cast<ResultCode>(result);
+}
+
+
 /* `hold` is the held decoder, or null when the module has no nesting slot:
  * without a count a loop through a copy would never end, so nothing is
  * delegated then and the answer is 10. */
@@ -228,13 +282,7 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   const bool stepsHere = preview || !copyMakesSteps;
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
   std::memset(&context->thumbnail, 0, sizeof context->thumbnail);
-  if (preview && ContainerHandlers[kind].readsStreamMetadata && settings.ExifSupport)
-    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifForPreview);
-  else if (stepsHere && (exifTurnWanted(settings, kind) ||
-                         (colourWanted(settings, kind) && settings.ExifSupport)))
-    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, readExifOrientation);
-  if (stepsHere && colourWanted(settings, kind))
-    jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, readProfileChunk);
+  setMarkerReaders(cinfo, settings, kind, preview, stepsHere);
   jpeg_read_header(cinfo, TRUE);
   if (!preview && settings.UseInternalDecoder && hold != nullptr && FullSizeOutOfReach(*cinfo)) {
     ReleaseJob(job);
@@ -263,36 +311,7 @@ ResultCode RunDispatch(DispatchJob *job, const DecodeRequest *request, const Dec
   if (hold != nullptr && !preview) StartEarlyTurnBlock(job, kind, hold);
   ReleaseJob(job);
   if (hold == nullptr) return ExternalDeclined;
-  const RequestInput &in = job->input;
-  BitmapHandles handles = {nullptr, nullptr};
-  char *stream = in.fileInput ? const_cast<char *>(request->input)
-                              : reinterpret_cast<char *>(const_cast<uint8_t *>(in.data));
-  DelegationGuard guard;
-  guard.hold = hold;
-  guard.colour = job->colour;
-  guard.early = &job->early;
-  const uint32_t flag = (in.fileInput ? 0u : 1u) | (marked ? kAsDecodedMark : 0u);
-  CountDecoderNesting(1);
-  PushUnwindGuard(&guard.guard, UndoDelegation);
-  int32_t result = hold->entry(stream, in.extent, flag, &handles.info, &handles.bits,
-                               request->progressCallback, request->callbackData);
-  PopUnwindGuard(&guard.guard);
-  CountDecoderNesting(-1);
-  if (result == Success && job->early.handle) {
-    /* The turn and the colours into the block made ready; the plain JPEG
-     * post-processor then has only the pixels' aspect left to do. */
-    turnAndConvert(&handles, exifTurnFor(&settings, context->exifOrientation), job->colour,
-                   &job->early);
-    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, kOrientationUpright,
-                                          nullptr, &handles);
-  } else if (result == Success && !copyMakesSteps && ContainerHandlers[kind].postProcessor) {
-    ContainerHandlers[kind].postProcessor(&settings, job->headerBlock, context->exifOrientation,
-                                          job->colour, &handles);
-  }
-  releaseTurnBlock(&job->early);
-  *request->infoHandleOut = handles.info;
-  *request->bitsHandleOut = handles.bits;
-  return static_cast<ResultCode>(result);
+  return Delegate(job, request, hold, kind, marked, copyMakesSteps);
 }
 
 }  // namespace

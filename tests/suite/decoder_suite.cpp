@@ -27,6 +27,7 @@
 #endif
 
 #include "attach.h"
+#include "base/all_cores.h"
 #include "colour/colour.h"
 #include "colour_profiles.h"
 #include "decoder/internal_decoder.h"
