@@ -58,7 +58,8 @@ struct Bitmap {
 
 struct Progress {
   std::vector<int32_t> calls;
-  int stopAt = -1; /* answer "stop" at this call */
+  int stopAt = -1;    /* answer "stop" at this call */
+  bool fault = false; /* fault there instead, as a host that catches it further out */
 };
 
 Progress g_progress;
@@ -66,7 +67,11 @@ Progress g_progress;
 int32_t WINAPI RecordProgress(int32_t numerator, int32_t denominator, int32_t data) {
   if (denominator != 100 || data != 77) suite::Report(__FILE__, __LINE__, "bad callback arguments");
   g_progress.calls.push_back(numerator);
-  return static_cast<int>(g_progress.calls.size()) - 1 == g_progress.stopAt ? 1 : 0;
+  const bool there = static_cast<int>(g_progress.calls.size()) - 1 == g_progress.stopAt;
+#ifndef _WIN32
+  if (there && g_progress.fault) StandinFault();
+#endif
+  return there ? 1 : 0;
 }
 
 /* Runs decodeInternally and takes the blocks over as the host does. */
@@ -528,7 +533,8 @@ SUITE_CASE(pictures_without_memory_for_their_size_come_smaller) {
 /* A large picture decoded at 1/2 takes a second thread for its bottom rows
  * (it allocates a decompressor of its own): the bits are one thread's, from
  * a file or memory, whole, damaged or cut short in the second thread's
- * rows; stopped, nothing is left open. */
+ * rows; stopped, or faulting in the host's callback while the second
+ * thread writes, nothing is left open or allocated. */
 SUITE_CASE(scaled_rows_on_two_threads_equal_one_threads) {
   PluginSettings settings = Settings();
   settings.ColorManagement = 0;
@@ -543,24 +549,46 @@ SUITE_CASE(scaled_rows_on_two_threads_equal_one_threads) {
     std::string input;
     bool file;
     int stopAt; /* the progress call that stops; -1: none */
+    bool fault = false;
   } rows[] = {{"file", path, true, -1},
               {"memory", whole, false, -1},
               {"damaged", damaged, false, -1},
               {"cut", whole.substr(0, whole.size() * 9 / 10), false, -1},
-              {"stopped", whole, false, 60}};
+              {"stopped", whole, false, 60},
+#ifndef _WIN32
+              {"fault", whole, false, 20, true}
+#endif
+  };
   for (const Row &row : rows) {
     Bitmap by[2];
     long long allocated[2];
-    for (int threads = 1; threads <= 2; ++threads) {
+    volatile bool caught = false; /* the fault reached the host */
+    const long liveBefore = StandinLiveLocalBlocks();
+    for (int threads = row.fault ? 2 : 1; threads <= 2; ++threads) {
       g_progress = Progress();
       g_progress.stopAt = row.stopAt;
+      g_progress.fault = row.fault;
       forcePassThreads(threads);
       StandinLimitAddressSpace(2000 * 1500 * 3 / 2, 0); /* no full-size bitmap */
       const long long before = StandinAllocatedBytes();
+#ifndef _WIN32
+      StandinFaultMark mark;
+      StandinSetFaultMark(&mark);
+      if (setjmp(mark.jump) == 0) by[threads - 1] = Decode(row.input, row.file, settings, row.stopAt >= 0);
+      else caught = true;
+      StandinClearFaultMark(&mark);
+#else
       by[threads - 1] = Decode(row.input, row.file, settings, row.stopAt >= 0);
+#endif
       allocated[threads - 1] = StandinAllocatedBytes() - before;
       StandinLimitAddressSpace(0, 0);
       forcePassThreads(0);
+    }
+    if (row.fault) {
+      CHECK_AT(row.label, caught);
+      CHECK_EQ_AT(row.label, StandinLiveLocalBlocks(), liveBefore);
+      CHECK_EQ_AT(row.label, StandinOpenFiles(), 0L);
+      continue;
     }
     CHECK_EQ_AT(row.label, by[1].result, row.stopAt >= 0 ? Aborted : Success);
     CHECK_EQ_AT(row.label, by[0].result, by[1].result);
