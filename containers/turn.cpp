@@ -6,6 +6,7 @@
 #include "containers/turn.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -184,9 +185,28 @@ namespace {
 #ifdef MOVRELA_BENCH_EARLY_BLOCK
 constexpr bool kMakeEarlyBlock = MOVRELA_BENCH_EARLY_BLOCK != 0;
 constexpr bool kTakeEarlyBlock = false;
+
+/* They also time the decode itself, from the block's start (made or not)
+ * to the turn, and leave it in the process's environment as
+ * MOVRELA_BENCH_DECODE_MS: the block must not slow the decode it runs
+ * beside. */
+LARGE_INTEGER decodeStart;
+void noteDecodeStart() { QueryPerformanceCounter(&decodeStart); }
+void noteDecodeEnd() {
+  LARGE_INTEGER end, frequency;
+  QueryPerformanceCounter(&end);
+  QueryPerformanceFrequency(&frequency);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f",
+                static_cast<double>(end.QuadPart - decodeStart.QuadPart) * 1000.0 /
+                    static_cast<double>(frequency.QuadPart));
+  SetEnvironmentVariableA("MOVRELA_BENCH_DECODE_MS", text);
+}
 #else
 constexpr bool kMakeEarlyBlock = true;
 constexpr bool kTakeEarlyBlock = true;
+void noteDecodeStart() {}
+void noteDecodeEnd() {}
 #endif
 
 /* One write a page faults the block in. */
@@ -215,6 +235,7 @@ void joinTurnBlock(TurnBlock *block) {
 }  // namespace
 
 bool startTurnBlock(TurnBlock *block, int32_t width, int32_t height, int32_t bitCount) {
+  noteDecodeStart();
   std::memset(block, 0, sizeof *block);
   const int64_t bytes = blockBytes(rowStride(height, bitCount), width);
   if (!kMakeEarlyBlock || bytes < 0 || (bitCount != 8 && bitCount != 24)) return false;
@@ -256,6 +277,7 @@ bool turnBits(uint32_t orientation, const TurnOptions &options, BitmapHandles *b
     return true;
   }
 
+  noteDecodeEnd();
   const int64_t targetStride = rowStride(source.height, working->biBitCount);
   const int64_t targetBytes = blockBytes(targetStride, source.width);
   if (targetBytes < 0) return false;

@@ -104,6 +104,8 @@ print('@row\tinternal decoder: $label repeated, refused\t%.1f ms\tits picture de
   build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF" --colour "$large"
   WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
     "$root/build/win32/MOVRELA.MQF" --colour "$large" | sed 's/^@row\t/@row\tWine: /'
+  WINEPREFIX_DIR=$root/build/wineprefix-bench scripts/wine.sh build/win32/plugin_bench.exe \
+    "$root/build/win32/MOVRELA.MQF" --early "$large" | sed 's/^@row\t/@row\tWine: /'
   for folder in camera orientation; do
     build/bench/tests/plugin_bench "$root/build/bench/MOVRELA.MQF" --browse "tests/corpus/$folder" \
       "$root"/tests/corpus/$folder/*.jpg
