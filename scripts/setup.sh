@@ -12,7 +12,7 @@ PKGS=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
       libbenchmark-dev libjpeg62-turbo-dev libjpeg-turbo-progs
       g++-mingw-w64-i686 nasm wine wine32:i386 xvfb x11-apps imagemagick
       fonts-ipafont-gothic dpkg-dev hyperfine time locales libimage-exiftool-perl fonts-wine
-      liblcms2-dev liblcms2-utils patch bc)
+      liblcms2-dev liblcms2-utils patch bc libgs-common)
 
 missing=()
 for p in "${PKGS[@]}"; do

@@ -12,7 +12,7 @@
  *   kernel_bench time [REPETITIONS]
  *                        a 6000 x 4000 picture converted (RGB in place,
  *                        CMYK into B G R) through a matrix-shaper, a
- *                        lookup-table RGB and a press CMYK profile on 1, 2
+ *                        lookup-table RGB and two press CMYK profiles on 1, 2
  *                        and all threads, SIMD and plain, and by lcms2
  *                        alone on one thread: median milliseconds
  */
@@ -26,6 +26,7 @@
 
 #include "attach.h"
 #include "base/all_cores.h"
+#include "camera_files.h"
 #include "colour/colour.h"
 #include "colour/kernel_choice.h"
 #include "colour_profiles.h"
@@ -36,12 +37,21 @@ namespace {
 struct Profile {
   const char *name;
   colour::Kind kind;
-  bool grid; /* a grid kernel's, else a matrix shaper's */
-} const kProfiles[] = {{"Adobe RGB", colour::kAdobeRgb, false},  {"Display P3", colour::kDisplayP3, false},
-                       {"ProPhoto", colour::kProPhoto, false},    {"gamma 1.8", colour::kGamma18, false},
-                       {"lookup-table RGB", colour::kLutRgb, true}, {"clipping lookup-table RGB", colour::kClippedRgb, true},
-                       {"lookup-table CMYK", colour::kLutCmyk, true},
-                       {"press CMYK", colour::kPressCmyk, true}};
+  bool grid;        /* a grid kernel's, else a matrix shaper's */
+  const char *file; /* read from here instead of made as `kind` */
+} const kProfiles[] = {{"Adobe RGB", colour::kAdobeRgb, false, nullptr},
+                       {"Display P3", colour::kDisplayP3, false, nullptr},
+                       {"ProPhoto", colour::kProPhoto, false, nullptr},
+                       {"gamma 1.8", colour::kGamma18, false, nullptr},
+                       {"lookup-table RGB", colour::kLutRgb, true, nullptr},
+                       {"clipping lookup-table RGB", colour::kClippedRgb, true, nullptr},
+                       {"lookup-table CMYK", colour::kLutCmyk, true, nullptr},
+                       {"press CMYK", colour::kPressCmyk, true, nullptr},
+                       {"Ghostscript's press CMYK", colour::kPressCmyk, true, colour::kSystemPressProfile}};
+
+colour::Bytes BytesOf(const Profile &p) {
+  return p.file ? camera::ReadWholeFile(p.file) : colour::Make(p.kind);
+}
 
 ColourTransform *Acquire(const colour::Bytes &profile, ColourModel model = ColourRgb) {
   ColourSource source = {model, profile.data(), static_cast<uint32_t>(profile.size()), false};
@@ -68,7 +78,13 @@ int Sweep() {
     const bool cmyk = p.kind == colour::kLutCmyk || p.kind == colour::kPressCmyk;
     const std::vector<uint8_t> in = Colours(cmyk);
     const size_t pixels = in.size() / (cmyk ? 4 : 3);
-    const colour::Recorded recorded(colour::Make(p.kind), cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8);
+    const colour::Bytes profile = BytesOf(p);
+    if (profile.empty()) {
+      std::printf("@sweep\t%s: cannot read %s\n", p.name, p.file);
+      ++failures;
+      continue;
+    }
+    const colour::Recorded recorded(profile, cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8);
     if (!recorded.transform || (p.grid ? !recorded.data.lutKernel : !recorded.data.kernel)) {
       std::printf("@sweep\t%s: no %s kernel\n", p.name, p.grid ? "grid" : "matrix");
       ++failures;
@@ -135,18 +151,16 @@ int Time(int repetitions) {
     return Median(ms);
   };
   const int32_t most = passThreadsFor(int64_t{width} * height);
-  const struct {
-    const char *name;
-    colour::Kind kind;
-    const char *kernel;
-  } rows[] = {{"Adobe RGB", colour::kAdobeRgb, "matrix"},
-              {"lookup-table RGB", colour::kLutRgb, "grid"},
-              {"press CMYK", colour::kPressCmyk, "grid"}};
-  for (const auto &row : rows) {
+  const Profile rows[] = {kProfiles[0], kProfiles[4], kProfiles[7], kProfiles[8]};
+  for (const Profile &row : rows) {
     const bool isCmyk = row.kind == colour::kPressCmyk;
-    const colour::Bytes profile = colour::Make(row.kind);
+    const colour::Bytes profile = BytesOf(row);
+    const char *kernel = row.grid ? "grid" : "matrix";
     ColourTransform *t = Acquire(profile, isCmyk ? ColourCmyk : ColourRgb);
-    if (!t) return 1;
+    if (!t) {
+      std::printf("@time\t%s: no transform\n", row.name);
+      return 1;
+    }
     CmykPass pass = {t, cmyk.data(), packed.data(), width};
     for (int plain = 0; plain < 2; ++plain) {
       forcePlainColourKernels(plain != 0);
@@ -157,7 +171,7 @@ int Time(int repetitions) {
         const char *level = at == KernelPlain ? "plain"
                             : row.kind == colour::kAdobeRgb ? "SSE2"
                             : at == KernelSse41 ? "SSE4.1" : "plain";
-        std::printf("@time\t%s %s kernel, %s, %d thread%s: %.1f ms\n", row.name, row.kernel, level, threads,
+        std::printf("@time\t%s %s kernel, %s, %d thread%s: %.1f ms\n", row.name, kernel, level, threads,
                     threads > 1 ? "s" : "", timed([&] {
                       if (isCmyk) splitOverCores(CmykPart, &pass, height, threads);
                       else convertRows(t, work.data(), stride, width, height);

@@ -478,6 +478,8 @@ int ColourRun(const std::string &plugin, const std::string &large) {
   SetText("Software\\Merovane\\Orvid\\Plug-in", "path", folder);
   const Data plain = WithoutProfile(camera::ReadWholeFile(large));
   if (plain.size() <= 2) return Fail("no large picture");
+  const Data press = camera::ReadWholeFile(colour::kSystemPressProfile), cmyk = EncodeCmyk(6000, 4000, 90);
+  if (press.empty()) return Fail("no Ghostscript press profile (scripts/setup.sh installs libgs-common)");
   struct Case {
     const char *label;
     Data jpeg;
@@ -496,7 +498,8 @@ int ColourRun(const std::string &plugin, const std::string &large) {
       {"lookup-table RGB", colour::Tagged(plain, colour::Make(colour::kLutRgb)), 1, false, "<= 2.2"},
       {"7,000 float elements (refused)", colour::Tagged(plain, colour::CostlyElements(7000)), 1, true, "<= 1.1"},
       {"untagged, ColorManagement 2", plain, 2, false, "-"},
-      {"press CMYK", colour::Tagged(EncodeCmyk(6000, 4000, 90), colour::Make(colour::kPressCmyk)), 1, false, "<= 2.8", true},
+      {"press CMYK", colour::Tagged(cmyk, colour::Make(colour::kPressCmyk)), 1, false, "<= 2.8", true},
+      {"Ghostscript's press CMYK", colour::Tagged(cmyk, press, press.size() / 60000 + 1), 1, false, "<= 2.8", true},
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     cases[i].path = large + ".colour" + std::to_string(i) + ".jpg";

@@ -23,6 +23,11 @@ typedef std::vector<uint8_t> Bytes;
 
 enum Kind { kAdobeRgb, kDisplayP3, kProPhoto, kGamma18, kLutRgb, kClippedRgb, kGrey18, kLutCmyk, kPressCmyk };
 
+/* A press profile as print shops use, Ghostscript's, from Debian's
+ * libgs-common (scripts/setup.sh installs it): the benches' CMYK pictures
+ * and sweep take it from the system, not from the repository. */
+constexpr const char kSystemPressProfile[] = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+
 inline Bytes Saved(cmsHPROFILE profile) {
   cmsUInt32Number size = 0;
   Bytes out;
