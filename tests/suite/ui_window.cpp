@@ -544,5 +544,10 @@ int main(int argc, char **argv) {
   suite::ResetStore();
   DeleteFileA(IniPath(kIniFile).c_str());
   DeleteFileA(IniPath("orvid.ini").c_str());
+  /* The plug-in holds the copy of quorel.mqf it was switched to. */
+  FreeLibrary(g.plugin);
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  DeleteFileA((std::string(temp) + "QUOREL2.MQF").c_str());
   return rc;
 }
