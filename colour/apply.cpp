@@ -62,7 +62,7 @@ void convertPalette(const ColourTransform *transform, uint8_t *entries, uint32_t
     else
       std::memcpy(in + 3 * i, e, 3);
   }
-  cmsDoTransform(transform->transform, in, out, count);
+  convertPixels(transform, in, out, count);
   for (uint32_t i = 0; i < count; ++i) std::memcpy(entries + 4 * i, out + 3 * i, 3);
 }
 

@@ -67,11 +67,13 @@ void *boundedRealloc(cmsContext id, void *ptr, cmsUInt32Number size) {
   return fresh;
 }
 
-/* An optimisation that optimises nothing: it is shown the pipeline lcms2
- * built, before its own optimisations, and keeps our kernel of it (which
- * samples it anew, as lcms2 then does, for a grid). The
- * fuzz build counts its stages, which lcms2's resampling evaluates at
- * every grid point. */
+/* Shown the pipeline lcms2 built, before its own optimisations, it keeps
+ * our kernel of it. A grid kernel ends the optimising: it samples the
+ * pipeline as lcms2's resampling would, and every pixel goes through it,
+ * so lcms2 would only sample it a second time (half the making of a
+ * lookup-table transform). A matrix kernel lets lcms2 go on: its
+ * optimisation costs little. The fuzz build counts the stages, which the
+ * sampling evaluates at every grid point. */
 cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number intent, cmsUInt32Number *inputFormat,
                      cmsUInt32Number *outputFormat, cmsUInt32Number *flags) {
   ContextData *data = static_cast<ContextData *>(cmsGetContextUserData(cmsGetPipelineContextID(*lut)));
@@ -79,7 +81,7 @@ cmsBool recordKernel(cmsPipeline **lut, cmsUInt32Number intent, cmsUInt32Number 
   if (!data || data->kernel || data->lutKernel) return FALSE;
   data->kernel = makeMatrixKernel(*lut, *inputFormat, *outputFormat);
   if (!data->kernel) data->lutKernel = makeLutKernel(*lut, intent, *inputFormat, *outputFormat, *flags);
-  return FALSE;
+  return data->lutKernel != nullptr;
 }
 
 cmsPluginOptimization kKernelPlugin = {

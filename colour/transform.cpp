@@ -48,12 +48,12 @@ cmsHPROFILE makeAdobeRgb(cmsContext context) {
 
 /* Whether the transform leaves every colour of a coarse grid within one
  * level: then the picture keeps its decoded bits. */
-bool movesNoColour(cmsHTRANSFORM transform, ColourModel model) {
+bool movesNoColour(const ColourTransform *transform, ColourModel model) {
   if (model == ColourCmyk) return false;
   if (model == ColourGrey) {
     uint8_t levels[256], out[256 * 3];
     for (int i = 0; i < 256; ++i) levels[i] = static_cast<uint8_t>(i);
-    cmsDoTransform(transform, levels, out, 256);
+    convertPixels(transform, levels, out, 256);
     for (int i = 0; i < 256; ++i)
       for (int c = 0; c < 3; ++c)
         if (std::abs(out[i * 3 + c] - i) > 1) return false;
@@ -67,7 +67,7 @@ bool movesNoColour(cmsHTRANSFORM transform, ColourModel model) {
         in[r * 3 + 1] = static_cast<uint8_t>((g * 255 + 16) / 32);
         in[r * 3 + 2] = static_cast<uint8_t>((r * 255 + 16) / 32);
       }
-      cmsDoTransform(transform, in, out, kGridLevels);
+      convertPixels(transform, in, out, kGridLevels);
       for (int i = 0; i < kGridLevels * 3; ++i)
         if (std::abs(out[i] - in[i]) > 1) return false;
     }
@@ -156,7 +156,7 @@ ColourTransform *makeTransform(const Key &key) {
   if (in) cmsCloseProfile(in);
   if (out) cmsCloseProfile(out);
   if (t->transform) {
-    t->verdict = movesNoColour(t->transform, key.model) ? VerdictKeep : VerdictConvert;
+    t->verdict = movesNoColour(t, key.model) ? VerdictKeep : VerdictConvert;
   }
   /* Only a transform that converts keeps its context. */
   if (t->verdict != VerdictConvert) {

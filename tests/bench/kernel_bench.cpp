@@ -85,7 +85,7 @@ int Sweep() {
       continue;
     }
     const colour::Recorded recorded(profile, cmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8);
-    if (!recorded.transform || (p.grid ? !recorded.data.lutKernel : !recorded.data.kernel)) {
+    if (!recorded.transform || !recorded.reference || (p.grid ? !recorded.data.lutKernel : !recorded.data.kernel)) {
       std::printf("@sweep\t%s: no %s kernel\n", p.name, p.grid ? "grid" : "matrix");
       ++failures;
       continue;
@@ -182,8 +182,8 @@ int Time(int repetitions) {
     forcePassThreads(0);
     const colour::Recorded alone(profile, isCmyk ? TYPE_CMYK_8_REV : TYPE_BGR_8); /* its lcms2 path */
     std::printf("@time\t%s through lcms2 alone, 1 thread: %.1f ms\n", row.name, timed([&] {
-                  if (isCmyk) cmsDoTransform(alone.transform, cmyk.data(), packed.data(), static_cast<cmsUInt32Number>(width) * height);
-                  else cmsDoTransformLineStride(alone.transform, work.data(), work.data(), width, height,
+                  if (isCmyk) cmsDoTransform(alone.reference, cmyk.data(), packed.data(), static_cast<cmsUInt32Number>(width) * height);
+                  else cmsDoTransformLineStride(alone.reference, work.data(), work.data(), width, height,
                                                 static_cast<cmsUInt32Number>(stride),
                                                 static_cast<cmsUInt32Number>(stride), 0, 0);
                 }));

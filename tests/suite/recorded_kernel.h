@@ -1,7 +1,8 @@
 /*
  * recorded_kernel.h - a colour transform made in a context of the
  * plug-in's kind, so that the kernel our optimisation plug-in records can
- * be run beside the transform's own lcms2 path, its reference.
+ * be run beside lcms2's own transform of the profile, its reference (made
+ * apart: a recorded grid kernel ends lcms2's optimising in its context).
  */
 #ifndef MOVRELA_TEST_RECORDED_KERNEL_H
 #define MOVRELA_TEST_RECORDED_KERNEL_H
@@ -18,7 +19,8 @@ namespace colour {
 struct Recorded {
   ContextData data;
   cmsContext context;
-  cmsHTRANSFORM transform;
+  cmsHTRANSFORM transform; /* in `context`, which recorded the kernel */
+  cmsHTRANSFORM reference; /* lcms2's own, optimised as lcms2 does */
 
   Recorded(const Bytes &profile, cmsUInt32Number format, cmsUInt32Number intent = INTENT_PERCEPTUAL,
            cmsUInt32Number flags = 0) {
@@ -32,9 +34,15 @@ struct Recorded {
     transform = cmsCreateTransformTHR(context, from, format, to, TYPE_BGR_8, intent, flags);
     cmsCloseProfile(from);
     cmsCloseProfile(to);
+    from = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+    to = cmsCreate_sRGBProfile();
+    reference = cmsCreateTransform(from, format, to, TYPE_BGR_8, intent, flags);
+    cmsCloseProfile(from);
+    cmsCloseProfile(to);
   }
   ~Recorded() {
     if (transform) cmsDeleteTransform(transform);
+    if (reference) cmsDeleteTransform(reference);
     std::free(data.kernel);
     freeLutKernel(data.lutKernel);
     cmsDeleteContext(context);
@@ -52,7 +60,7 @@ struct Recorded {
   /* lcms2's own. */
   Bytes Theirs(const uint8_t *in, size_t pixels) const {
     Bytes out(pixels * 3);
-    if (transform) cmsDoTransform(transform, in, out.data(), static_cast<cmsUInt32Number>(pixels));
+    if (reference) cmsDoTransform(reference, in, out.data(), static_cast<cmsUInt32Number>(pixels));
     return out;
   }
 };
