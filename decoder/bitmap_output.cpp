@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/all_cores.h"
 #include "base/blocks.h"
 
 extern "C" {
@@ -17,16 +18,20 @@ constexpr int32_t kHeaderSize = 40;
 constexpr int32_t kPaletteSize = 256 * 4;
 constexpr int32_t kInfoTail = 4; /* zero bytes after header and palette */
 
-/* Where picture row r lies in the bottom-up bits block. */
-uint8_t *bitmapRow(j_decompress_ptr cinfo, BitmapOutput *output) {
-  int32_t row = static_cast<int32_t>(cinfo->output_height) - 1 - output->nextRow;
-  return output->bits + static_cast<size_t>(row) * static_cast<size_t>(output->rowWidth);
+/* A CMYK band's rows: as many as fit in kBandBytes, at most kMostBandRows.
+ * Converting them over all cores between reads costs threads started per
+ * band, so bands are not made smaller. */
+constexpr int64_t kBandBytes = int64_t{4} << 20;
+constexpr int64_t kMostBandRows = 128;
+
+/* Where picture row `row` lies in the bottom-up bits block. */
+uint8_t *rowAt(j_decompress_ptr cinfo, const BitmapOutput *output, int32_t row) {
+  const int32_t fromBottom = static_cast<int32_t>(cinfo->output_height) - 1 - row;
+  return output->bits + static_cast<size_t>(fromBottom) * static_cast<size_t>(output->rowWidth);
 }
 
-/* Where the library writes the next row: straight into its bottom-up place
- * in the bits block, or into the row buffer when it still needs converting. */
-JSAMPROW rowTarget(j_decompress_ptr cinfo, BitmapOutput *output) {
-  return output->rowBuffer ? output->rowBuffer[0] : bitmapRow(cinfo, output);
+uint8_t *bitmapRow(j_decompress_ptr cinfo, BitmapOutput *output) {
+  return rowAt(cinfo, output, output->nextRow);
 }
 
 /* Grey and BGR rows are already in place: only the padding is written. */
@@ -45,29 +50,48 @@ inline uint8_t lightTimes(unsigned a, unsigned b) {
   return static_cast<uint8_t>((t + (t >> 8)) >> 8);
 }
 
+/* A band of four-component rows being converted into the bitmap. */
+struct CmykBand {
+  j_decompress_ptr cinfo;
+  const BitmapOutput *output;
+};
+
 /* Four-component data arrives as CMYK or, from YCCK pictures, as the
  * library's YCCK step leaves it. Both are read as Adobe writes them: a
  * sample of 255 is no ink, so the first three samples are the light each
  * colour leaves and the fourth, K, darkens all three alike. */
+void convertCmykPart(void *pass, int32_t first, int32_t end) {
+  const CmykBand *band = static_cast<const CmykBand *>(pass);
+  const BitmapOutput *output = band->output;
+  const JDIMENSION width = band->cinfo->output_width;
+  const OutputColour &colour = output->colour;
+  for (int32_t k = first; k < end; ++k) {
+    const JSAMPLE *sample = output->rowBuffer[k];
+    uint8_t *target = rowAt(band->cinfo, output, output->nextRow + k);
+    if (colour.transform) {
+      /* Through the picture's press profile, which reads the same samples. */
+      colour.convertPixels(colour.transform, sample, target, width);
+      target += 3 * static_cast<size_t>(width);
+    } else {
+      for (JDIMENSION x = 0; x < width; ++x, sample += 4, target += 3) {
+        const unsigned light = sample[3];
+        target[0] = lightTimes(sample[2], light);
+        target[1] = lightTimes(sample[1], light);
+        target[2] = lightTimes(sample[0], light);
+      }
+    }
+    std::memset(target, 0, static_cast<size_t>(output->fillCount));
+  }
+}
+
+/* The band's rows converted on as many threads as the whole picture's
+ * passes take; none calls the host. */
 void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
   if (rows == 0) return;
-  uint8_t *target = bitmapRow(cinfo, output);
-  const JSAMPLE *sample = output->rowBuffer[0];
-  const OutputColour &colour = output->colour;
-  if (colour.transform) {
-    /* Through the picture's press profile, which reads the same samples. */
-    colour.convertPixels(colour.transform, sample, target, cinfo->output_width);
-    target += 3 * static_cast<size_t>(cinfo->output_width);
-  } else {
-    for (JDIMENSION x = 0; x < cinfo->output_width; ++x, sample += 4, target += 3) {
-      const unsigned light = sample[3];
-      target[0] = lightTimes(sample[2], light);
-      target[1] = lightTimes(sample[1], light);
-      target[2] = lightTimes(sample[0], light);
-    }
-  }
-  std::memset(target, 0, static_cast<size_t>(output->fillCount));
-  ++output->nextRow;
+  CmykBand band = {cinfo, output};
+  splitOverCores(convertCmykPart, &band, static_cast<int32_t>(rows),
+                 passThreadsFor(int64_t{cinfo->output_width} * cinfo->output_height));
+  output->nextRow += static_cast<int32_t>(rows);
 }
 
 int32_t resolution(j_decompress_ptr cinfo, UINT16 density) {
@@ -151,10 +175,13 @@ BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo) {
 
   /* The library's allocations come first: once the blocks exist, nothing
    * here may fail, since the caller learns of them only from our result. */
-  if (fourComponents)
-    output->rowBuffer = (*cinfo->mem->alloc_sarray)(
-        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-        cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
+  if (fourComponents) {
+    const int64_t sampleRow = int64_t{cinfo->output_width} * 4;
+    const int64_t rows = kBandBytes / sampleRow;
+    output->bandRows = static_cast<JDIMENSION>(rows < 1 ? 1 : rows > kMostBandRows ? kMostBandRows : rows);
+    output->rowBuffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                    static_cast<JDIMENSION>(sampleRow), output->bandRows);
+  }
 
   const SIZE_T infoSize = kHeaderSize + (output->bitCount == 8 ? kPaletteSize : 0) + kInfoTail;
   output->bits = static_cast<uint8_t *>(
@@ -176,9 +203,22 @@ void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output) {
 
 void readBitmapRowsTo(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION end) {
   while (cinfo->output_scanline < end) {
-    JSAMPROW row = rowTarget(cinfo, output);
-    JDIMENSION rows = jpeg_read_scanlines(cinfo, &row, 1);
-    (*output->putRows)(cinfo, output, rows);
+    if (output->rowBuffer == nullptr) {
+      /* Straight into the row's bottom-up place in the bits block. */
+      JSAMPROW row = bitmapRow(cinfo, output);
+      (*output->putRows)(cinfo, output, jpeg_read_scanlines(cinfo, &row, 1));
+      continue;
+    }
+    /* A band of rows into the row buffer, then converted together. */
+    const JDIMENSION left = end - cinfo->output_scanline;
+    const JDIMENSION want = left < output->bandRows ? left : output->bandRows;
+    JDIMENSION got = 0;
+    while (got < want) {
+      const JDIMENSION rows = jpeg_read_scanlines(cinfo, output->rowBuffer + got, want - got);
+      if (rows == 0) break;
+      got += rows;
+    }
+    (*output->putRows)(cinfo, output, got);
   }
 }
 

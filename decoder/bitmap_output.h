@@ -6,9 +6,9 @@
  *
  * Grey and colour rows are decoded straight into their bottom-up place in
  * the bits block (colour as B, G, R, the bitmap's order); only CMYK and YCCK
- * rows go through a row buffer, to be converted as they arrive (through the
- * picture's press profile when it has one). The picture is held once, not
- * in a second array.
+ * rows go through a row buffer, a band of rows at a time, to be converted
+ * (through the picture's press profile when it has one) over all cores.
+ * The picture is held once, not in a second array.
  */
 #ifndef MOVRELA_BITMAP_OUTPUT_H
 #define MOVRELA_BITMAP_OUTPUT_H
@@ -34,9 +34,10 @@ struct OutputColour {
 };
 
 struct BitmapOutput {
-  OutputRows putRows;      /* after each row: CMYK or YCCK conversion, or padding */
+  OutputRows putRows;      /* after each read: CMYK or YCCK conversion, or padding */
   OutputStep finish;       /* header, palette, final progress pass, unlock */
-  JSAMPARRAY rowBuffer;    /* one row for CMYK and YCCK data; null otherwise */
+  JSAMPARRAY rowBuffer;    /* a band of rows for CMYK and YCCK data; null otherwise */
+  JDIMENSION bandRows;     /* the rows rowBuffer holds */
   int32_t dataWidth;       /* bytes of picture data per bitmap row */
   int32_t rowWidth;        /* dataWidth raised to a multiple of 4 */
   int32_t fillCount;       /* rowWidth - dataWidth */

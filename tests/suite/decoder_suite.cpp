@@ -252,7 +252,9 @@ SUITE_CASE(densities_become_resolution_fields) {
 /* K darkens what the other three samples give, checked against libjpeg's
  * own CMYK samples of the same file: 255 is no ink, as Adobe writes them,
  * with or without an Adobe marker. K changes every 8 columns. With a CMYK
- * profile the same samples go through it, as lcms2 takes them. */
+ * profile the same samples go through it, as lcms2 takes them. The
+ * picture is large enough for its bands of rows to go over several
+ * threads, and ends in a part band. */
 SUITE_CASE(four_component_pictures_become_rgb) {
   PluginSettings settings = Settings();
   struct Case {
@@ -268,9 +270,11 @@ SUITE_CASE(four_component_pictures_become_rgb) {
       {"YCCK with a profile", JCS_YCCK, true, true},
   };
   const colour::Bytes press = colour::Make(colour::kLutCmyk);
+  const int w = 1040, h = 1040; /* over kPixelsForThreads; 8 bands of 128 rows and 16 */
   for (const Case &c : cases) {
     maker::Picture p;
-    p.width = 32;
+    p.width = w;
+    p.height = h;
     p.input = JCS_CMYK;
     p.stored = c.stored;
     p.adobe = c.adobe;
@@ -282,7 +286,7 @@ SUITE_CASE(four_component_pictures_become_rgb) {
     };
     std::vector<uint8_t> jpeg = maker::Encode(p);
     if (c.profile) jpeg = colour::Tagged(jpeg, press);
-    std::vector<uint8_t> raw(32 * 16 * 4);
+    std::vector<uint8_t> raw(size_t{w} * h * 4);
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -291,23 +295,27 @@ SUITE_CASE(four_component_pictures_become_rgb) {
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_CMYK;
     jpeg_start_decompress(&cinfo);
-    for (JSAMPROW row = raw.data(); cinfo.output_scanline < 16; row += 32 * 4)
+    for (JSAMPROW row = raw.data(); cinfo.output_scanline < h; row += w * 4)
       jpeg_read_scanlines(&cinfo, &row, 1);
     jpeg_destroy_decompress(&cinfo);
-    Bitmap b = DecodeMemory(jpeg, settings);
-    CHECK_EQ(b.result, Success);
-    CHECK_EQ(b.bits.size(), raw.size() / 4 * 3);
-    int wrong = 0;
     const colour::Bytes converted =
-        colour::Transformed(press, TYPE_CMYK_8_REV, raw.data(), raw.size() / 4);
-    for (size_t i = 0; b.result == Success && i < raw.size() / 4; ++i) {
-      const uint8_t *s = &raw[i * 4], *got = &b.bits[(15 - i / 32) * 96 + i % 32 * 3];
-      for (int k = 0; k < 3 && c.profile; ++k) wrong += std::abs(got[k] - converted[i * 3 + k]) > 1;
-      if (c.profile) continue;
-      for (int k = 0; k < 3; ++k) wrong += got[k] != (s[2 - k] * s[3] + 127) / 255;
-      if (i % 32 == 0) wrong += got[0] + got[1] + got[2] != 0; /* K = 0: all ink */
+        c.profile ? colour::Transformed(press, TYPE_CMYK_8_REV, raw.data(), raw.size() / 4) : colour::Bytes();
+    for (int32_t threads : {1, 3}) {
+      forcePassThreads(threads);
+      Bitmap b = DecodeMemory(jpeg, settings);
+      forcePassThreads(0);
+      CHECK_EQ(b.result, Success);
+      CHECK_EQ(b.bits.size(), raw.size() / 4 * 3);
+      int wrong = 0;
+      for (size_t i = 0; b.result == Success && i < raw.size() / 4; ++i) {
+        const uint8_t *s = &raw[i * 4], *got = &b.bits[(h - 1 - i / w) * w * 3 + i % w * 3];
+        for (int k = 0; k < 3 && c.profile; ++k) wrong += std::abs(got[k] - converted[i * 3 + k]) > 1;
+        if (c.profile) continue;
+        for (int k = 0; k < 3; ++k) wrong += got[k] != (s[2 - k] * s[3] + 127) / 255;
+        if (i % w == 0) wrong += got[0] + got[1] + got[2] != 0; /* K = 0: all ink */
+      }
+      if (wrong) suite::Report(__FILE__, __LINE__, std::string(c.label) + ": wrong colours");
     }
-    if (wrong) suite::Report(__FILE__, __LINE__, std::string(c.label) + ": wrong colours");
     PluginSettings grey = settings;
     grey.ColorSelect = 1;
     CHECK_EQ(DecodeMemory(jpeg, grey).result, BrokenData);
