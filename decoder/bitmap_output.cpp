@@ -91,9 +91,8 @@ void convertCmykPart(void *pass, int32_t first, int32_t end) {
 void putCmykRows(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION rows) {
   if (rows == 0) return;
   CmykBand band = {cinfo, output};
-  const int32_t threads = output->colour.transform
-                              ? passThreadsFor(int64_t{cinfo->output_width} * cinfo->output_height)
-                              : 1;
+  const int32_t threads =
+      rows > 1 ? passThreadsFor(int64_t{cinfo->output_width} * cinfo->output_height) : 1;
   splitOverCores(convertCmykPart, &band, static_cast<int32_t>(rows), threads);
   output->nextRow += static_cast<int32_t>(rows);
 }
@@ -180,11 +179,10 @@ BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo) {
   /* The library's allocations come first: once the blocks exist, nothing
    * here may fail, since the caller learns of them only from our result. */
   if (fourComponents) {
-    const int64_t sampleRow = int64_t{cinfo->output_width} * 4;
-    const int64_t rows = kBandBytes / sampleRow;
-    output->bandRows = static_cast<JDIMENSION>(rows < 1 ? 1 : rows > kMostBandRows ? kMostBandRows : rows);
-    output->rowBuffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                    static_cast<JDIMENSION>(sampleRow), output->bandRows);
+    output->bandRows = 1;
+    output->rowBuffer = (*cinfo->mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+        cinfo->output_width * static_cast<JDIMENSION>(cinfo->output_components), 1);
   }
 
   const SIZE_T infoSize = kHeaderSize + (output->bitCount == 8 ? kPaletteSize : 0) + kInfoTail;
@@ -201,6 +199,15 @@ BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo) {
   return output;
 }
 
+void setOutputColour(j_decompress_ptr cinfo, BitmapOutput *output, const OutputColour &colour) {
+  output->colour = colour;
+  const int64_t sampleRow = int64_t{cinfo->output_width} * 4;
+  const int64_t rows = kBandBytes / sampleRow;
+  output->bandRows = static_cast<JDIMENSION>(rows < 1 ? 1 : rows > kMostBandRows ? kMostBandRows : rows);
+  output->rowBuffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                  static_cast<JDIMENSION>(sampleRow), output->bandRows);
+}
+
 void readBitmapRows(j_decompress_ptr cinfo, BitmapOutput *output) {
   readBitmapRowsTo(cinfo, output, cinfo->output_height);
 }
@@ -213,12 +220,11 @@ void readBitmapRowsTo(j_decompress_ptr cinfo, BitmapOutput *output, JDIMENSION e
       (*output->putRows)(cinfo, output, jpeg_read_scanlines(cinfo, &row, 1));
       continue;
     }
-    /* A band of rows into the row buffer, then converted together; without
-     * a profile the conversion is cheaper than the band's trip through the
-     * caches, so a row at a time. */
-    const JDIMENSION band = output->colour.transform ? output->bandRows : 1;
+    /* A band of rows into the row buffer, then converted together (a row
+     * without a profile: its conversion costs less than a band's trip
+     * through the caches). */
     const JDIMENSION left = end - cinfo->output_scanline;
-    const JDIMENSION want = left < band ? left : band;
+    const JDIMENSION want = left < output->bandRows ? left : output->bandRows;
     JDIMENSION got = 0;
     while (got < want) {
       const JDIMENSION rows = jpeg_read_scanlines(cinfo, output->rowBuffer + got, want - got);

@@ -36,8 +36,8 @@ struct OutputColour {
 struct BitmapOutput {
   OutputRows putRows;      /* after each read: CMYK or YCCK conversion, or padding */
   OutputStep finish;       /* header, palette, final progress pass, unlock */
-  JSAMPARRAY rowBuffer;    /* a band of rows for CMYK and YCCK data; null otherwise */
-  JDIMENSION bandRows;     /* the rows rowBuffer holds */
+  JSAMPARRAY rowBuffer;    /* rows for CMYK and YCCK data; null otherwise */
+  JDIMENSION bandRows;     /* the rows rowBuffer holds: 1 without a press profile */
   int32_t dataWidth;       /* bytes of picture data per bitmap row */
   int32_t rowWidth;        /* dataWidth raised to a multiple of 4 */
   int32_t fillCount;       /* rowWidth - dataWidth */
@@ -48,7 +48,7 @@ struct BitmapOutput {
   uint8_t *info;           /* locked info block */
   int32_t pictureSize;     /* rowWidth x output_height */
   int32_t bitCount;        /* 8 or 24 */
-  OutputColour colour;     /* set by the caller after creation */
+  OutputColour colour;     /* set by setOutputColour */
 };
 
 /* Creates the output after the header was read and the output colour space
@@ -62,6 +62,12 @@ BitmapOutput *createBitmapOutput(j_decompress_ptr cinfo);
  * with nothing held, when the blocks cannot be had; the caller may then try
  * a smaller scale. */
 BitmapOutput *tryBitmapOutput(j_decompress_ptr cinfo);
+
+/* Gives a four-component picture's rows its press profile, before
+ * jpeg_start_decompress, and makes its row buffer a band of rows, which are
+ * converted over all cores; fails with libjpeg's out-of-memory error when
+ * the band cannot be had. */
+void setOutputColour(j_decompress_ptr cinfo, BitmapOutput *output, const OutputColour &colour);
 
 /* Decodes every row of the picture into the output, after
  * jpeg_start_decompress. */

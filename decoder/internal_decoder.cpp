@@ -203,7 +203,7 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
    * and grey pictures are converted whole afterwards, on both cores, with
    * the turn when there is one. */
   const bool rowsConverted = job->colour && colourInput(job->colour) == ColourCmyk;
-  if (rowsConverted) output->colour = {job->colour, convertPixels};
+  if (rowsConverted) setOutputColour(cinfo, output, {job->colour, convertPixels});
   jpeg_start_decompress(cinfo);
   readRowsOnTwoCores(cinfo, output, request, &job->split);
 
