@@ -178,18 +178,11 @@ ResultCode runDecode(DecodeJob *job, const DecodeRequest *request,
                                   request->fileInput, settings.ReportDialog != 0 ? prompt : nullptr,
                                   &job->input);
   if (opened != Success) return opened;
-  if (setjmp(job->errors.jumpBuffer)) {
-    ResultCode result = resultForMessage(job->errors.pub.msg_code);
-    endRowSplit(&job->split); /* before the blocks it writes go */
-    releaseRequest(context, &job->input, &job->output);
-    return result;
-  }
+  /* Every way out leaves the job to its caller's releaseJob. */
+  if (setjmp(job->errors.jumpBuffer)) return resultForMessage(job->errors.pub.msg_code);
 
   int32_t kind = startHeaderPass(context, job->headerBlock, &job->input, settings.ReportDialog == 0);
-  if (kind < 0) {
-    releaseRequest(context, &job->input, &job->output);
-    return UnknownFormat;
-  }
+  if (kind < 0) return UnknownFormat;
   attachProgressMonitor(cinfo, &job->progress, request->progressCallback, request->callbackData);
   readHeaderAndColour(job, kind, exifOrientationReader);
 
