@@ -320,7 +320,7 @@ SUITE_CASE(templates_open_as_described_fit_their_texts_and_close_as_told) {
                          Sleep(300);
                          escClosed = !IsWindowVisible(dialog);
                          PostMessageA(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0x001C0001);
-                         for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
+                         for (int i = 0; i < 500 && IsWindow(dialog); ++i) Sleep(20);
                          CHECK(!IsWindow(dialog));
                        }),
              0);
